@@ -1,0 +1,48 @@
+#include "app/debug_trace.h"
+
+namespace tv {
+
+namespace {
+// A switch is on when its data, read as a little-endian number of at most
+// four bytes, is exactly 1, whatever its registry type.
+std::uint32_t LittleEndian(const std::vector<std::uint8_t>& data) {
+  std::uint32_t v = 0;
+  for (std::size_t i = 0; i < data.size() && i < 4; ++i) v |= static_cast<std::uint32_t>(data[i]) << (8 * i);
+  return v;
+}
+}  // namespace
+
+CDebugTrace::CDebugTrace(const Platform& platform) : platform_(platform), context_(platform) {
+  debugSwitch_ = 0;
+  std::uint32_t data = 0;
+  if (ReadSwitch(L"DebugMode", data) != 0 && data == 1) {
+    // Announced even though the switch is not on yet, so it ends in "\n" alone.
+    platform_.debug.Write(FormatCut(kRoomFormatter, L"%s:Debug mode is enabled.\n", context_.baseName));
+    debugSwitch_ = 1;
+  }
+  testSwitch_ = 0;
+  data = 0;
+  if (ReadSwitch(L"TestMode", data) != 0 && data == 1) {
+    Trace(L"Test mode is enabled.\n");
+    testSwitch_ = 1;
+  }
+}
+
+int CDebugTrace::ReadSwitch(std::wstring_view valueName, std::uint32_t& data) const {
+  auto key = platform_.registry.OpenKey(RegRoot::kLocalMachine, kSwitchKey, reg::kKeyRead);
+  if (!key) return 0;
+  auto value = (*key)->QueryValue(valueName, 4);
+  if (!value) return 0;
+  data = LittleEndian(value->data);
+  return 1;
+}
+
+void CDebugTrace::Emit(std::wstring_view message) const {
+  IDebugOutput& out = platform_.debug;
+  out.Write(context_.baseName);
+  out.Write(L":");
+  out.Write(message);
+  out.Write(L"\r\n");
+}
+
+}  // namespace tv

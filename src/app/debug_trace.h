@@ -1,0 +1,47 @@
+// The tool's one diagnostic output: trace lines on the debugger output,
+// written only when DebugMode is 1 in the tool's registry key.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/run_context.h"
+#include "platform/format.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace tv {
+
+// The tool's switches: HKLM\SOFTWARE\VELTARO\Quillmark.
+inline constexpr std::wstring_view kSwitchKey = L"SOFTWARE\\VELTARO\\Quillmark";
+
+class CDebugTrace {
+ public:
+  explicit CDebugTrace(const Platform& platform);
+
+  // A line "<base name>:<message>\r\n" in four writes; the message is cut to
+  // 511 characters. With the debug switch off nothing is formatted.
+  template <class... Args>
+  void Trace(FormatString<Args...> format, const Args&... args) const {
+    if (debugSwitch_ == 0) return;
+    Emit(FormatCut(kRoomTraceMessage, format, args...));
+  }
+
+  // Reads one switch value of at most 4 bytes; 1 when it was read.
+  int ReadSwitch(std::wstring_view valueName, std::uint32_t& data) const;
+
+  bool debugOn() const { return debugSwitch_ != 0; }
+  bool testOn() const { return testSwitch_ != 0; }
+  const CRunContext& context() const { return context_; }
+
+ private:
+  void Emit(std::wstring_view message) const;
+
+  Platform platform_;
+  std::int32_t debugSwitch_ = 0;
+  std::int32_t testSwitch_ = 0;
+  CRunContext context_;
+};
+
+}  // namespace tv

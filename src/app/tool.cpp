@@ -1,0 +1,61 @@
+#include "app/tool.h"
+
+#include "script/dispatcher.h"
+#include "script/setup_script.h"
+
+namespace tv {
+
+CTool::CTool(const Platform& platform) : platform_(platform), objects_(platform_) {}
+
+int CTool::Run() {
+  ISystem& sys = platform_.system;
+  if (!sys.CreateHiddenMainWindow()) return kExitNoRun;
+
+  NamedMutex mutex = sys.CreateNamedMutex(objects_.runContext.exeFileName);
+  instanceMutex_ = std::move(mutex.handle);
+  if (mutex.lastError == err::kAlreadyExists) {
+    objects_.trace.Trace(L"Error to avoid execute doubly");
+    return kExitRan;
+  }
+
+  auto kernel32 = sys.LoadKernel32();
+  if (!kernel32) {
+    objects_.trace.Trace(L"Not found Kernel32.dll");
+    return kExitNoRun;
+  }
+  kernel32_ = std::move(*kernel32);
+
+  objects_.trace.Trace(L"Version=%s Region=%s", objects_.runContext.version, objects_.modem.regionCode);
+  ApplyForcedRegion();
+  RunCommandLoop();
+
+  kernel32_.reset();
+  return kExitRan;
+}
+
+void CTool::ApplyForcedRegion() {
+  CRunContext& context = objects_.runContext;
+  const std::wstring forced =
+      ReadScriptString(platform_.profile, context.setupScriptPath, kInitSection, kForceRegionKey);
+  if (forced.empty()) return;
+  // Only the first character counts; it becomes the whole region code.
+  objects_.modem.regionCode = forced.substr(0, 1);
+  if (context.version.size() > kRegionCodeIndex) context.version[kRegionCodeIndex] = forced[0];
+  objects_.trace.Trace(L"FORCE REGION MODE!! Version=%s Region=%s", context.version, objects_.modem.regionCode);
+}
+
+void CTool::RunCommandLoop() {
+  const std::wstring& script = objects_.runContext.setupScriptPath;
+  const DispatchEnv env{platform_, objects_, kernel32_.get()};
+  std::int32_t stopFlag = 0;
+  for (std::size_t n = 1; n <= kMaxCommands; ++n) {
+    const std::wstring command = ReadScriptString(platform_.profile, script, kInitSection, Format(L"CMD%d", n));
+    // A gap in the numbering ends the list.
+    if (command.empty()) break;
+    const std::wstring section = ReadScriptString(platform_.profile, script, kInitSection, Format(L"CMD%d_SECTION", n));
+    DispatchCommand(env, command, section, stopFlag);
+    if (stopFlag != 0) break;
+  }
+}
+
+}  // namespace tv

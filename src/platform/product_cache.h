@@ -1,0 +1,28 @@
+// Every run context of the process asks for the same two product values; the
+// firmware's answer does not change during a run, so one WMI enumeration
+// serves them all.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace tv {
+
+class CProductValueCache final : public IProductInfo {
+ public:
+  // `prefetch`: the names fetched together with the first question.
+  CProductValueCache(IProductInfo& inner, std::vector<std::wstring> prefetch);
+
+  std::vector<Result<std::wstring>> QueryComputerSystemProduct(std::span<const std::wstring> names) override;
+
+ private:
+  IProductInfo& inner_;
+  std::vector<std::wstring> prefetch_;
+  std::map<std::wstring, Result<std::wstring>, LessNoCase> answers_;
+};
+
+}  // namespace tv

@@ -1,0 +1,82 @@
+#include "platform/sim/ansi.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/text.h"
+
+namespace tv::sim {
+
+namespace {
+
+std::string CodePageName(unsigned codePage) { return "CP" + std::to_string(codePage); }
+
+// One iconv conversion; characters that do not convert become `replacement`.
+std::string Convert(const char* to, const char* from, std::string_view input, std::string_view replacement,
+                    std::size_t unitBytes) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(input);
+  std::string out;
+  char buffer[256];
+  auto* in = const_cast<char*>(input.data());
+  std::size_t inLeft = input.size();
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof(buffer);
+    const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+    if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
+      out += replacement;
+      const std::size_t skip = std::min(unitBytes, inLeft);
+      in += skip;
+      inLeft -= skip;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
+}  // namespace
+
+std::wstring DecodeAnsi(std::span<const std::uint8_t> bytes, unsigned codePage) {
+  const std::string_view input(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  // Windows maps a byte that its code page leaves undefined to U+30FB in the
+  // Japanese code page and to the control character of the same number in 1252.
+  const std::string replacement = codePage == 932 ? "\xE3\x83\xBB" : "?";
+  return FromUtf8(Convert("UTF-8", CodePageName(codePage).c_str(), input, replacement, 1));
+}
+
+std::string EncodeAnsi(std::wstring_view text, unsigned codePage) {
+  return Convert(CodePageName(codePage).c_str(), "UTF-8", ToUtf8(text), "?", 1);
+}
+
+std::string EncodeUtf16Le(std::wstring_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (const wchar_t c : text) {
+    const auto unit = static_cast<std::uint16_t>(c);
+    out += static_cast<char>(unit & 0xFF);
+    out += static_cast<char>(unit >> 8);
+  }
+  return out;
+}
+
+std::wstring DecodeUtf16Le(std::span<const std::uint8_t> bytes) {
+  std::wstring out;
+  out.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) out += static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8));
+  return out;
+}
+
+std::wstring DecodeTextFile(std::span<const std::uint8_t> bytes, unsigned ansiCodePage) {
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) return DecodeUtf16Le(bytes.subspan(2));
+  if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+    return FromUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()) + 3, bytes.size() - 3));
+  }
+  return DecodeAnsi(bytes, ansiCodePage);
+}
+
+}  // namespace tv::sim

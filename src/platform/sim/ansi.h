@@ -1,0 +1,23 @@
+// The machine's ANSI code page on the host: text in files without a
+// byte-order mark, and the byte length of a value in its ANSI form.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tv::sim {
+
+std::wstring DecodeAnsi(std::span<const std::uint8_t> bytes, unsigned codePage);
+std::string EncodeAnsi(std::wstring_view text, unsigned codePage);
+
+// A file's text as the profile reader decodes it: UTF-16LE or UTF-8 after
+// their byte-order marks, else the ANSI code page.
+std::wstring DecodeTextFile(std::span<const std::uint8_t> bytes, unsigned ansiCodePage);
+
+// UTF-16LE bytes of a text, as Windows stores a wide string.
+std::string EncodeUtf16Le(std::wstring_view text);
+std::wstring DecodeUtf16Le(std::span<const std::uint8_t> bytes);
+
+}  // namespace tv::sim

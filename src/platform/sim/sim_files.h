@@ -1,0 +1,44 @@
+// The simulated file system: drive-letter paths with backslashes and
+// case-insensitive names. Each file carries a change stamp, so a reader can
+// tell when a file was written since it last looked.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace tv::sim {
+
+class SimFileSystem {
+ public:
+  // Seeding: writes a file, creating the folders above it.
+  void WriteFile(std::wstring_view path, std::span<const std::uint8_t> bytes);
+  void WriteFile(std::wstring_view path, std::string_view bytes);
+  void CreateDirectories(std::wstring_view path);
+
+  std::optional<std::vector<std::uint8_t>> ReadFile(std::wstring_view path) const;
+  bool Exists(std::wstring_view path) const;
+  bool IsDirectory(std::wstring_view path) const;
+  // Changes whenever the file is written; 0 when it does not exist.
+  std::uint64_t Stamp(std::wstring_view path) const;
+  // GetShortPathNameW: the 8.3 form of every component of an existing path.
+  Result<std::wstring> ShortPath(std::wstring_view path) const;
+
+ private:
+  struct Node {
+    std::wstring name;  // as created, for listings
+    bool directory = false;
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t stamp = 0;
+  };
+  static std::wstring Key(std::wstring_view path);
+  std::map<std::wstring, Node> nodes_;  // by upper-cased full path
+  std::uint64_t nextStamp_ = 1;
+};
+
+}  // namespace tv::sim

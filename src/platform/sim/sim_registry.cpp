@@ -1,0 +1,225 @@
+#include "platform/sim/sim_registry.h"
+
+#include <algorithm>
+#include <sstream>
+
+namespace tv::sim {
+
+namespace {
+
+std::vector<std::wstring_view> SplitPath(std::wstring_view path) {
+  std::vector<std::wstring_view> parts;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == L'\\') {
+      if (i > start) parts.push_back(path.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return parts;
+}
+
+std::wstring Join(std::wstring_view a, std::wstring_view b) {
+  if (a.empty()) return std::wstring(b);
+  if (b.empty()) return std::wstring(a);
+  std::wstring out(a);
+  if (out.back() != L'\\') out += L'\\';
+  out += b;
+  return out;
+}
+
+}  // namespace
+
+RegValue* SimKeyNode::FindValue(std::wstring_view valueName) {
+  for (auto& [n, v] : values) {
+    if (EqualsNoCase(n, valueName)) return &v;
+  }
+  return nullptr;
+}
+
+std::wstring RootName(RegRoot root) {
+  switch (root) {
+    case RegRoot::kLocalMachine: return L"HKEY_LOCAL_MACHINE";
+    case RegRoot::kCurrentUser: return L"HKEY_CURRENT_USER";
+    case RegRoot::kClassesRoot: return L"HKEY_CLASSES_ROOT";
+    case RegRoot::kUsers: return L"HKEY_USERS";
+    case RegRoot::kCurrentConfig: return L"HKEY_CURRENT_CONFIG";
+  }
+  return L"?";
+}
+
+// An open key: it refers to its node and to the access it was opened with.
+class SimRegKey final : public IRegKey {
+ public:
+  SimRegKey(SimRegistry& registry, SimKeyNode& node, std::wstring path, std::uint32_t access)
+      : registry_(registry), node_(node), path_(std::move(path)), access_(access) {
+    ++registry_.openKeys_;
+  }
+  ~SimRegKey() override { --registry_.openKeys_; }
+  SimRegKey(const SimRegKey&) = delete;
+  SimRegKey& operator=(const SimRegKey&) = delete;
+
+  Result<RegValue> QueryValue(std::wstring_view name, std::uint32_t maxBytes) override {
+    if (auto e = registry_.faults_.Take("RegQueryValueEx", Join(path_, name))) return Result<RegValue>::Fail(*e);
+    if ((access_ & reg::kQueryValue) == 0) return Result<RegValue>::Fail(err::kAccessDenied);
+    const RegValue* v = node_.FindValue(name);
+    if (v == nullptr) return Result<RegValue>::Fail(err::kFileNotFound);
+    if (v->data.size() > maxBytes) return Result<RegValue>::Fail(err::kMoreData);
+    return Result<RegValue>::Ok(*v);
+  }
+
+  WinError SetValue(std::wstring_view name, std::uint32_t type, std::span<const std::uint8_t> data) override {
+    if (auto e = registry_.faults_.Take("RegSetValueEx", Join(path_, name))) return *e;
+    if ((access_ & reg::kSetValue) == 0) return err::kAccessDenied;
+    RegValue value{type, std::vector<std::uint8_t>(data.begin(), data.end())};
+    if (RegValue* existing = node_.FindValue(name)) {
+      *existing = std::move(value);
+    } else {
+      node_.values.emplace_back(std::wstring(name), std::move(value));
+    }
+    return err::kSuccess;
+  }
+
+  Result<std::wstring> EnumSubKey(std::uint32_t index) override {
+    if (auto e = registry_.faults_.Take("RegEnumKeyEx", path_)) return Result<std::wstring>::Fail(*e);
+    if ((access_ & reg::kEnumerateSubKeys) == 0) return Result<std::wstring>::Fail(err::kAccessDenied);
+    if (index >= node_.subkeys.size()) return Result<std::wstring>::Fail(err::kNoMoreItems);
+    auto it = node_.subkeys.begin();
+    std::advance(it, index);
+    return Result<std::wstring>::Ok(it->second->name);
+  }
+
+  Result<RegKeyPtr> OpenSubKey(std::wstring_view path, std::uint32_t access) override {
+    const std::wstring full = Join(path_, path);
+    if (auto e = registry_.faults_.Take("RegOpenKeyEx", full)) return Result<RegKeyPtr>::Fail(*e);
+    if (!path.empty() && path.front() == L'\\') return Result<RegKeyPtr>::Fail(err::kBadPathname);
+    SimKeyNode* node = registry_.Walk(&node_, path, false);
+    if (node == nullptr) return Result<RegKeyPtr>::Fail(err::kFileNotFound);
+    return Result<RegKeyPtr>::Ok(std::make_unique<SimRegKey>(registry_, *node, full, access));
+  }
+
+ private:
+  SimRegistry& registry_;
+  SimKeyNode& node_;
+  std::wstring path_;
+  std::uint32_t access_;
+};
+
+SimRegistry::SimRegistry(FaultPlan& faults, const bool& wow64) : faults_(faults), wow64_(wow64) {
+  for (RegRoot r : {RegRoot::kLocalMachine, RegRoot::kCurrentUser, RegRoot::kClassesRoot, RegRoot::kUsers,
+                    RegRoot::kCurrentConfig}) {
+    roots_[r].name = RootName(r);
+  }
+}
+
+std::wstring SimRegistry::ViewPath(RegRoot root, std::wstring_view path, std::uint32_t access) const {
+  // The tool is a 32-bit program: on 64-bit Windows it reaches the 32-bit
+  // view of HKLM\SOFTWARE unless the access mask asks for the 64-bit one.
+  const bool view32 = wow64_ && (access & reg::kWow64_64Key) == 0;
+  if (!view32 || root != RegRoot::kLocalMachine) return std::wstring(path);
+  auto parts = SplitPath(path);
+  if (parts.empty() || !EqualsNoCase(parts[0], L"SOFTWARE")) return std::wstring(path);
+  if (parts.size() > 1 && EqualsNoCase(parts[1], L"Wow6432Node")) return std::wstring(path);
+  std::wstring out(parts[0]);
+  out += L"\\Wow6432Node";
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    out += L'\\';
+    out += parts[i];
+  }
+  return out;
+}
+
+SimKeyNode* SimRegistry::Walk(SimKeyNode* from, std::wstring_view path, bool create) {
+  SimKeyNode* node = from;
+  for (auto part : SplitPath(path)) {
+    auto it = node->subkeys.find(part);
+    if (it == node->subkeys.end()) {
+      if (!create) return nullptr;
+      auto child = std::make_unique<SimKeyNode>();
+      child->name = std::wstring(part);
+      it = node->subkeys.emplace(std::wstring(part), std::move(child)).first;
+    }
+    node = it->second.get();
+  }
+  return node;
+}
+
+const SimKeyNode* SimRegistry::Walk(RegRoot root, std::wstring_view path) const {
+  auto& self = const_cast<SimRegistry&>(*this);
+  return self.Walk(&self.Root(root), path, false);
+}
+
+Result<RegKeyPtr> SimRegistry::OpenKey(RegRoot root, std::wstring_view path, std::uint32_t access) {
+  const std::wstring full = Join(RootName(root), path);
+  if (auto e = faults_.Take("RegOpenKeyEx", full)) return Result<RegKeyPtr>::Fail(*e);
+  // Windows refuses a path that begins with a backslash and accepts one that ends with it.
+  if (!path.empty() && path.front() == L'\\') return Result<RegKeyPtr>::Fail(err::kBadPathname);
+  const std::wstring native = ViewPath(root, path, access);
+  SimKeyNode* node = Walk(&Root(root), native, false);
+  if (node == nullptr) return Result<RegKeyPtr>::Fail(err::kFileNotFound);
+  return Result<RegKeyPtr>::Ok(std::make_unique<SimRegKey>(*this, *node, Join(RootName(root), native), access));
+}
+
+void SimRegistry::SetValue(RegRoot root, std::wstring_view path, std::wstring_view name, RegValue value) {
+  SimKeyNode* node = Walk(&Root(root), path, true);
+  if (RegValue* existing = node->FindValue(name)) {
+    *existing = std::move(value);
+  } else {
+    node->values.emplace_back(std::wstring(name), std::move(value));
+  }
+}
+
+void SimRegistry::SetDword(RegRoot root, std::wstring_view path, std::wstring_view name, std::uint32_t value) {
+  RegValue v{reg::kTypeDword, {}};
+  for (int i = 0; i < 4; ++i) v.data.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  SetValue(root, path, name, std::move(v));
+}
+
+void SimRegistry::SetString(RegRoot root, std::wstring_view path, std::wstring_view name, std::wstring_view value) {
+  RegValue v{reg::kTypeSz, {}};
+  for (wchar_t c : value) {
+    v.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    v.data.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
+  }
+  v.data.push_back(0);
+  v.data.push_back(0);
+  SetValue(root, path, name, std::move(v));
+}
+
+void SimRegistry::CreateKey(RegRoot root, std::wstring_view path) { Walk(&Root(root), path, true); }
+
+std::optional<RegValue> SimRegistry::GetValue(RegRoot root, std::wstring_view path, std::wstring_view name) const {
+  const SimKeyNode* node = Walk(root, path);
+  if (node == nullptr) return std::nullopt;
+  if (RegValue* v = const_cast<SimKeyNode*>(node)->FindValue(name)) return *v;
+  return std::nullopt;
+}
+
+bool SimRegistry::KeyExists(RegRoot root, std::wstring_view path) const { return Walk(root, path) != nullptr; }
+
+namespace {
+void Dump(std::ostringstream& out, const SimKeyNode& node, const std::wstring& path) {
+  if (!node.values.empty() || node.subkeys.empty()) {
+    out << '[' << ToUtf8(path) << "]\n";
+    for (const auto& [name, value] : node.values) {
+      out << (name.empty() ? std::string("@") : '"' + ToUtf8(name) + '"') << "=type" << value.type << ':';
+      for (auto b : value.data) {
+        static const char* hex = "0123456789abcdef";
+        out << hex[b >> 4] << hex[b & 15];
+      }
+      out << '\n';
+    }
+  }
+  for (const auto& [_, child] : node.subkeys) Dump(out, *child, path + L'\\' + child->name);
+}
+}  // namespace
+
+std::string SimRegistry::ToString() const {
+  std::ostringstream out;
+  for (const auto& [root, node] : roots_) {
+    if (!node.subkeys.empty()) Dump(out, node, node.name);
+  }
+  return out.str();
+}
+
+}  // namespace tv::sim

@@ -1,0 +1,63 @@
+// The simulated registry: a tree of keys with case-insensitive names under
+// the predefined roots. On 64-bit Windows a 32-bit process sees
+// HKLM\SOFTWARE through its 32-bit view, SOFTWARE\Wow6432Node, unless it
+// asks for the 64-bit view; a test reads the native tree and so sees which
+// view a command wrote.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/sim/faults.h"
+#include "platform/text.h"
+
+namespace tv::sim {
+
+struct SimKeyNode {
+  std::wstring name;
+  std::map<std::wstring, std::unique_ptr<SimKeyNode>, LessNoCase> subkeys;
+  std::vector<std::pair<std::wstring, RegValue>> values;
+
+  RegValue* FindValue(std::wstring_view valueName);
+};
+
+class SimRegistry final : public IRegistry {
+ public:
+  SimRegistry(FaultPlan& faults, const bool& wow64);
+
+  Result<RegKeyPtr> OpenKey(RegRoot root, std::wstring_view path, std::uint32_t access) override;
+
+  // ---- seeding and inspection, for tests and machine descriptions ----
+  // Paths are native: the 32-bit view of HKLM\SOFTWARE is SOFTWARE\Wow6432Node.
+  void SetValue(RegRoot root, std::wstring_view path, std::wstring_view name, RegValue value);
+  void SetDword(RegRoot root, std::wstring_view path, std::wstring_view name, std::uint32_t value);
+  void SetString(RegRoot root, std::wstring_view path, std::wstring_view name, std::wstring_view value);
+  void CreateKey(RegRoot root, std::wstring_view path);
+  std::optional<RegValue> GetValue(RegRoot root, std::wstring_view path, std::wstring_view name) const;
+  bool KeyExists(RegRoot root, std::wstring_view path) const;
+  // The native path that a 32-bit process reaches with this access mask.
+  std::wstring ViewPath(RegRoot root, std::wstring_view path, std::uint32_t access) const;
+  // Keys opened and not yet closed.
+  int OpenKeyCount() const { return openKeys_; }
+  std::string ToString() const;
+
+ private:
+  friend class SimRegKey;
+  SimKeyNode* Walk(SimKeyNode* from, std::wstring_view path, bool create);
+  const SimKeyNode* Walk(RegRoot root, std::wstring_view path) const;
+  SimKeyNode& Root(RegRoot root) { return roots_[root]; }
+
+  FaultPlan& faults_;
+  const bool& wow64_;
+  std::map<RegRoot, SimKeyNode> roots_;
+  int openKeys_ = 0;
+};
+
+std::wstring RootName(RegRoot root);
+
+}  // namespace tv::sim

@@ -1,0 +1,129 @@
+#include "platform/text.h"
+
+#include <algorithm>
+
+namespace tv {
+
+std::wstring CutTo(std::wstring_view text, std::size_t room) {
+  return std::wstring(text.substr(0, std::min(text.size(), room)));
+}
+
+int CompareNoCase(std::wstring_view a, std::wstring_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const wchar_t ca = AsciiLower(a[i]);
+    const wchar_t cb = AsciiLower(b[i]);
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b) { return a.size() == b.size() && CompareNoCase(a, b) == 0; }
+
+bool StartsWithNoCase(std::wstring_view whole, std::wstring_view prefix) {
+  return whole.size() >= prefix.size() && CompareNoCase(whole.substr(0, prefix.size()), prefix) == 0;
+}
+
+std::wstring ToLowerAscii(std::wstring_view text) {
+  std::wstring out(text);
+  for (auto& c : out) c = AsciiLower(c);
+  return out;
+}
+
+namespace {
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+void AppendUtf16(std::wstring& out, char32_t cp) {
+  if constexpr (sizeof(wchar_t) == 2) {
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out += static_cast<wchar_t>(0xD800 + (cp >> 10));
+      out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+      return;
+    }
+  }
+  out += static_cast<wchar_t>(cp);
+}
+}  // namespace
+
+// The tool's text is UTF-16 as on Windows; on the host a wchar_t is 32 bits
+// wide but holds UTF-16 code units all the same, so surrogates are paired here.
+std::string ToUtf8(std::wstring_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = static_cast<char32_t>(text[i]) & 0x1FFFFF;
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
+      const char32_t lo = static_cast<char32_t>(text[i + 1]);
+      if (lo >= 0xDC00 && lo <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+        ++i;
+      }
+    }
+    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+std::wstring FromUtf8(std::string_view text) {
+  std::wstring out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto b0 = static_cast<unsigned char>(text[i]);
+    int extra = 0;
+    char32_t cp = 0;
+    if (b0 < 0x80) {
+      cp = b0;
+    } else if ((b0 & 0xE0) == 0xC0) {
+      extra = 1;
+      cp = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+      extra = 2;
+      cp = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+      extra = 3;
+      cp = b0 & 0x07;
+    } else {
+      out += static_cast<wchar_t>(0xFFFD);
+      ++i;
+      continue;
+    }
+    bool valid = true;
+    for (int k = 1; k <= extra; ++k) {
+      if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+        valid = false;
+        break;
+      }
+      cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    if (!valid || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      out += static_cast<wchar_t>(0xFFFD);
+      ++i;
+      continue;
+    }
+    AppendUtf16(out, cp);
+    i += static_cast<std::size_t>(extra) + 1;
+  }
+  return out;
+}
+
+}  // namespace tv

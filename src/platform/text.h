@@ -1,0 +1,45 @@
+// Text rules shared by every part of the tool: the fixed rooms of its buffers
+// and ASCII-only case folding.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tv {
+
+// Rooms in characters, terminator excluded. A buffer of N characters holds N-1.
+inline constexpr std::size_t kRoomPath = 259;      // MAX_PATH buffers
+inline constexpr std::size_t kRoomHardwareId = 255;
+inline constexpr std::size_t kRoomShort = 127;     // 128-character buffers
+inline constexpr std::size_t kRoomTraceMessage = 511;
+inline constexpr std::size_t kRoomScriptValue = 519;  // 520-character buffers
+inline constexpr std::size_t kRoomLong = 1023;
+
+// The buffer size that gives a room: what the private-profile reader is given.
+constexpr std::size_t BufferFor(std::size_t room) { return room + 1; }
+
+// A value longer than its room is cut to it, as a fixed buffer would cut it.
+std::wstring CutTo(std::wstring_view text, std::size_t room);
+
+constexpr wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+constexpr wchar_t AsciiUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+
+// Whole-string comparison that folds the ASCII letters only.
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
+// True when `whole` begins with `prefix`, ASCII case folded: the hardware-ID rule.
+bool StartsWithNoCase(std::wstring_view whole, std::wstring_view prefix);
+// Three-way comparison with ASCII folding, for ordered containers.
+int CompareNoCase(std::wstring_view a, std::wstring_view b);
+std::wstring ToLowerAscii(std::wstring_view text);
+
+struct LessNoCase {
+  using is_transparent = void;
+  bool operator()(std::wstring_view a, std::wstring_view b) const { return CompareNoCase(a, b) < 0; }
+};
+
+// UTF-8 <-> UTF-16 for the host side (files, console); invalid input becomes U+FFFD.
+std::string ToUtf8(std::wstring_view text);
+std::wstring FromUtf8(std::string_view text);
+
+}  // namespace tv

@@ -1,0 +1,65 @@
+#include "script/dispatcher.h"
+
+#include "platform/shell_path.h"
+#include "platform/text.h"
+#include "script/command.h"
+
+namespace tv {
+
+namespace {
+constexpr std::wstring_view kSuffixX32 = L".X32";
+constexpr std::wstring_view kSuffixX64 = L".X64";
+constexpr std::wstring_view kSuffixWow64 = L".WOW64";
+constexpr std::wstring_view kSuffixWow6432 = L".WOW6432";
+}  // namespace
+
+int DispatchCommand(const DispatchEnv& env, std::wstring_view command, std::wstring_view section,
+                    std::int32_t& stopFlag) {
+  stopFlag = 0;
+  CommandState state;
+  state.keyword = CutTo(shell::RemoveExtension(command), kRoomPath);
+  state.suffix = CutTo(shell::Extension(command), kRoomPath);
+  // A failed IsWow64Process leaves the flag clear.
+  if (auto wow64 = env.platform.system.IsWow64Process()) state.wow64 = *wow64;
+
+  const bool redirectionSuffix = EqualsNoCase(state.suffix, kSuffixWow6432) || EqualsNoCase(state.suffix, kSuffixWow64);
+  bool skip = false;
+  if (state.wow64) {
+    if (redirectionSuffix && env.kernel32 != nullptr && env.kernel32->HasDisableRedirection()) {
+      state.redirectionOff = env.kernel32->DisableRedirection(state.oldRedirection);
+    }
+    skip = EqualsNoCase(state.suffix, kSuffixX32);
+  } else if (EqualsNoCase(state.suffix, kSuffixWow64) || EqualsNoCase(state.suffix, kSuffixX64)) {
+    return 1;
+  }
+
+  if (!skip) {
+    if (CommandHandler handler = FindHandler(state.keyword)) {
+      const std::wstring& script = env.objects.runContext.setupScriptPath;
+      const std::wstring sectionName(section);
+      handler(CommandCall{env.platform, env.objects, state, script, sectionName, stopFlag});
+    }
+  }
+
+  // A turn-off that failed restores nothing.
+  if (state.redirectionOff && env.kernel32->HasRevertRedirection()) {
+    env.kernel32->RevertRedirection(state.oldRedirection);
+  }
+  return state.result;
+}
+
+CommandHandler FindHandler(std::wstring_view keyword) {
+  for (const auto& row : KeywordTable()) {
+    if (EqualsNoCase(row.keyword, keyword)) return row.handler;
+  }
+  return nullptr;
+}
+
+bool IsSilentMode(const CRunContext& context) {
+  for (std::wstring_view s : {L"/s", L"/S", L"-s", L"-S"}) {
+    if (context.arguments.find(s) != std::wstring::npos) return true;
+  }
+  return false;
+}
+
+}  // namespace tv

@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include "platform/sim/ansi.h"
+#include "platform/sim/sim_machine.h"
+
+namespace tv::sim {
+namespace {
+
+constexpr std::wstring_view kFile = L"C:\\T\\tool.ini";
+
+class ProfileReading : public ::testing::Test {
+ protected:
+  std::wstring Read(std::wstring_view section, std::wstring_view key, std::size_t buffer = 520,
+                    std::wstring_view def = L"<default>") {
+    return machine.platform().profile.ReadString(kFile, section, key, def, buffer);
+  }
+  void Write(std::string_view text) { machine.files.WriteFile(kFile, text); }
+  SimMachine machine;
+};
+
+TEST_F(ProfileReading, NamesBlanksQuotesAndComments) {
+  Write(
+      "; a comment line\r\n"
+      "  [Init]  \r\n"
+      "  cmd1_section =  Reg  \r\n"
+      "CMD2=\"quoted value\"\r\n"
+      "CMD3='single'\r\n"
+      "CMD4=\"unbalanced\r\n"
+      "CMD5=\r\n"
+      "CMD6\r\n"
+      ";CMD7=commented\r\n"
+      "CMD8=first\r\n"
+      "CMD8=second\r\n"
+      "[INIT]\r\n"
+      "CMD9=in a second section of the same name\r\n");
+  EXPECT_EQ(Read(L"INIT", L"CMD1_SECTION"), L"Reg");
+  EXPECT_EQ(Read(L"init", L"Cmd1_Section"), L"Reg");
+  EXPECT_EQ(Read(L"INIT", L"CMD2"), L"quoted value");
+  EXPECT_EQ(Read(L"INIT", L"CMD3"), L"single");
+  EXPECT_EQ(Read(L"INIT", L"CMD4"), L"\"unbalanced");
+  EXPECT_EQ(Read(L"INIT", L"CMD5"), L"");
+  EXPECT_EQ(Read(L"INIT", L"CMD6"), L"<default>");  // a line without "=" has no value
+  EXPECT_EQ(Read(L"INIT", L"CMD7"), L"<default>");
+  EXPECT_EQ(Read(L"INIT", L"CMD8"), L"first");
+  EXPECT_EQ(Read(L"INIT", L"CMD9"), L"<default>");  // only the first section of a name is read
+  EXPECT_EQ(Read(L"NOSUCH", L"CMD1"), L"<default>");
+}
+
+TEST_F(ProfileReading, ValuesAreCutToTheirRoom) {
+  Write("[S]\nLONG=" + std::string(600, 'v') + "\nQ=\"abcdef\"\n");
+  EXPECT_EQ(Read(L"S", L"LONG"), std::wstring(519, L'v'));
+  // A quoted value that is cut keeps no closing quotation mark to remove; the
+  // mark is counted against the buffer, so a value that just fits loses its last character.
+  EXPECT_EQ(Read(L"S", L"Q", 4), L"abc");
+  EXPECT_EQ(Read(L"S", L"Q", 7), L"abcde");
+  EXPECT_EQ(Read(L"S", L"Q", 8), L"abcdef");
+  EXPECT_EQ(Read(L"S", L"MISSING", 4, L"long default"), L"lon");
+}
+
+TEST_F(ProfileReading, MissingFileReadsAsEmpty) {
+  EXPECT_EQ(Read(L"INIT", L"CMD1", 520, L""), L"");
+  EXPECT_EQ(machine.platform().profile.ReadInt(kFile, L"S", L"N", 7), 7U);
+  EXPECT_TRUE(machine.platform().profile.ReadSectionNames(kFile, 1024).empty());
+}
+
+TEST_F(ProfileReading, IntegersAreDecimalWithSign) {
+  Write("[S]\nA=12\nB=-1\nC= 42abc\nD=0x10\nE=\nF=+5\n");
+  IProfile& p = machine.platform().profile;
+  EXPECT_EQ(p.ReadInt(kFile, L"S", L"A", 0), 12U);
+  EXPECT_EQ(p.ReadInt(kFile, L"S", L"B", 0), 0xFFFFFFFFU);
+  EXPECT_EQ(p.ReadInt(kFile, L"S", L"C", 0), 42U);
+  EXPECT_EQ(p.ReadInt(kFile, L"S", L"D", 0), 0U);
+  EXPECT_EQ(p.ReadInt(kFile, L"S", L"E", 9), 9U);
+  EXPECT_EQ(p.ReadInt(kFile, L"S", L"F", 0), 5U);
+  EXPECT_EQ(p.ReadInt(kFile, L"S", L"G", 3), 3U);
+}
+
+TEST_F(ProfileReading, SectionNamesInFileOrderCutToTheBuffer) {
+  Write("[INIT]\n[Reg]\n[Reg_0411]\n");
+  IProfile& p = machine.platform().profile;
+  EXPECT_EQ(p.ReadSectionNames(kFile, 1024), (std::vector<std::wstring>{L"INIT", L"Reg", L"Reg_0411"}));
+  EXPECT_EQ(p.ReadSectionNames(kFile, 10), (std::vector<std::wstring>{L"INIT", L"Reg"}));
+}
+
+TEST_F(ProfileReading, ReadsUtf16Utf8AndTheAnsiCodePage) {
+  // UTF-16LE with its byte-order mark.
+  machine.files.WriteFile(kFile, "\xFF\xFE" + EncodeUtf16Le(L"[S]\r\nK=\x30E2\x30C7\x30E0\r\n"));
+  EXPECT_EQ(Read(L"S", L"K"), L"\x30E2\x30C7\x30E0");
+  // UTF-8 with its byte-order mark.
+  Write("\xEF\xBB\xBF[S]\nK=caf\xC3\xA9\n");
+  EXPECT_EQ(Read(L"S", L"K"), L"caf\xE9");
+  // No mark: Windows-1252 unless the machine's code page is another.
+  Write("[S]\nK=caf\xE9\n");
+  EXPECT_EQ(Read(L"S", L"K"), L"caf\xE9");
+  machine.ansiCodePage = 932;
+  Write("[S]\nK=\x83\x82\x83\x66\x83\x80\n");
+  EXPECT_EQ(Read(L"S", L"K"), L"\x30E2\x30C7\x30E0");
+}
+
+TEST_F(ProfileReading, ParsesOncePerChangeOfTheFile) {
+  Write("[INIT]\nCMD1=A\n");
+  EXPECT_EQ(Read(L"INIT", L"CMD1"), L"A");
+  EXPECT_EQ(Read(L"INIT", L"CMD1"), L"A");
+  EXPECT_EQ(Read(L"INIT", L"CMD2"), L"<default>");
+  EXPECT_EQ(machine.profileParses, 1);
+  Write("[INIT]\nCMD1=B\n");  // changed during the run: seen by the next read
+  EXPECT_EQ(Read(L"INIT", L"CMD1"), L"B");
+  EXPECT_EQ(machine.profileParses, 2);
+}
+
+}  // namespace
+}  // namespace tv::sim

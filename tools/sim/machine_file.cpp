@@ -1,0 +1,247 @@
+#include "sim/machine_file.h"
+
+#include <nlohmann/json.hpp>
+
+#include "platform/text.h"
+
+namespace tv::sim {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr std::wstring_view kSwitchKeyPath = L"SOFTWARE\\VELTARO\\Quillmark";
+
+void SetSwitch(SimMachine& m, std::wstring_view name, std::uint32_t value) {
+  // The tool is a 32-bit program: on 64-bit Windows it reads its switches from the 32-bit view.
+  m.registry.SetDword(RegRoot::kLocalMachine, m.registry.ViewPath(RegRoot::kLocalMachine, kSwitchKeyPath, 0), name, value);
+}
+
+struct DescriptionError {
+  std::string message;
+};
+
+[[noreturn]] void Fail(const std::string& field, const std::string& expected) {
+  throw DescriptionError{"machine description: \"" + field + "\": expected " + expected};
+}
+
+const json& Need(const json& j, const std::string& field, json::value_t type, const std::string& expected) {
+  if (j.type() != type && !(type == json::value_t::number_unsigned && j.is_number_integer())) Fail(field, expected);
+  return j;
+}
+
+std::wstring Text(const json& j, const std::string& field) {
+  if (!j.is_string()) Fail(field, "a string");
+  return FromUtf8(j.get<std::string>());
+}
+
+std::uint32_t Unsigned(const json& j, const std::string& field) {
+  if (!j.is_number_integer()) Fail(field, "an integer");
+  return static_cast<std::uint32_t>(j.get<std::int64_t>());
+}
+
+std::optional<RegRoot> ParseRoot(std::wstring_view name) {
+  if (EqualsNoCase(name, L"HKEY_LOCAL_MACHINE") || EqualsNoCase(name, L"HKLM")) return RegRoot::kLocalMachine;
+  if (EqualsNoCase(name, L"HKEY_CURRENT_USER") || EqualsNoCase(name, L"HKCU")) return RegRoot::kCurrentUser;
+  if (EqualsNoCase(name, L"HKEY_CLASSES_ROOT") || EqualsNoCase(name, L"HKCR")) return RegRoot::kClassesRoot;
+  if (EqualsNoCase(name, L"HKEY_USERS") || EqualsNoCase(name, L"HKU")) return RegRoot::kUsers;
+  if (EqualsNoCase(name, L"HKEY_CURRENT_CONFIG") || EqualsNoCase(name, L"HKCC")) return RegRoot::kCurrentConfig;
+  return std::nullopt;
+}
+
+std::vector<std::uint8_t> Utf16Bytes(std::wstring_view text, bool terminate) {
+  std::vector<std::uint8_t> out;
+  for (wchar_t c : text) {
+    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    out.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
+  }
+  if (terminate) out.insert(out.end(), {0, 0});
+  return out;
+}
+
+RegValue ParseValue(const json& j, const std::string& field) {
+  if (j.is_string()) return RegValue{reg::kTypeSz, Utf16Bytes(Text(j, field), true)};
+  if (j.is_number_integer()) {
+    const std::uint32_t v = Unsigned(j, field);
+    return RegValue{reg::kTypeDword, {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                                      static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)}};
+  }
+  if (!j.is_object() || j.size() != 1) {
+    Fail(field, "a string, an integer, or an object with one of dword, sz, expand_sz, multi_sz, binary");
+  }
+  const auto first = j.begin();
+  const std::string type = first.key();
+  const json& data = first.value();
+  const std::string inner = field + "." + type;
+  if (type == "dword") return ParseValue(data.is_number_integer() ? data : json(Unsigned(data, inner)), inner);
+  if (type == "sz") return RegValue{reg::kTypeSz, Utf16Bytes(Text(data, inner), true)};
+  if (type == "expand_sz") return RegValue{reg::kTypeExpandSz, Utf16Bytes(Text(data, inner), true)};
+  if (type == "multi_sz") {
+    if (!data.is_array()) Fail(inner, "an array of strings");
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      auto part = Utf16Bytes(Text(data[i], inner + "[" + std::to_string(i) + "]"), true);
+      bytes.insert(bytes.end(), part.begin(), part.end());
+    }
+    bytes.insert(bytes.end(), {0, 0});
+    return RegValue{reg::kTypeMultiSz, bytes};
+  }
+  if (type == "binary") {
+    const std::wstring hex = Text(data, inner);
+    std::vector<std::uint8_t> bytes;
+    std::wstring digits;
+    for (wchar_t c : hex) {
+      if (c == L' ' || c == L',') continue;
+      if (!iswxdigit(static_cast<wint_t>(c))) Fail(inner, "hexadecimal bytes such as \"01 ff\"");
+      digits += c;
+    }
+    if (digits.size() % 2 != 0) Fail(inner, "an even number of hexadecimal digits");
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+      bytes.push_back(static_cast<std::uint8_t>(std::stoul(ToUtf8(digits.substr(i, 2)), nullptr, 16)));
+    }
+    return RegValue{reg::kTypeBinary, bytes};
+  }
+  Fail(field, "one of dword, sz, expand_sz, multi_sz, binary, not \"" + type + "\"");
+}
+
+void ApplyWindows(const json& w, SimMachine& m) {
+  Need(w, "windows", json::value_t::object, "an object");
+  for (const auto& [k, v] : w.items()) {
+    const std::string field = "windows." + k;
+    if (k == "version") {
+      const std::wstring text = Text(v, field);
+      const auto dot = text.find(L'.');
+      if (dot == std::wstring::npos) Fail(field, "major.minor, such as \"5.1\"");
+      try {
+        m.os.major = static_cast<std::uint32_t>(std::stoul(ToUtf8(text.substr(0, dot))));
+        m.os.minor = static_cast<std::uint32_t>(std::stoul(ToUtf8(text.substr(dot + 1))));
+      } catch (const std::exception&) {
+        Fail(field, "major.minor, such as \"5.1\"");
+      }
+    } else if (k == "build") {
+      m.os.build = Unsigned(v, field);
+    } else if (k == "platform") {
+      m.os.platformId = Unsigned(v, field);
+    } else if (k == "wow64") {
+      if (!v.is_boolean()) Fail(field, "true or false");
+      m.wow64 = v.get<bool>();
+    } else {
+      Fail(field, "no such field (version, build, platform, wow64)");
+    }
+  }
+}
+
+void Apply(const json& root, SimMachine& m) {
+  Need(root, "(top level)", json::value_t::object, "an object");
+  std::optional<std::uint32_t> debugMode;
+  std::optional<std::uint32_t> testMode;
+  for (const auto& [k, v] : root.items()) {
+    if (k == "windows") {
+      ApplyWindows(v, m);
+    } else if (k == "uiLanguage") {
+      const std::wstring text = Text(v, k);
+      try {
+        m.uiLanguage = static_cast<std::uint16_t>(std::stoul(ToUtf8(text), nullptr, 16));
+      } catch (const std::exception&) {
+        Fail(k, "four hexadecimal digits, such as \"0411\"");
+      }
+    } else if (k == "ansiCodePage") {
+      m.ansiCodePage = Unsigned(v, k);
+    } else if (k == "product") {
+      if (!v.is_object()) Fail(k, "an object of WMI properties, such as {\"Vendor\": \"VELTARO\"}");
+      m.product.clear();
+      for (const auto& [name, value] : v.items()) {
+        if (value.is_null()) {
+          m.product[FromUtf8(name)] = std::nullopt;
+        } else {
+          m.product[FromUtf8(name)] = Text(value, "product." + name);
+        }
+      }
+    } else if (k == "debugMode") {
+      debugMode = Unsigned(v, k);
+    } else if (k == "testMode") {
+      testMode = Unsigned(v, k);
+    } else if (k == "environment") {
+      if (!v.is_object()) Fail(k, "an object of names and values");
+      for (const auto& [name, value] : v.items()) m.environment[FromUtf8(name)] = Text(value, "environment." + name);
+    } else if (k == "registry") {
+      if (!v.is_array()) Fail(k, "an array of {\"key\": ..., \"values\": {...}}");
+      for (std::size_t i = 0; i < v.size(); ++i) {
+        const std::string field = "registry[" + std::to_string(i) + "]";
+        const json& entry = v[i];
+        if (!entry.is_object() || !entry.contains("key")) Fail(field, "an object with \"key\"");
+        const std::wstring key = Text(entry["key"], field + ".key");
+        const auto slash = key.find(L'\\');
+        const auto regRoot = ParseRoot(key.substr(0, slash));
+        if (!regRoot) Fail(field + ".key", "a path that begins with a root such as HKEY_LOCAL_MACHINE");
+        const std::wstring path = slash == std::wstring::npos ? L"" : key.substr(slash + 1);
+        m.registry.CreateKey(*regRoot, path);
+        if (entry.contains("values")) {
+          if (!entry["values"].is_object()) Fail(field + ".values", "an object of value names and data");
+          for (const auto& [name, data] : entry["values"].items()) {
+            m.registry.SetValue(*regRoot, path, FromUtf8(name == "@" ? "" : name), ParseValue(data, field + ".values." + name));
+          }
+        }
+      }
+    } else {
+      Fail(k, "no such field (windows, uiLanguage, ansiCodePage, product, debugMode, testMode, environment, registry)");
+    }
+  }
+  // Switches go in after "windows", whose WOW64 flag decides the view they live in.
+  if (debugMode) SetSwitch(m, L"DebugMode", *debugMode);
+  if (testMode) SetSwitch(m, L"TestMode", *testMode);
+}
+
+}  // namespace
+
+namespace {
+// What every described machine has unless its description says otherwise.
+void ConfigureBaseWindows(SimMachine& m) {
+  m.environment[L"SystemRoot"] = L"C:\\WINDOWS";
+  m.environment[L"windir"] = L"C:\\WINDOWS";
+  m.environment[L"ProgramFiles"] = L"C:\\Program Files";
+  m.environment[L"TEMP"] = L"C:\\WINDOWS\\TEMP";
+  m.environment[L"TMP"] = L"C:\\WINDOWS\\TEMP";
+  m.files.CreateDirectories(L"C:\\WINDOWS\\TEMP");
+  m.files.CreateDirectories(L"C:\\Program Files");
+}
+
+// The WOW64 redirection entry points are in every Kernel32 from Vista on and
+// in that of 64-bit XP, not in the 32-bit XP or 2000 one.
+void SetRedirectionEntryPoints(SimMachine& m) {
+  const bool present = m.wow64 || m.os.major >= 6;
+  m.kernel32HasDisableRedirection = present;
+  m.kernel32HasRevertRedirection = present;
+}
+}  // namespace
+
+void ConfigureDefaultNotebook(SimMachine& m) {
+  ConfigureBaseWindows(m);
+  m.os = OsVersionRecord{2, 5, 1, 2600};
+  m.wow64 = false;
+  m.uiLanguage = 0x0411;
+  m.ansiCodePage = 932;
+  m.product[L"Vendor"] = L"VELTARO";
+  m.product[L"Version"] = L"PV715J01";
+  SetRedirectionEntryPoints(m);
+  SetSwitch(m, L"DebugMode", 1);
+}
+
+std::optional<std::string> ApplyMachineDescription(const std::string& text, SimMachine& machine) {
+  json root;
+  try {
+    root = json::parse(text);
+  } catch (const json::parse_error& e) {
+    return std::string("machine description: not JSON: ") + e.what();
+  }
+  ConfigureBaseWindows(machine);
+  try {
+    Apply(root, machine);
+  } catch (const DescriptionError& e) {
+    return e.message;
+  }
+  SetRedirectionEntryPoints(machine);
+  return std::nullopt;
+}
+
+}  // namespace tv::sim

@@ -1,0 +1,22 @@
+// Machine descriptions for the simulator: a notebook as a JSON file, or the
+// built-in default notebook.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/sim/sim_machine.h"
+
+namespace tv::sim {
+
+// The notebook used when no description is given: maker VELTARO, a model
+// version whose sixth character is the region code J, Windows XP, Japanese
+// user interface, tracing on.
+void ConfigureDefaultNotebook(SimMachine& machine);
+
+// Describes a fresh machine (a plain Windows with its usual environment,
+// then what the description says); an error message naming the field
+// and what was expected, or nothing when the description was applied.
+std::optional<std::string> ApplyMachineDescription(const std::string& json, SimMachine& machine);
+
+}  // namespace tv::sim
