@@ -26,3 +26,24 @@ class CProductValueCache final : public IProductInfo {
 };
 
 }  // namespace tv
+
+namespace tv {
+
+// The seam as one process of the tool uses it: the machine's operations, with
+// the product values fetched once and shared by every run context.
+class CProcessPlatform {
+ public:
+  explicit CProcessPlatform(const Platform& machine)
+      : cache_(machine.product, {L"Version", L"Vendor"}),
+        platform_{machine.profile, machine.registry, cache_, machine.system, machine.debug} {}
+  CProcessPlatform(const CProcessPlatform&) = delete;
+  CProcessPlatform& operator=(const CProcessPlatform&) = delete;
+
+  const Platform& get() const { return platform_; }
+
+ private:
+  CProductValueCache cache_;
+  Platform platform_;
+};
+
+}  // namespace tv

@@ -13,10 +13,8 @@ void PlaceTool(SimMachine& machine, std::wstring_view exePath, std::string_view 
 }
 
 int RunTool(SimMachine& machine) {
-  const Platform raw = machine.platform();
-  CProductValueCache product(raw.product, {L"Version", L"Vendor"});
-  const Platform platform{raw.profile, raw.registry, product, raw.system, raw.debug};
-  CTool tool(platform);
+  const CProcessPlatform process(machine.platform());
+  CTool tool(process.get());
   return tool.Run();
 }
 

@@ -1,0 +1,305 @@
+#include "platform/win32/win32_platform.h"
+
+#include <ole2.h>
+#include <wbemidl.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+#include "platform/win32/handles.h"
+
+namespace tv::win32 {
+
+namespace {
+
+std::wstring Z(std::wstring_view text) { return std::wstring(text); }
+
+// ---- private-profile reading ----
+
+class Profile final : public IProfile {
+ public:
+  std::wstring ReadString(std::wstring_view file, std::wstring_view section, std::wstring_view key,
+                          std::wstring_view defaultValue, std::size_t bufferChars) override {
+    std::vector<wchar_t> buffer(bufferChars + 1, L'\0');
+    const DWORD n = ::GetPrivateProfileStringW(Z(section).c_str(), Z(key).c_str(), Z(defaultValue).c_str(),
+                                               buffer.data(), static_cast<DWORD>(bufferChars), Z(file).c_str());
+    return std::wstring(buffer.data(), n);
+  }
+  std::uint32_t ReadInt(std::wstring_view file, std::wstring_view section, std::wstring_view key,
+                        std::int32_t defaultValue) override {
+    return ::GetPrivateProfileIntW(Z(section).c_str(), Z(key).c_str(), defaultValue, Z(file).c_str());
+  }
+  std::vector<std::wstring> ReadSectionNames(std::wstring_view file, std::size_t bufferChars) override {
+    std::vector<wchar_t> buffer(bufferChars + 2, L'\0');
+    const DWORD n = ::GetPrivateProfileSectionNamesW(buffer.data(), static_cast<DWORD>(bufferChars), Z(file).c_str());
+    std::vector<std::wstring> names;
+    for (DWORD i = 0; i < n;) {
+      std::wstring name(buffer.data() + i);
+      if (name.empty()) break;
+      i += static_cast<DWORD>(name.size()) + 1;
+      names.push_back(std::move(name));
+    }
+    return names;
+  }
+};
+
+// ---- registry ----
+
+HKEY RootKey(RegRoot root) {
+  switch (root) {
+    case RegRoot::kLocalMachine: return HKEY_LOCAL_MACHINE;
+    case RegRoot::kCurrentUser: return HKEY_CURRENT_USER;
+    case RegRoot::kClassesRoot: return HKEY_CLASSES_ROOT;
+    case RegRoot::kUsers: return HKEY_USERS;
+    case RegRoot::kCurrentConfig: return HKEY_CURRENT_CONFIG;
+  }
+  return HKEY_LOCAL_MACHINE;
+}
+
+Result<RegKeyPtr> Open(HKEY parent, std::wstring_view path, std::uint32_t access);
+
+class RegKey final : public IRegKey {
+ public:
+  explicit RegKey(HKEY key) : key_(key) {}
+
+  Result<RegValue> QueryValue(std::wstring_view name, std::uint32_t maxBytes) override {
+    RegValue value;
+    value.data.resize(maxBytes);
+    DWORD type = 0;
+    DWORD size = maxBytes;
+    const LONG rc = ::RegQueryValueExW(key_.get(), Z(name).c_str(), nullptr, &type,
+                                       maxBytes == 0 ? nullptr : value.data.data(), &size);
+    if (rc != ERROR_SUCCESS) return Result<RegValue>::Fail(static_cast<WinError>(rc));
+    value.type = type;
+    value.data.resize(size);
+    return Result<RegValue>::Ok(std::move(value));
+  }
+
+  WinError SetValue(std::wstring_view name, std::uint32_t type, std::span<const std::uint8_t> data) override {
+    return static_cast<WinError>(
+        ::RegSetValueExW(key_.get(), Z(name).c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())));
+  }
+
+  Result<std::wstring> EnumSubKey(std::uint32_t index) override {
+    wchar_t name[256];
+    DWORD length = 256;
+    const LONG rc = ::RegEnumKeyExW(key_.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc != ERROR_SUCCESS) return Result<std::wstring>::Fail(static_cast<WinError>(rc));
+    return Result<std::wstring>::Ok(std::wstring(name, length));
+  }
+
+  Result<RegKeyPtr> OpenSubKey(std::wstring_view path, std::uint32_t access) override {
+    return Open(key_.get(), path, access);
+  }
+
+ private:
+  unique_hkey key_;
+};
+
+Result<RegKeyPtr> Open(HKEY parent, std::wstring_view path, std::uint32_t access) {
+  HKEY key = nullptr;
+  const LONG rc = ::RegOpenKeyExW(parent, Z(path).c_str(), 0, access, &key);
+  if (rc != ERROR_SUCCESS) return Result<RegKeyPtr>::Fail(static_cast<WinError>(rc));
+  return Result<RegKeyPtr>::Ok(std::make_unique<RegKey>(key));
+}
+
+class Registry final : public IRegistry {
+ public:
+  Result<RegKeyPtr> OpenKey(RegRoot root, std::wstring_view path, std::uint32_t access) override {
+    return Open(RootKey(root), path, access);
+  }
+};
+
+// ---- WMI ----
+
+// The WMI locator and its interface, as the COM registration names them.
+const CLSID kClsidWbemLocator = {0x4590F811, 0x1D3A, 0x11D0, {0x89, 0x1F, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+const IID kIidWbemLocator = {0xDC12A687, 0x737F, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+
+class Product final : public IProductInfo {
+ public:
+  std::vector<Result<std::wstring>> QueryComputerSystemProduct(std::span<const std::wstring> names) override {
+    std::vector<Result<std::wstring>> out(names.size(), Result<std::wstring>::Fail(err::kWbemFailed));
+    OleSession ole;
+    ComPtr<IWbemLocator> locator;
+    HRESULT hr = ::CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER, kIidWbemLocator, locator.put_void());
+    if (FAILED(hr) || !locator) return out;
+    ComPtr<IWbemServices> services;
+    const UniqueBstr ns(L"\\\\.\\root\\CIMV2");
+    hr = locator->ConnectServer(ns.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put());
+    if (FAILED(hr) || !services) return out;
+    hr = ::CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, COLE_DEFAULT_PRINCIPAL,
+                             RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    if (FAILED(hr)) return out;
+    ComPtr<IEnumWbemClassObject> instances;
+    const UniqueBstr cls(L"Win32_ComputerSystemProduct");
+    hr = services->CreateInstanceEnum(cls.get(), 0, nullptr, instances.put());
+    if (FAILED(hr) || !instances) return out;
+    ComPtr<IWbemClassObject> product;
+    ULONG returned = 0;
+    hr = instances->Next(2000, 1, product.put(), &returned);
+    // A time-out is a success code too, but no answer.
+    if (hr != WBEM_S_NO_ERROR || returned == 0 || !product) return out;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      UniqueVariant value;
+      hr = product->Get(names[i].c_str(), 0, value.get(), nullptr, nullptr);
+      if (FAILED(hr)) {
+        out[i] = Result<std::wstring>::Fail(static_cast<WinError>(hr));
+        continue;
+      }
+      // A value that is no string (null when the firmware gives none), or
+      // whose ANSI form does not fit 259 bytes, is not taken.
+      if (value.get()->vt != VT_BSTR || value.get()->bstrVal == nullptr) {
+        out[i] = Result<std::wstring>::Fail(err::kInvalidData);
+        continue;
+      }
+      char ansi[260];
+      if (::WideCharToMultiByte(CP_ACP, 0, value.get()->bstrVal, -1, ansi, sizeof(ansi), nullptr, nullptr) == 0) {
+        out[i] = Result<std::wstring>::Fail(static_cast<WinError>(::GetLastError()));
+        continue;
+      }
+      out[i] = Result<std::wstring>::Ok(CutTo(value.get()->bstrVal, kRoomPath));
+    }
+    return out;
+  }
+};
+
+// ---- system facts ----
+
+class Kernel32 final : public IKernel32 {
+ public:
+  using DisableFn = BOOL(WINAPI*)(PVOID*);
+  using RevertFn = BOOL(WINAPI*)(PVOID);
+
+  explicit Kernel32(HMODULE module) : module_(module) {
+    disable_ = reinterpret_cast<DisableFn>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "Wow64DisableWow64FsRedirection")));
+    revert_ = reinterpret_cast<RevertFn>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "Wow64RevertWow64FsRedirection")));
+  }
+  bool HasDisableRedirection() const override { return disable_ != nullptr; }
+  bool HasRevertRedirection() const override { return revert_ != nullptr; }
+  bool DisableRedirection(RedirectionValue& oldValue) override {
+    PVOID old = nullptr;
+    const BOOL ok = disable_(&old);
+    oldValue = reinterpret_cast<RedirectionValue>(old);
+    return ok != FALSE;
+  }
+  bool RevertRedirection(RedirectionValue oldValue) override {
+    return revert_(reinterpret_cast<PVOID>(oldValue)) != FALSE;
+  }
+
+ private:
+  unique_hmodule module_;
+  DisableFn disable_ = nullptr;
+  RevertFn revert_ = nullptr;
+};
+
+class KernelObject final : public IKernelObject {
+ public:
+  explicit KernelObject(HANDLE handle) : handle_(handle) {}
+
+ private:
+  unique_handle handle_;
+};
+
+class System final : public ISystem {
+ public:
+  explicit System(HINSTANCE instance) : instance_(instance) {}
+
+  bool CreateHiddenMainWindow() override { return win32::CreateHiddenMainWindow(instance_); }
+
+  std::wstring ModulePath() override {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::wstring(path, n < MAX_PATH ? n : MAX_PATH - 1);
+  }
+
+  Result<std::wstring> ShortPath(std::wstring_view path) override {
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD n = ::GetShortPathNameW(Z(path).c_str(), buffer, MAX_PATH);
+    if (n == 0) return Result<std::wstring>::Fail(static_cast<WinError>(::GetLastError()));
+    if (n >= MAX_PATH) return Result<std::wstring>::Fail(err::kInsufficientBuffer);
+    return Result<std::wstring>::Ok(std::wstring(buffer, n));
+  }
+
+  std::wstring CommandLine() override { return ::GetCommandLineW(); }
+
+  Result<OsVersionRecord> OsVersion() override {
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);  // the basic record, 276 bytes
+    if (!::GetVersionExW(&info)) return Result<OsVersionRecord>::Fail(static_cast<WinError>(::GetLastError()));
+    return Result<OsVersionRecord>::Ok(
+        OsVersionRecord{info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber});
+  }
+
+  std::uint16_t UiLanguage() override { return ::GetUserDefaultUILanguage(); }
+
+  // Windows 2000 and the first XP have no IsWow64Process: looked up at run
+  // time so the tool still starts there, where the answer is "not WOW64".
+  Result<bool> IsWow64Process() override {
+    using Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    const auto fn = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(kernel ? ::GetProcAddress(kernel, "IsWow64Process") : nullptr));
+    if (fn == nullptr) return Result<bool>::Fail(err::kProcNotFound);
+    BOOL flag = FALSE;
+    if (!fn(::GetCurrentProcess(), &flag)) return Result<bool>::Fail(static_cast<WinError>(::GetLastError()));
+    return Result<bool>::Ok(flag != FALSE);
+  }
+
+  Result<std::unique_ptr<IKernel32>> LoadKernel32() override {
+    const HMODULE module = ::LoadLibraryW(L"Kernel32.dll");
+    if (module == nullptr) return Result<std::unique_ptr<IKernel32>>::Fail(static_cast<WinError>(::GetLastError()));
+    return Result<std::unique_ptr<IKernel32>>::Ok(std::make_unique<Kernel32>(module));
+  }
+
+  NamedMutex CreateNamedMutex(std::wstring_view name) override {
+    const HANDLE handle = ::CreateMutexW(nullptr, FALSE, Z(name).c_str());
+    const WinError lastError = ::GetLastError();
+    return NamedMutex{handle ? std::make_unique<KernelObject>(handle) : nullptr, lastError};
+  }
+
+  std::optional<std::wstring> Environment(std::wstring_view name) override {
+    const std::wstring key(name);
+    const DWORD size = ::GetEnvironmentVariableW(key.c_str(), nullptr, 0);
+    if (size == 0) return std::nullopt;
+    std::wstring value(size, L'\0');
+    const DWORD n = ::GetEnvironmentVariableW(key.c_str(), value.data(), size);
+    if (n == 0 || n >= size) return std::nullopt;
+    value.resize(n);
+    return value;
+  }
+
+  void Pause(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+  std::uint32_t TickCount() override { return ::GetTickCount(); }
+
+ private:
+  HINSTANCE instance_;
+};
+
+class Debug final : public IDebugOutput {
+ public:
+  void Write(std::wstring_view text) override { ::OutputDebugStringW(Z(text).c_str()); }
+};
+
+}  // namespace
+
+struct Win32Platform::Parts {
+  explicit Parts(HINSTANCE instance) : system(instance) {}
+  Profile profile;
+  Registry registry;
+  Product product;
+  System system;
+  Debug debug;
+};
+
+Win32Platform::Win32Platform(HINSTANCE instance) : parts_(std::make_unique<Parts>(instance)) {}
+Win32Platform::~Win32Platform() = default;
+
+Platform Win32Platform::get() {
+  return Platform{parts_->profile, parts_->registry, parts_->product, parts_->system, parts_->debug};
+}
+
+}  // namespace tv::win32
