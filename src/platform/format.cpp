@@ -75,8 +75,7 @@ std::wstring FormatArgs(std::wstring_view f, std::span<const Arg> args, std::siz
       const std::uint64_t magnitude = v < 0 ? static_cast<std::uint64_t>(-(v + 1)) + 1 : static_cast<std::uint64_t>(v);
       body = Digits(magnitude, 10, false);
     } else {
-      const std::uint64_t v =
-          s.wide64 ? static_cast<std::uint64_t>(a.number) : static_cast<std::uint32_t>(a.number);
+      const std::uint64_t v = s.wide64 ? static_cast<std::uint64_t>(a.number) : static_cast<std::uint32_t>(a.number);
       if (s.type == L'u') {
         body = Digits(v, 10, false);
       } else {

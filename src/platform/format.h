@@ -37,9 +37,7 @@ struct Arg {
 template <class T>
 Arg MakeArg(const T& value) {
   using U = std::remove_cvref_t<std::decay_t<T>>;
-  if constexpr (std::is_enum_v<U>) {
-    return Arg{ArgKind::kInteger, {}, static_cast<std::int64_t>(value)};
-  } else if constexpr (std::is_integral_v<U>) {
+  if constexpr (std::is_enum_v<U> || std::is_integral_v<U>) {
     return Arg{ArgKind::kInteger, {}, static_cast<std::int64_t>(value)};
   } else {
     return Arg{ArgKind::kString, std::wstring_view(value), 0};
@@ -76,11 +74,13 @@ constexpr Spec ParseSpec(std::wstring_view f, std::size_t& pos) {
       break;
     }
   }
-  while (pos < f.size() && f[pos] >= L'0' && f[pos] <= L'9') s.width = s.width * 10 + static_cast<std::size_t>(f[pos++] - L'0');
+  while (pos < f.size() && f[pos] >= L'0' && f[pos] <= L'9')
+    s.width = s.width * 10 + static_cast<std::size_t>(f[pos++] - L'0');
   if (pos < f.size() && f[pos] == L'.') {
     s.hasPrecision = true;
     ++pos;
-    while (pos < f.size() && f[pos] >= L'0' && f[pos] <= L'9') s.precision = s.precision * 10 + static_cast<std::size_t>(f[pos++] - L'0');
+    while (pos < f.size() && f[pos] >= L'0' && f[pos] <= L'9')
+      s.precision = s.precision * 10 + static_cast<std::size_t>(f[pos++] - L'0');
   }
   if (pos + 2 < f.size() && f[pos] == L'I' && f[pos + 1] == L'6' && f[pos + 2] == L'4') {
     s.wide64 = true;

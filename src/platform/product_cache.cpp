@@ -10,16 +10,19 @@ CProductValueCache::CProductValueCache(IProductInfo& inner, std::vector<std::wst
 std::vector<Result<std::wstring>> CProductValueCache::QueryComputerSystemProduct(std::span<const std::wstring> names) {
   std::vector<std::wstring> missing;
   for (const auto& name : names) {
-    if (!answers_.contains(name) && std::find(missing.begin(), missing.end(), name) == missing.end()) missing.push_back(name);
+    if (!answers_.contains(name) && std::find(missing.begin(), missing.end(), name) == missing.end())
+      missing.push_back(name);
   }
   if (!missing.empty()) {
     for (const auto& name : prefetch_) {
-      if (!answers_.contains(name) && std::find(missing.begin(), missing.end(), name) == missing.end()) missing.push_back(name);
+      if (!answers_.contains(name) && std::find(missing.begin(), missing.end(), name) == missing.end())
+        missing.push_back(name);
     }
     prefetch_.clear();
     auto fetched = inner_.QueryComputerSystemProduct(missing);
     for (std::size_t i = 0; i < missing.size(); ++i) {
-      answers_.emplace(missing[i], i < fetched.size() ? std::move(fetched[i]) : Result<std::wstring>::Fail(err::kWbemFailed));
+      answers_.emplace(missing[i],
+                       i < fetched.size() ? std::move(fetched[i]) : Result<std::wstring>::Fail(err::kWbemFailed));
     }
   }
   std::vector<Result<std::wstring>> out;

@@ -9,8 +9,8 @@ namespace {
 // White space as the profile reader sees it; Ctrl-Z too, which old editors
 // leave at the end of a file.
 bool IsProfileSpace(wchar_t c) {
-  return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\v' || c == L'\f' || c == 0x1A ||
-         c == 0xA0 || c == 0x3000 || c == 0xFEFF;
+  return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\v' || c == L'\f' || c == 0x1A || c == 0xA0 ||
+         c == 0x3000 || c == 0xFEFF;
 }
 
 std::wstring_view Trim(std::wstring_view s) {
@@ -106,7 +106,8 @@ std::uint32_t ParsedProfile::Int(std::wstring_view section, std::wstring_view ke
   bool negative = false;
   if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
   std::uint32_t value = 0;
-  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) value = value * 10U + static_cast<std::uint32_t>(text[i] - L'0');
+  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i)
+    value = value * 10U + static_cast<std::uint32_t>(text[i] - L'0');
   return negative ? 0U - value : value;
 }
 

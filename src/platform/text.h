@@ -9,9 +9,9 @@
 namespace tv {
 
 // Rooms in characters, terminator excluded. A buffer of N characters holds N-1.
-inline constexpr std::size_t kRoomPath = 259;      // MAX_PATH buffers
+inline constexpr std::size_t kRoomPath = 259;  // MAX_PATH buffers
 inline constexpr std::size_t kRoomHardwareId = 255;
-inline constexpr std::size_t kRoomShort = 127;     // 128-character buffers
+inline constexpr std::size_t kRoomShort = 127;  // 128-character buffers
 inline constexpr std::size_t kRoomTraceMessage = 511;
 inline constexpr std::size_t kRoomScriptValue = 519;  // 520-character buffers
 inline constexpr std::size_t kRoomLong = 1023;

@@ -14,7 +14,8 @@ constexpr std::wstring_view kSwitchKeyPath = L"SOFTWARE\\VELTARO\\Quillmark";
 
 void SetSwitch(SimMachine& m, std::wstring_view name, std::uint32_t value) {
   // The tool is a 32-bit program: on 64-bit Windows it reads its switches from the 32-bit view.
-  m.registry.SetDword(RegRoot::kLocalMachine, m.registry.ViewPath(RegRoot::kLocalMachine, kSwitchKeyPath, 0), name, value);
+  m.registry.SetDword(RegRoot::kLocalMachine, m.registry.ViewPath(RegRoot::kLocalMachine, kSwitchKeyPath, 0), name,
+                      value);
 }
 
 struct DescriptionError {
@@ -63,14 +64,15 @@ RegValue ParseValue(const json& j, const std::string& field) {
   if (j.is_string()) return RegValue{reg::kTypeSz, Utf16Bytes(Text(j, field), true)};
   if (j.is_number_integer()) {
     const std::uint32_t v = Unsigned(j, field);
-    return RegValue{reg::kTypeDword, {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                                      static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)}};
+    return RegValue{reg::kTypeDword,
+                    {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                     static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)}};
   }
   if (!j.is_object() || j.size() != 1) {
     Fail(field, "a string, an integer, or an object with one of dword, sz, expand_sz, multi_sz, binary");
   }
   const auto first = j.begin();
-  const std::string type = first.key();
+  const std::string& type = first.key();
   const json& data = first.value();
   const std::string inner = field + "." + type;
   if (type == "dword") return ParseValue(data.is_number_integer() ? data : json(Unsigned(data, inner)), inner);
@@ -179,7 +181,8 @@ void Apply(const json& root, SimMachine& m) {
         if (entry.contains("values")) {
           if (!entry["values"].is_object()) Fail(field + ".values", "an object of value names and data");
           for (const auto& [name, data] : entry["values"].items()) {
-            m.registry.SetValue(*regRoot, path, FromUtf8(name == "@" ? "" : name), ParseValue(data, field + ".values." + name));
+            m.registry.SetValue(*regRoot, path, FromUtf8(name == "@" ? "" : name),
+                                ParseValue(data, field + ".values." + name));
           }
         }
       }

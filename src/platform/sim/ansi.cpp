@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <functional>
 #include <string>
 
 #include "platform/text.h"
@@ -13,9 +14,9 @@ namespace {
 
 std::string CodePageName(unsigned codePage) { return "CP" + std::to_string(codePage); }
 
-// One iconv conversion; characters that do not convert become `replacement`.
-std::string Convert(const char* to, const char* from, std::string_view input, std::string_view replacement,
-                    std::size_t unitBytes) {
+// One iconv conversion; a byte that does not convert becomes what `replace` makes of it.
+std::string Convert(const char* to, const char* from, std::string_view input,
+                    const std::function<std::string(unsigned char)>& replace) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(input);
   std::string out;
@@ -28,10 +29,9 @@ std::string Convert(const char* to, const char* from, std::string_view input, st
     const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
     out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
     if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      out += replacement;
-      const std::size_t skip = std::min(unitBytes, inLeft);
-      in += skip;
-      inLeft -= skip;
+      out += replace(static_cast<unsigned char>(*in));
+      ++in;
+      --inLeft;
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
@@ -45,12 +45,27 @@ std::wstring DecodeAnsi(std::span<const std::uint8_t> bytes, unsigned codePage) 
   const std::string_view input(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   // Windows maps a byte that its code page leaves undefined to U+30FB in the
   // Japanese code page and to the control character of the same number in 1252.
-  const std::string replacement = codePage == 932 ? "\xE3\x83\xBB" : "?";
-  return FromUtf8(Convert("UTF-8", CodePageName(codePage).c_str(), input, replacement, 1));
+  const auto replace = [codePage](unsigned char byte) -> std::string {
+    if (codePage == 932) return "\xE3\x83\xBB";
+    if (codePage == 1252) return ToUtf8(std::wstring(1, static_cast<wchar_t>(byte)));
+    return "?";
+  };
+  return FromUtf8(Convert("UTF-8", CodePageName(codePage).c_str(), input, replace));
 }
 
 std::string EncodeAnsi(std::wstring_view text, unsigned codePage) {
-  return Convert(CodePageName(codePage).c_str(), "UTF-8", ToUtf8(text), "?", 1);
+  // A character that the code page lacks is written as one "?", as WideCharToMultiByte's default character.
+  std::string out;
+  for (wchar_t c : text) {
+    const std::string one = ToUtf8(std::wstring(1, c));
+    bool failed = false;
+    std::string converted = Convert(CodePageName(codePage).c_str(), "UTF-8", one, [&failed](unsigned char) {
+      failed = true;
+      return std::string();
+    });
+    out += failed ? std::string("?") : converted;
+  }
+  return out;
 }
 
 std::string EncodeUtf16Le(std::wstring_view text) {

@@ -15,7 +15,8 @@ class SimMachine::Profile final : public IProfile {
 
   std::wstring ReadString(std::wstring_view file, std::wstring_view section, std::wstring_view key,
                           std::wstring_view defaultValue, std::size_t bufferChars) override {
-    if (m_.faults.Take("GetPrivateProfileString", file)) return CopyProfileValue(TrimProfileDefault(defaultValue), bufferChars);
+    if (m_.faults.Take("GetPrivateProfileString", file))
+      return CopyProfileValue(TrimProfileDefault(defaultValue), bufferChars);
     return Parsed(file).String(section, key, defaultValue, bufferChars);
   }
 
@@ -65,7 +66,9 @@ class SimMachine::Product final : public IProductInfo {
   explicit Product(SimMachine& m) : m_(m) {}
 
   std::vector<Result<std::wstring>> QueryComputerSystemProduct(std::span<const std::wstring> names) override {
-    auto failAll = [&](WinError e) { return std::vector<Result<std::wstring>>(names.size(), Result<std::wstring>::Fail(e)); };
+    auto failAll = [&](WinError e) {
+      return std::vector<Result<std::wstring>>(names.size(), Result<std::wstring>::Fail(e));
+    };
     for (const char* step : {"CoCreateInstance", "ConnectServer", "CoSetProxyBlanket"}) {
       if (auto e = m_.faults.Take(step)) return failAll(*e);
     }
@@ -220,8 +223,8 @@ bool SimMachine::mutexHeld(std::wstring_view name) const { return mutexes_.conta
 
 std::string SimMachine::ToString() const {
   std::ostringstream out;
-  out << "os " << os.platformId << '.' << os.major << '.' << os.minor << (wow64 ? " wow64" : "") << " ui "
-      << std::hex << uiLanguage << std::dec << " module " << ToUtf8(modulePath) << '\n';
+  out << "os " << os.platformId << '.' << os.major << '.' << os.minor << (wow64 ? " wow64" : "") << " ui " << std::hex
+      << uiLanguage << std::dec << " module " << ToUtf8(modulePath) << '\n';
   for (const auto& [k, v] : product) out << "wmi " << ToUtf8(k) << '=' << (v ? ToUtf8(*v) : "<null>") << '\n';
   out << registry.ToString();
   out << "debug output:\n" << ToUtf8(DebugText()) << '\n';

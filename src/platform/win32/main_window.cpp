@@ -31,12 +31,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   switch (message) {
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
-        case IDM_ABOUT:
-          ::DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_ABOUTBOX), window, AboutProc, 0);
-          return 0;
-        case IDM_EXIT:
-          ::DestroyWindow(window);
-          return 0;
+        case IDM_ABOUT: ::DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_ABOUTBOX), window, AboutProc, 0); return 0;
+        case IDM_EXIT: ::DestroyWindow(window); return 0;
         default: return ::DefWindowProcW(window, message, wParam, lParam);
       }
     case WM_PAINT: {
@@ -45,9 +41,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       ::EndPaint(window, &paint);
       return 0;
     }
-    case WM_DESTROY:
-      ::PostQuitMessage(0);
-      return 0;
+    case WM_DESTROY: ::PostQuitMessage(0); return 0;
     default: return ::DefWindowProcW(window, message, wParam, lParam);
   }
 }
@@ -74,8 +68,8 @@ bool CreateHiddenMainWindow(HINSTANCE instance) {
   wc.hIconSm = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_SMALL));
   ::RegisterClassExW(&wc);
 
-  HWND window = ::CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
-                                  nullptr, nullptr, instance, nullptr);
+  HWND window = ::CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr,
+                                  nullptr, instance, nullptr);
   if (window == nullptr) return false;
   ::ShowWindow(window, SW_HIDE);
   ::UpdateWindow(window);

@@ -123,7 +123,8 @@ class Product final : public IProductInfo {
     std::vector<Result<std::wstring>> out(names.size(), Result<std::wstring>::Fail(err::kWbemFailed));
     OleSession ole;
     ComPtr<IWbemLocator> locator;
-    HRESULT hr = ::CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER, kIidWbemLocator, locator.put_void());
+    HRESULT hr =
+        ::CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER, kIidWbemLocator, locator.put_void());
     if (FAILED(hr) || !locator) return out;
     ComPtr<IWbemServices> services;
     const UniqueBstr ns(L"\\\\.\\root\\CIMV2");
@@ -175,8 +176,8 @@ class Kernel32 final : public IKernel32 {
   explicit Kernel32(HMODULE module) : module_(module) {
     disable_ = reinterpret_cast<DisableFn>(
         reinterpret_cast<void*>(::GetProcAddress(module, "Wow64DisableWow64FsRedirection")));
-    revert_ = reinterpret_cast<RevertFn>(
-        reinterpret_cast<void*>(::GetProcAddress(module, "Wow64RevertWow64FsRedirection")));
+    revert_ =
+        reinterpret_cast<RevertFn>(reinterpret_cast<void*>(::GetProcAddress(module, "Wow64RevertWow64FsRedirection")));
   }
   bool HasDisableRedirection() const override { return disable_ != nullptr; }
   bool HasRevertRedirection() const override { return revert_ != nullptr; }
@@ -241,8 +242,8 @@ class System final : public ISystem {
   Result<bool> IsWow64Process() override {
     using Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
     const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    const auto fn = reinterpret_cast<Fn>(
-        reinterpret_cast<void*>(kernel ? ::GetProcAddress(kernel, "IsWow64Process") : nullptr));
+    const auto fn =
+        reinterpret_cast<Fn>(reinterpret_cast<void*>(kernel ? ::GetProcAddress(kernel, "IsWow64Process") : nullptr));
     if (fn == nullptr) return Result<bool>::Fail(err::kProcNotFound);
     BOOL flag = FALSE;
     if (!fn(::GetCurrentProcess(), &flag)) return Result<bool>::Fail(static_cast<WinError>(::GetLastError()));

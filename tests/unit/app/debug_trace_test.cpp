@@ -59,9 +59,9 @@ TEST(DebugTrace, AnnouncementThenFourPiecesPerLine) {
   trace.Trace(L"TerminateProcess:%s\n", L"app.exe");
   std::vector<std::wstring> writes;
   for (const auto& e : m.debugEvents()) writes.push_back(e.text);
-  EXPECT_EQ(writes, (std::vector<std::wstring>{L"drv:Debug mode is enabled.\n", L"drv", L":",
-                                               L"Test mode is enabled.\n", L"\r\n", L"drv", L":",
-                                               L"TerminateProcess:app.exe\n", L"\r\n"}));
+  EXPECT_EQ(writes,
+            (std::vector<std::wstring>{L"drv:Debug mode is enabled.\n", L"drv", L":", L"Test mode is enabled.\n",
+                                       L"\r\n", L"drv", L":", L"TerminateProcess:app.exe\n", L"\r\n"}));
 }
 
 TEST(DebugTrace, MessageIsCutTo511Characters) {

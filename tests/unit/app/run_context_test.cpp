@@ -42,7 +42,8 @@ TEST(RunContext, FailuresLeaveTheirFieldsEmpty) {
 }
 
 TEST(RunContext, WmiFailingAtAnyStepLeavesVersionAndVendorEmpty) {
-  for (const char* step : {"CoCreateInstance", "ConnectServer", "CoSetProxyBlanket", "CreateInstanceEnum", "EnumNext"}) {
+  for (const char* step :
+       {"CoCreateInstance", "ConnectServer", "CoSetProxyBlanket", "CreateInstanceEnum", "EnumNext"}) {
     SCOPED_TRACE(step);
     sim::SimMachine m;
     test::SetUpNotebook(m);
@@ -75,11 +76,11 @@ TEST(RunContext, OsClassesByPlatformAndVersion) {
     std::uint32_t cls;
   };
   const Case cases[] = {
-      {{0, 3, 1, 0}, os_class::kWin32s},  {{1, 4, 0, 0}, os_class::kWin95},      {{1, 4, 10, 0}, os_class::kWin98},
-      {{1, 4, 90, 0}, os_class::kWinMe},  {{1, 4, 3, 0}, os_class::kOther},      {{2, 4, 0, 0}, os_class::kNt4},
-      {{2, 3, 51, 0}, os_class::kNt4},    {{2, 5, 0, 0}, os_class::kWin2000},    {{2, 5, 1, 0}, os_class::kXp},
+      {{0, 3, 1, 0}, os_class::kWin32s},     {{1, 4, 0, 0}, os_class::kWin95},   {{1, 4, 10, 0}, os_class::kWin98},
+      {{1, 4, 90, 0}, os_class::kWinMe},     {{1, 4, 3, 0}, os_class::kOther},   {{2, 4, 0, 0}, os_class::kNt4},
+      {{2, 3, 51, 0}, os_class::kNt4},       {{2, 5, 0, 0}, os_class::kWin2000}, {{2, 5, 1, 0}, os_class::kXp},
       {{2, 5, 2, 0}, os_class::kServer2003}, {{2, 5, 3, 0}, os_class::kOther},   {{2, 6, 0, 0}, os_class::kVista},
-      {{2, 6, 1, 0}, os_class::kVista},   {{2, 10, 0, 0}, os_class::kOther},     {{3, 6, 0, 0}, os_class::kOther},
+      {{2, 6, 1, 0}, os_class::kVista},      {{2, 10, 0, 0}, os_class::kOther},  {{3, 6, 0, 0}, os_class::kOther},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(OsClassOf(c.v), c.cls) << c.v.platformId << ' ' << c.v.major << '.' << c.v.minor;

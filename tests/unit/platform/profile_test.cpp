@@ -90,8 +90,8 @@ TEST_F(ProfileReading, ReadsUtf16Utf8AndTheAnsiCodePage) {
   Write("\xEF\xBB\xBF[S]\nK=caf\xC3\xA9\n");
   EXPECT_EQ(Read(L"S", L"K"), L"caf\xE9");
   // No mark: Windows-1252 unless the machine's code page is another.
-  Write("[S]\nK=caf\xE9\n");
-  EXPECT_EQ(Read(L"S", L"K"), L"caf\xE9");
+  Write("[S]\nK=caf\xE9\x81\x80\n");  // 0x81 is undefined in 1252 and kept as U+0081
+  EXPECT_EQ(Read(L"S", L"K"), L"caf\xE9\x81\x20AC");
   machine.ansiCodePage = 932;
   Write("[S]\nK=\x83\x82\x83\x66\x83\x80\n");
   EXPECT_EQ(Read(L"S", L"K"), L"\x30E2\x30C7\x30E0");

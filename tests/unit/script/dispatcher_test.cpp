@@ -32,8 +32,8 @@ TEST(Dispatcher, PlatformGateBySuffix) {
     bool redirectionOff64;
   };
   const Case cases[] = {
-      {L"", true, true, false},         {L".old", true, true, false},     {L".X32", true, false, false},
-      {L".x64", false, true, false},    {L".WOW64", false, true, true},   {L".wow6432", true, true, true},
+      {L"", true, true, false},      {L".old", true, true, false},   {L".X32", true, false, false},
+      {L".x64", false, true, false}, {L".WOW64", false, true, true}, {L".wow6432", true, true, true},
   };
   for (const auto& c : cases) {
     for (bool wow64 : {false, true}) {
@@ -73,7 +73,7 @@ TEST(Dispatcher, RedirectionFailuresAndMissingEntryPoints) {
     Dispatcher d(m);
     std::int32_t stop = 0;
     d.Run(L"CHECK_WOW6432.WOW64", stop);
-    EXPECT_EQ(stop, 1);  // the command runs all the same
+    EXPECT_EQ(stop, 1);                  // the command runs all the same
     EXPECT_EQ(m.redirectionReverts, 0);  // a failed turn-off restores nothing
   }
   {
@@ -134,8 +134,8 @@ TEST(Dispatcher, VendorCheckIgnoresCaseOnly) {
     std::optional<std::wstring> vendor;
     bool stops;
   };
-  const Case cases[] = {{L"Veltaro", false}, {L"VELTARO", false}, {L"VELTARO Corp.", true}, {L"", true},
-                        {std::nullopt, true}};
+  const Case cases[] = {
+      {L"Veltaro", false}, {L"VELTARO", false}, {L"VELTARO Corp.", true}, {L"", true}, {std::nullopt, true}};
   for (const auto& c : cases) {
     sim::SimMachine m;
     test::SetUpNotebook(m);

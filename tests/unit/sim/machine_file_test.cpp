@@ -33,7 +33,8 @@ TEST(MachineDescription, DescribesWindowsProductRegistryAndSwitches) {
     "debugMode": 1,
     "registry": [{"key": "HKLM\\SOFTWARE\\X", "values": {
       "s": "text", "d": 7, "b": {"binary": "01 ff"}, "m": {"multi_sz": ["a", "b"]}}}]
-  })", m);
+  })",
+                                             m);
   ASSERT_FALSE(error.has_value()) << *error;
   EXPECT_TRUE(m.wow64);
   EXPECT_EQ(m.os.major, 6U);
@@ -42,8 +43,10 @@ TEST(MachineDescription, DescribesWindowsProductRegistryAndSwitches) {
   EXPECT_TRUE(m.kernel32HasDisableRedirection);
   // The 32-bit tool reads its switch through the 32-bit view.
   EXPECT_TRUE(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Wow6432Node\\VELTARO\\Quillmark", L"DebugMode"));
-  EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\X", L"d")->data, (std::vector<std::uint8_t>{7, 0, 0, 0}));
-  EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\X", L"b")->data, (std::vector<std::uint8_t>{1, 0xff}));
+  EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\X", L"d")->data,
+            (std::vector<std::uint8_t>{7, 0, 0, 0}));
+  EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\X", L"b")->data,
+            (std::vector<std::uint8_t>{1, 0xff}));
   EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\X", L"m")->data,
             (std::vector<std::uint8_t>{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}));
   EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\X", L"s")->type, reg::kTypeSz);
