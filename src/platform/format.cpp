@@ -14,7 +14,7 @@ std::wstring Digits(std::uint64_t value, unsigned base, bool upper) {
   return out;
 }
 
-void Pad(std::wstring& out, std::wstring_view body, const Spec& s, std::wstring_view sign) {
+void Pad(std::wstring& out, std::wstring_view body, const Conversion& s, std::wstring_view sign) {
   const std::size_t length = sign.size() + body.size();
   const std::size_t fill = s.width > length ? s.width - length : 0;
   if (s.left) {
@@ -49,20 +49,20 @@ std::wstring FormatArgs(std::wstring_view f, std::span<const Arg> args, std::siz
       ++pos;
       continue;
     }
-    const Spec s = ParseSpec(f, pos);
+    const Conversion s = ParseConversion(f, pos);
     if (s.type == 0 || next >= args.size()) break;
     const Arg& a = args[next++];
     if (TakesString(s.type)) {
       std::wstring_view text = a.text;
       if (s.hasPrecision && text.size() > s.precision) text = text.substr(0, s.precision);
-      Spec plain = s;
+      Conversion plain = s;
       plain.zero = false;
       Pad(out, text, plain, {});
       continue;
     }
     if (s.type == L'c' || s.type == L'C') {
       const wchar_t ch = static_cast<wchar_t>(static_cast<std::uint16_t>(a.number));
-      Spec plain = s;
+      Conversion plain = s;
       plain.zero = false;
       Pad(out, std::wstring_view(&ch, 1), plain, {});
       continue;

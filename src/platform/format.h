@@ -49,7 +49,7 @@ Arg MakeArg(const T& value) {
 void FormatDoesNotMatchArguments();
 
 // One conversion of a format: where it starts and ends and what it takes.
-struct Spec {
+struct Conversion {
   bool left = false;
   bool zero = false;
   bool alternate = false;
@@ -61,8 +61,8 @@ struct Spec {
 };
 
 // Parses the conversion that begins after the "%" at `pos`; leaves `pos` after it.
-constexpr Spec ParseSpec(std::wstring_view f, std::size_t& pos) {
-  Spec s;
+constexpr Conversion ParseConversion(std::wstring_view f, std::size_t& pos) {
+  Conversion s;
   for (; pos < f.size(); ++pos) {
     if (f[pos] == L'-') {
       s.left = true;
@@ -106,7 +106,7 @@ consteval void CheckFormat(std::wstring_view f, const ArgKind* kinds, std::size_
       ++pos;
       continue;
     }
-    const Spec s = ParseSpec(f, pos);
+    const Conversion s = ParseConversion(f, pos);
     if (s.type == 0) break;
     if (!TakesString(s.type) && !TakesInteger(s.type)) FormatDoesNotMatchArguments();
     if (used >= count) FormatDoesNotMatchArguments();
