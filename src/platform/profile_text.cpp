@@ -37,7 +37,7 @@ ParsedProfile ParsedProfile::Parse(std::wstring_view text) {
     if (line.front() == L'[') {
       const std::size_t close = line.rfind(L']');
       if (close != std::wstring_view::npos && close > 0) {
-        p.sections_.push_back(Section{std::wstring(line.substr(1, close - 1)), {}});
+        p.sections_.push_back(Section{std::wstring(Trim(line.substr(1, close - 1))), {}});
         continue;
       }
       // A header without its closing bracket is read as a key line.
@@ -99,15 +99,28 @@ std::wstring ParsedProfile::String(std::wstring_view section, std::wstring_view 
 std::uint32_t ParsedProfile::Int(std::wstring_view section, std::wstring_view key, std::int32_t defaultValue) const {
   const std::wstring text = String(section, key, L"", 30);
   if (text.empty()) return static_cast<std::uint32_t>(defaultValue);
-  // Decimal with an optional sign after leading blanks; the digits end at the
-  // first other character. A negative value comes back in two's complement.
+  // An optional sign after leading blanks, then digits in decimal or, after
+  // 0x, 0o or 0b, in hexadecimal, octal or binary; the digits end at the first
+  // other character. A negative value comes back in two's complement.
   std::size_t i = 0;
   while (i < text.size() && text[i] <= L' ') ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+  std::uint32_t base = 10;
+  if (i + 1 < text.size() && text[i] == L'0') {
+    const wchar_t prefix = AsciiLower(text[i + 1]);
+    base = prefix == L'x' ? 16 : prefix == L'o' ? 8 : prefix == L'b' ? 2 : 10;
+    if (base != 10) i += 2;
+  }
   std::uint32_t value = 0;
-  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i)
-    value = value * 10U + static_cast<std::uint32_t>(text[i] - L'0');
+  for (; i < text.size(); ++i) {
+    const wchar_t c = AsciiLower(text[i]);
+    std::uint32_t digit = 99;
+    if (c >= L'0' && c <= L'9') digit = static_cast<std::uint32_t>(c - L'0');
+    if (c >= L'a' && c <= L'f') digit = static_cast<std::uint32_t>(c - L'a' + 10);
+    if (digit >= base) break;
+    value = value * base + digit;
+  }
   return negative ? 0U - value : value;
 }
 

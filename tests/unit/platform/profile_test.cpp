@@ -69,7 +69,7 @@ TEST_F(ProfileReading, IntegersAreDecimalWithSign) {
   EXPECT_EQ(p.ReadInt(kFile, L"S", L"A", 0), 12U);
   EXPECT_EQ(p.ReadInt(kFile, L"S", L"B", 0), 0xFFFFFFFFU);
   EXPECT_EQ(p.ReadInt(kFile, L"S", L"C", 0), 42U);
-  EXPECT_EQ(p.ReadInt(kFile, L"S", L"D", 0), 0U);
+  EXPECT_EQ(p.ReadInt(kFile, L"S", L"D", 0), 16U);
   EXPECT_EQ(p.ReadInt(kFile, L"S", L"E", 9), 9U);
   EXPECT_EQ(p.ReadInt(kFile, L"S", L"F", 0), 5U);
   EXPECT_EQ(p.ReadInt(kFile, L"S", L"G", 3), 3U);

@@ -1,0 +1,203 @@
+// One table of inputs with the answers Windows gives, run through every
+// implementation: the host code in the unit tests, and under Wine both the
+// host code and Windows' own functions. A row that an implementation answers
+// differently fails there.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tv::conformance {
+
+enum class Encoding { kAnsi, kUtf16Le, kUtf8Bom, kMissing };
+
+struct ProfileFile {
+  const wchar_t* name;
+  Encoding encoding;
+  std::wstring text;  // for kAnsi: each character stands for one byte of the file
+};
+
+inline const std::vector<ProfileFile>& ProfileFiles() {
+  static const std::vector<ProfileFile> files = {
+      {L"rules.ini", Encoding::kAnsi,
+       L"; a comment line\r\n"
+       L"  [Init]  \r\n"
+       L"  cmd1_section =  Reg  \r\n"
+       L"CMD2=\"quoted value\"\r\n"
+       L"CMD3='single'\r\n"
+       L"CMD4=\"unbalanced\r\n"
+       L"CMD5=\r\n"
+       L"CMD6\r\n"
+       L";CMD7=commented\r\n"
+       L"CMD8=first\r\n"
+       L"CMD8=second\r\n"
+       L"CMD9=\t tabbed \t\r\n"
+       L"Q=\"abcdef\"\r\n"
+       L"LONG=" + std::wstring(600, L'v') + L"\r\n"
+       L"[INIT]\r\n"
+       L"CMD10=in a second section of the same name\r\n"
+       L"[Numbers]\r\n"
+       L"A=12\r\nB=-1\r\nC= 42abc\r\nD=0x10\r\nE=\r\nF=+5\r\nG=abc\r\nH=4294967297\r\nI=0o17\r\nJ=-0x1F\r\nK=0b101\r\nL=017\r\n"
+       L"[ Spaced ]\r\n"
+       L"K=spaced section\r\n"
+       L"[Unclosed\r\n"
+       L"K=after an unclosed header\r\n"},
+      {L"wide.ini", Encoding::kUtf16Le, L"[S]\r\nK=\x30E2\x30C7\x30E0\r\nL=caf\xE9\r\n"},
+      {L"utf8.ini", Encoding::kUtf8Bom, L"[S]\nK=caf\xE9\n"},
+      {L"ansi.ini", Encoding::kAnsi, L"[S]\nK=caf\xE9\n"},
+      {L"missing.ini", Encoding::kMissing, L""},
+  };
+  return files;
+}
+
+struct StringCase {
+  int file;
+  const wchar_t* section;
+  const wchar_t* key;
+  const wchar_t* defaultValue;
+  unsigned bufferChars;
+  std::wstring expected;
+};
+
+inline const std::vector<StringCase>& StringCases() {
+  static const std::vector<StringCase> cases = {
+      {0, L"INIT", L"CMD1_SECTION", L"", 520, L"Reg"},
+      {0, L"init", L"Cmd1_Section", L"", 520, L"Reg"},
+      {0, L" INIT ", L" CMD1_SECTION ", L"", 520, L"Reg"},
+      {0, L"INIT", L"CMD2", L"", 520, L"quoted value"},
+      {0, L"INIT", L"CMD3", L"", 520, L"single"},
+      {0, L"INIT", L"CMD4", L"", 520, L"\"unbalanced"},
+      {0, L"INIT", L"CMD5", L"dflt", 520, L""},
+      {0, L"INIT", L"CMD6", L"dflt", 520, L"dflt"},
+      {0, L"INIT", L"CMD7", L"dflt", 520, L"dflt"},
+      {0, L"INIT", L"CMD8", L"", 520, L"first"},
+      {0, L"INIT", L"CMD9", L"", 520, L"tabbed"},
+      {0, L"INIT", L"CMD10", L"dflt", 520, L"dflt"},
+      {0, L"INIT", L"MISSING", L"dflt", 520, L"dflt"},
+      {0, L"INIT", L"MISSING", L"dflt  ", 520, L"dflt"},
+      {0, L"INIT", L"MISSING", L"\"quoted dflt\"", 520, L"quoted dflt"},
+      {0, L"INIT", L"MISSING", L"long default", 4, L"lon"},
+      {0, L"NOSUCH", L"CMD1_SECTION", L"dflt", 520, L"dflt"},
+      {0, L"INIT", L"LONG", L"", 520, std::wstring(519, L'v')},
+      {0, L"INIT", L"Q", L"", 4, L"abc"},
+      {0, L"INIT", L"Q", L"", 7, L"abcde"},
+      {0, L"INIT", L"Q", L"", 8, L"abcdef"},
+      {0, L"Spaced", L"K", L"dflt", 520, L"spaced section"},
+      {0, L"Unclosed", L"K", L"dflt", 520, L"dflt"},
+      {1, L"S", L"K", L"", 520, L"\x30E2\x30C7\x30E0"},
+      {1, L"S", L"L", L"", 520, L"caf\xE9"},
+      {2, L"S", L"K", L"", 520, L"caf\xE9"},
+      {3, L"S", L"K", L"", 520, L"caf\xE9"},
+      {4, L"INIT", L"CMD1", L"", 520, L""},
+      {4, L"INIT", L"CMD1", L"dflt", 520, L"dflt"},
+  };
+  return cases;
+}
+
+struct IntCase {
+  int file;
+  const wchar_t* section;
+  const wchar_t* key;
+  std::int32_t defaultValue;
+  std::uint32_t expected;
+};
+
+inline const std::vector<IntCase>& IntCases() {
+  static const std::vector<IntCase> cases = {
+      {0, L"Numbers", L"A", 0, 12},          {0, L"Numbers", L"B", 0, 0xFFFFFFFFU},
+      {0, L"Numbers", L"C", 0, 42},          {0, L"Numbers", L"D", 0, 16},
+      {0, L"Numbers", L"E", 9, 9},           {0, L"Numbers", L"F", 0, 5},
+      {0, L"Numbers", L"G", 3, 0},           {0, L"Numbers", L"MISSING", 7, 7},
+      {0, L"Numbers", L"MISSING", -1, 0xFFFFFFFFU}, {4, L"Numbers", L"A", 5, 5},
+      {0, L"Numbers", L"H", 0, 1},           {0, L"Numbers", L"I", 0, 15},
+      {0, L"Numbers", L"J", 0, 0xFFFFFFE1U}, {0, L"Numbers", L"K", 0, 5},
+      {0, L"Numbers", L"L", 0, 17},
+  };
+  return cases;
+}
+
+struct NamesCase {
+  int file;
+  unsigned bufferChars;
+  std::vector<std::wstring> expected;
+};
+
+inline const std::vector<NamesCase>& NamesCases() {
+  static const std::vector<NamesCase> cases = {
+      {0, 1024, {L"Init", L"INIT", L"Numbers", L"Spaced"}},
+      {0, 12, {L"Init", L"INIT"}},
+      {0, 13, {L"Init", L"INIT", L"N"}},
+      {1, 1024, {L"S"}},
+      {4, 1024, {}},
+  };
+  return cases;
+}
+
+// ---- shell path functions ----
+
+enum class PathFunction { kStripPath, kRemoveFileSpec, kFindExtension, kRemoveExtension, kGetArgs, kRenameExtensionIni };
+
+struct PathCase {
+  PathFunction function;
+  const wchar_t* input;
+  const wchar_t* expected;
+};
+
+inline const std::vector<PathCase>& PathCases() {
+  static const std::vector<PathCase> cases = {
+      {PathFunction::kStripPath, L"C:\\Tools\\Net Setup\\drv.EXE", L"drv.EXE"},
+      {PathFunction::kStripPath, L"C:\\dir\\", L"dir\\"},
+      {PathFunction::kStripPath, L"name", L"name"},
+      {PathFunction::kRemoveFileSpec, L"C:\\Tools\\Net Setup\\drv.EXE", L"C:\\Tools\\Net Setup"},
+      {PathFunction::kRemoveFileSpec, L"C:\\tool.exe", L"C:\\"},
+      {PathFunction::kRemoveFileSpec, L"\\\\server\\share\\a.b", L"\\\\server\\share"},
+      {PathFunction::kRemoveFileSpec, L"tool.exe", L""},
+      {PathFunction::kFindExtension, L"C:\\a.b\\name", L""},
+      {PathFunction::kFindExtension, L"reg_ini.x64", L".x64"},
+      {PathFunction::kFindExtension, L"CMD_CP. X64", L""},
+      {PathFunction::kFindExtension, L"a.b.WOW6432", L".WOW6432"},
+      {PathFunction::kRemoveExtension, L"CHECK_VENDOR.X32", L"CHECK_VENDOR"},
+      {PathFunction::kRemoveExtension, L"CHECK_VENDOR", L"CHECK_VENDOR"},
+      {PathFunction::kGetArgs, L"\"C:\\Tools\\Net Setup\\drv.exe\" /s", L"/s"},
+      {PathFunction::kGetArgs, L"C:\\drv.exe  -s x", L" -s x"},
+      {PathFunction::kGetArgs, L"\"C:\\drv.exe\"", L""},
+      {PathFunction::kRenameExtensionIni, L"C:\\X\\tool.EXE", L"C:\\X\\tool.ini"},
+      {PathFunction::kRenameExtensionIni, L"C:\\X\\tool", L"C:\\X\\tool.ini"},
+  };
+  return cases;
+}
+
+// ---- the formatter ----
+
+struct FormatCase {
+  const wchar_t* format;
+  bool stringArgument;
+  std::int64_t number;
+  const wchar_t* text;
+  const wchar_t* expected;
+};
+
+inline const std::vector<FormatCase>& FormatCases() {
+  static const std::vector<FormatCase> cases = {
+      {L"CMD%d_SECTION", false, 12, nullptr, L"CMD12_SECTION"},
+      {L"%04x", false, 0x411, nullptr, L"0411"},
+      {L"%d", false, -1, nullptr, L"-1"},
+      {L"%u", false, -1, nullptr, L"4294967295"},
+      {L"%x", false, -1, nullptr, L"ffffffff"},
+      {L"%X", false, 255, nullptr, L"FF"},
+      {L"[%5d]", false, 42, nullptr, L"[   42]"},
+      {L"[%-5d]", false, 42, nullptr, L"[42   ]"},
+      {L"[%05d]", false, -42, nullptr, L"[-0042]"},
+      {L"%#x", false, 0x1f, nullptr, L"0x1f"},
+      {L"%c", false, L'J', nullptr, L"J"},
+      {L"100%%", false, 0, nullptr, L"100%"},
+      {L"Error check Vendor %s", true, 0, L"The Wine Project", L"Error check Vendor The Wine Project"},
+      {L"[%8s]", true, 0, L"ab", L"[      ab]"},
+      {L"[%-4s]", true, 0, L"ab", L"[ab  ]"},
+      {L"[%.2s]", true, 0, L"abcdef", L"[ab]"},
+  };
+  return cases;
+}
+
+}  // namespace tv::conformance

@@ -1,0 +1,73 @@
+// The host implementations against the answers of the shared conformance
+// table, which the Wine tests hold Windows' own functions to as well.
+#include <gtest/gtest.h>
+
+#include "../../conformance/tables.h"
+#include "platform/format.h"
+#include "platform/shell_path.h"
+#include "platform/sim/ansi.h"
+#include "platform/sim/sim_machine.h"
+
+namespace tv::conformance {
+namespace {
+
+std::wstring PathOf(int file) { return std::wstring(L"C:\\conf\\") + ProfileFiles()[static_cast<std::size_t>(file)].name; }
+
+void WriteFiles(sim::SimMachine& m) {
+  m.ansiCodePage = 1252;
+  for (std::size_t i = 0; i < ProfileFiles().size(); ++i) {
+    const auto& f = ProfileFiles()[i];
+    std::string bytes;
+    switch (f.encoding) {
+      case Encoding::kAnsi:
+        for (wchar_t c : f.text) bytes += static_cast<char>(c);
+        break;
+      case Encoding::kUtf16Le: bytes = "\xFF\xFE" + sim::EncodeUtf16Le(f.text); break;
+      case Encoding::kUtf8Bom: bytes = "\xEF\xBB\xBF" + ToUtf8(f.text); break;
+      case Encoding::kMissing: continue;
+    }
+    m.files.WriteFile(PathOf(static_cast<int>(i)), bytes);
+  }
+}
+
+TEST(Conformance, HostProfileReaderGivesWindowsAnswers) {
+  sim::SimMachine m;
+  WriteFiles(m);
+  IProfile& p = m.platform().profile;
+  for (const auto& c : StringCases()) {
+    EXPECT_EQ(p.ReadString(PathOf(c.file), c.section, c.key, c.defaultValue, c.bufferChars), c.expected)
+        << ToUtf8(c.section) << "/" << ToUtf8(c.key) << " buffer " << c.bufferChars;
+  }
+  for (const auto& c : IntCases()) {
+    EXPECT_EQ(p.ReadInt(PathOf(c.file), c.section, c.key, c.defaultValue), c.expected) << ToUtf8(c.key);
+  }
+  for (const auto& c : NamesCases()) {
+    EXPECT_EQ(p.ReadSectionNames(PathOf(c.file), c.bufferChars), c.expected) << c.file << " buffer " << c.bufferChars;
+  }
+}
+
+TEST(Conformance, HostPathHelpersGiveShellAnswers) {
+  for (const auto& c : PathCases()) {
+    std::wstring got;
+    switch (c.function) {
+      case PathFunction::kStripPath: got = shell::StripPath(c.input); break;
+      case PathFunction::kRemoveFileSpec: got = shell::RemoveFileSpec(c.input); break;
+      case PathFunction::kFindExtension: got = shell::Extension(c.input); break;
+      case PathFunction::kRemoveExtension: got = shell::RemoveExtension(c.input); break;
+      case PathFunction::kGetArgs: got = shell::GetArgs(c.input); break;
+      case PathFunction::kRenameExtensionIni: got = shell::RenameExtension(c.input, L".ini").value_or(L"<failed>"); break;
+    }
+    EXPECT_EQ(got, c.expected) << static_cast<int>(c.function) << " " << ToUtf8(c.input);
+  }
+}
+
+TEST(Conformance, HostFormatterGivesUserLibraryAnswers) {
+  for (const auto& c : FormatCases()) {
+    const fmt::Arg arg = c.stringArgument ? fmt::Arg{fmt::ArgKind::kString, c.text, 0}
+                                          : fmt::Arg{fmt::ArgKind::kInteger, {}, c.number};
+    EXPECT_EQ(fmt::FormatArgs(c.format, std::span(&arg, 1), kRoomFormatter), c.expected) << ToUtf8(c.format);
+  }
+}
+
+}  // namespace
+}  // namespace tv::conformance

@@ -1,0 +1,195 @@
+// Runs the shared conformance table through Windows' own functions and through
+// the tool's portable code, on Windows or under Wine. Prints each row whose
+// answer differs from the table; the exit code is the number of such rows.
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "../conformance/tables.h"
+#include "platform/format.h"
+#include "platform/profile_text.h"
+#include "platform/shell_path.h"
+#include "platform/text.h"
+
+namespace {
+
+using namespace tv::conformance;
+
+int g_failures = 0;
+
+void Check(const char* implementation, const std::wstring& what, const std::wstring& got, const std::wstring& expected) {
+  if (got == expected) return;
+  ++g_failures;
+  std::printf("FAIL %s %s: got \"%s\", expected \"%s\"\n", implementation, tv::ToUtf8(what).c_str(),
+              tv::ToUtf8(got).c_str(), tv::ToUtf8(expected).c_str());
+}
+
+std::wstring Joined(const std::vector<std::wstring>& names) {
+  std::wstring out;
+  for (const auto& n : names) out += L"[" + n + L"]";
+  return out;
+}
+
+std::wstring g_folder;
+
+std::wstring PathOf(int file) { return g_folder + ProfileFiles()[static_cast<std::size_t>(file)].name; }
+
+std::string FileBytes(const ProfileFile& f) {
+  std::string bytes;
+  switch (f.encoding) {
+    case Encoding::kAnsi:
+      for (wchar_t c : f.text) bytes += static_cast<char>(c);
+      break;
+    case Encoding::kUtf16Le:
+      bytes = "\xFF\xFE";
+      for (wchar_t c : f.text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>((c >> 8) & 0xFF);
+      }
+      break;
+    case Encoding::kUtf8Bom: bytes = "\xEF\xBB\xBF" + tv::ToUtf8(f.text); break;
+    case Encoding::kMissing: break;
+  }
+  return bytes;
+}
+
+// The tool's reading rules over the same bytes, decoded as Windows decodes them.
+tv::ParsedProfile PortableParse(const ProfileFile& f) {
+  const std::string bytes = FileBytes(f);
+  if (f.encoding == Encoding::kUtf16Le || f.encoding == Encoding::kUtf8Bom) return tv::ParsedProfile::Parse(f.text);
+  std::wstring text(bytes.size(), L'\0');
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(),
+                                      static_cast<int>(text.size()));
+  text.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+  return tv::ParsedProfile::Parse(text);
+}
+
+void WriteFiles() {
+  wchar_t temp[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, temp);
+  g_folder = std::wstring(temp) + L"tarnvale-conformance\\";
+  ::CreateDirectoryW(g_folder.c_str(), nullptr);
+  for (std::size_t i = 0; i < ProfileFiles().size(); ++i) {
+    const auto& f = ProfileFiles()[i];
+    const std::wstring path = PathOf(static_cast<int>(i));
+    ::DeleteFileW(path.c_str());
+    if (f.encoding == Encoding::kMissing) continue;
+    const std::string bytes = FileBytes(f);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(h);
+  }
+}
+
+void Profiles() {
+  std::vector<tv::ParsedProfile> parsed;
+  for (const auto& f : ProfileFiles()) parsed.push_back(PortableParse(f));
+  for (const auto& c : StringCases()) {
+    const std::wstring what = std::wstring(ProfileFiles()[c.file].name) + L" [" + c.section + L"] " + c.key + L" (" +
+                              std::to_wstring(c.bufferChars) + L")";
+    std::vector<wchar_t> buffer(c.bufferChars + 1, L'\0');
+    const DWORD n = ::GetPrivateProfileStringW(c.section, c.key, c.defaultValue, buffer.data(), c.bufferChars,
+                                               PathOf(c.file).c_str());
+    Check("GetPrivateProfileStringW", what, std::wstring(buffer.data(), n), c.expected);
+    Check("host reader", what, parsed[c.file].String(c.section, c.key, c.defaultValue, c.bufferChars), c.expected);
+  }
+  for (const auto& c : IntCases()) {
+    const std::wstring what = std::wstring(ProfileFiles()[c.file].name) + L" [" + c.section + L"] " + c.key;
+    const UINT real = ::GetPrivateProfileIntW(c.section, c.key, c.defaultValue, PathOf(c.file).c_str());
+    Check("GetPrivateProfileIntW", what, std::to_wstring(real), std::to_wstring(c.expected));
+    Check("host reader", what, std::to_wstring(parsed[c.file].Int(c.section, c.key, c.defaultValue)),
+          std::to_wstring(c.expected));
+  }
+  for (const auto& c : NamesCases()) {
+    const std::wstring what = std::wstring(ProfileFiles()[c.file].name) + L" (" + std::to_wstring(c.bufferChars) + L")";
+    std::vector<wchar_t> buffer(c.bufferChars + 2, L'\0');
+    const DWORD n = ::GetPrivateProfileSectionNamesW(buffer.data(), c.bufferChars, PathOf(c.file).c_str());
+    std::vector<std::wstring> names;
+    for (DWORD i = 0; i < n;) {
+      std::wstring name(buffer.data() + i);
+      if (name.empty()) break;
+      i += static_cast<DWORD>(name.size()) + 1;
+      names.push_back(name);
+    }
+    Check("GetPrivateProfileSectionNamesW", what, Joined(names), Joined(c.expected));
+    Check("host reader", what, Joined(parsed[c.file].SectionNames(c.bufferChars)), Joined(c.expected));
+  }
+}
+
+void Paths() {
+  for (const auto& c : PathCases()) {
+    wchar_t buffer[MAX_PATH * 2];
+    lstrcpynW(buffer, c.input, MAX_PATH);
+    std::wstring real;
+    std::wstring host;
+    const wchar_t* name = L"";
+    switch (c.function) {
+      case PathFunction::kStripPath:
+        name = L"PathStripPathW";
+        ::PathStripPathW(buffer);
+        real = buffer;
+        host = tv::shell::StripPath(c.input);
+        break;
+      case PathFunction::kRemoveFileSpec:
+        name = L"PathRemoveFileSpecW";
+        ::PathRemoveFileSpecW(buffer);
+        real = buffer;
+        host = tv::shell::RemoveFileSpec(c.input);
+        break;
+      case PathFunction::kFindExtension:
+        name = L"PathFindExtensionW";
+        real = ::PathFindExtensionW(buffer);
+        host = tv::shell::Extension(c.input);
+        break;
+      case PathFunction::kRemoveExtension:
+        name = L"PathRemoveExtensionW";
+        ::PathRemoveExtensionW(buffer);
+        real = buffer;
+        host = tv::shell::RemoveExtension(c.input);
+        break;
+      case PathFunction::kGetArgs:
+        name = L"PathGetArgsW";
+        real = ::PathGetArgsW(buffer);
+        host = tv::shell::GetArgs(c.input);
+        break;
+      case PathFunction::kRenameExtensionIni:
+        name = L"PathRenameExtensionW";
+        real = ::PathRenameExtensionW(buffer, L".ini") ? buffer : L"<failed>";
+        host = tv::shell::RenameExtension(c.input, L".ini").value_or(L"<failed>");
+        break;
+    }
+    const std::wstring what = std::wstring(name) + L"(" + c.input + L")";
+    Check("shlwapi", what, real, c.expected);
+    Check("host path helper", what, host, c.expected);
+  }
+}
+
+void Formats() {
+  for (const auto& c : FormatCases()) {
+    wchar_t buffer[1025] = {};
+    tv::fmt::Arg arg{tv::fmt::ArgKind::kInteger, {}, c.number};
+    if (c.stringArgument) {
+      ::wsprintfW(buffer, c.format, c.text);
+      arg = tv::fmt::Arg{tv::fmt::ArgKind::kString, c.text, 0};
+    } else {
+      ::wsprintfW(buffer, c.format, static_cast<int>(c.number));
+    }
+    Check("wsprintfW", c.format, buffer, c.expected);
+    Check("host formatter", c.format, tv::fmt::FormatArgs(c.format, std::span(&arg, 1), tv::kRoomFormatter), c.expected);
+  }
+}
+
+}  // namespace
+
+int wmain() {
+  WriteFiles();
+  Profiles();
+  Paths();
+  Formats();
+  std::printf("conformance: %d differences\n", g_failures);
+  return g_failures;
+}

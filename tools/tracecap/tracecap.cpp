@@ -1,0 +1,124 @@
+// tracecap PROGRAM [ARGS...]: runs PROGRAM as its debuggee and writes every
+// string that it sends to the debugger output to standard output, in UTF-8,
+// exactly as sent. Its exit code is the program's. On a notebook without a
+// debugger this is how the tool's trace is read.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+void WriteOut(const std::string& bytes) {
+  DWORD written = 0;
+  ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void WriteErr(const wchar_t* text) {
+  DWORD written = 0;
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), n, nullptr, nullptr);
+  ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+// Quotes an argument the way the C run-time splits a command line.
+std::wstring Quote(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  std::size_t slashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++slashes;
+    } else if (c == L'"') {
+      out.append(slashes * 2 + 1, L'\\');
+      slashes = 0;
+    } else {
+      slashes = 0;
+    }
+    out += c;
+  }
+  out.append(slashes, L'\\');
+  return out + L"\"";
+}
+
+// The string of one OUTPUT_DEBUG_STRING_EVENT, read from the debuggee's memory.
+// Windows 10 and later send the Unicode form; older Windows and Wine the ANSI
+// form, converted with the ANSI code page.
+std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
+  const std::size_t unit = info.fUnicode ? sizeof(wchar_t) : 1;
+  std::vector<char> raw(static_cast<std::size_t>(info.nDebugStringLength) * unit);
+  SIZE_T got = 0;
+  if (raw.empty() || !::ReadProcessMemory(process, info.lpDebugStringData, raw.data(), raw.size(), &got)) return {};
+  raw.resize(got);
+  std::wstring text;
+  if (info.fUnicode) {
+    text.assign(reinterpret_cast<const wchar_t*>(raw.data()), raw.size() / sizeof(wchar_t));
+  } else {
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, raw.data(), static_cast<int>(raw.size()), nullptr, 0);
+    text.resize(static_cast<std::size_t>(n));
+    ::MultiByteToWideChar(CP_ACP, 0, raw.data(), static_cast<int>(raw.size()), text.data(), n);
+  }
+  // The length counts the terminator.
+  const auto end = text.find(L'\0');
+  if (end != std::wstring::npos) text.resize(end);
+  return ToUtf8(text);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) {
+    WriteErr(L"usage: tracecap PROGRAM [ARGS...]\n");
+    return 2;
+  }
+  std::wstring commandLine = Quote(argv[1]);
+  for (int i = 2; i < argc; ++i) commandLine += L" " + Quote(argv[i]);
+
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION pi = {};
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        nullptr, &startup, &pi)) {
+    WriteErr(L"tracecap: cannot start the program\n");
+    return 2;
+  }
+
+  DWORD exitCode = 2;
+  bool running = true;
+  while (running) {
+    DEBUG_EVENT event = {};
+    if (!::WaitForDebugEvent(&event, INFINITE)) break;
+    DWORD status = DBG_CONTINUE;
+    switch (event.dwDebugEventCode) {
+      case OUTPUT_DEBUG_STRING_EVENT: WriteOut(ReadDebugString(pi.hProcess, event.u.DebugString)); break;
+      case CREATE_PROCESS_DEBUG_EVENT:
+        if (event.u.CreateProcessInfo.hFile) ::CloseHandle(event.u.CreateProcessInfo.hFile);
+        break;
+      case LOAD_DLL_DEBUG_EVENT:
+        if (event.u.LoadDll.hFile) ::CloseHandle(event.u.LoadDll.hFile);
+        break;
+      case EXCEPTION_DEBUG_EVENT:
+        // The loader's breakpoint is ours to pass; any other exception is the program's own.
+        if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) status = DBG_EXCEPTION_NOT_HANDLED;
+        break;
+      case EXIT_PROCESS_DEBUG_EVENT:
+        exitCode = event.u.ExitProcess.dwExitCode;
+        running = false;
+        break;
+      default: break;
+    }
+    ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+  }
+  ::CloseHandle(pi.hThread);
+  ::CloseHandle(pi.hProcess);
+  return static_cast<int>(exitCode);
+}

@@ -1,0 +1,81 @@
+// Helper of the Wine tests, doing what a test needs of the machine around the tool:
+//   winhelper mutex NAME MILLISECONDS   holds a named mutex (prints "ready" once held)
+//   winhelper mkdev CLASS-GUID HWID...  creates a root-enumerated device, prints its instance ID
+//   winhelper rmdev HWID                removes every device whose first hardware ID is HWID
+#include <windows.h>
+#include <objbase.h>
+#include <setupapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+int HoldMutex(const wchar_t* name, const wchar_t* milliseconds) {
+  HANDLE mutex = ::CreateMutexW(nullptr, TRUE, name);
+  if (mutex == nullptr) return 1;
+  std::printf("ready\n");
+  std::fflush(stdout);
+  ::Sleep(static_cast<DWORD>(_wtoi(milliseconds)));
+  ::CloseHandle(mutex);
+  return 0;
+}
+
+int MakeDevice(const wchar_t* classText, int count, wchar_t** ids) {
+  GUID cls;
+  std::wstring text(classText);
+  if (::CLSIDFromString(text.data(), &cls) != S_OK) return 2;
+  HDEVINFO set = ::SetupDiCreateDeviceInfoList(&cls, nullptr);
+  if (set == INVALID_HANDLE_VALUE) return 1;
+  SP_DEVINFO_DATA dev = {};
+  dev.cbSize = sizeof(dev);
+  int rc = 1;
+  if (::SetupDiCreateDeviceInfoW(set, L"TARNVALETEST", &cls, nullptr, nullptr, DICD_GENERATE_ID, &dev)) {
+    std::vector<wchar_t> multi;
+    for (int i = 0; i < count; ++i) {
+      multi.insert(multi.end(), ids[i], ids[i] + wcslen(ids[i]));
+      multi.push_back(L'\0');
+    }
+    multi.push_back(L'\0');
+    if (::SetupDiSetDeviceRegistryPropertyW(set, &dev, SPDRP_HARDWAREID, reinterpret_cast<const BYTE*>(multi.data()),
+                                            static_cast<DWORD>(multi.size() * sizeof(wchar_t))) &&
+        ::SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &dev)) {
+      wchar_t id[200];
+      if (::SetupDiGetDeviceInstanceIdW(set, &dev, id, 200, nullptr)) std::wprintf(L"%ls\n", id);
+      rc = 0;
+    }
+  }
+  ::SetupDiDestroyDeviceInfoList(set);
+  return rc;
+}
+
+int RemoveDevices(const wchar_t* hwid) {
+  HDEVINFO set = ::SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+  if (set == INVALID_HANDLE_VALUE) return 1;
+  int removed = 0;
+  SP_DEVINFO_DATA dev = {};
+  dev.cbSize = sizeof(dev);
+  for (DWORD i = 0; ::SetupDiEnumDeviceInfo(set, i, &dev); ++i) {
+    wchar_t ids[1024] = {};
+    if (!::SetupDiGetDeviceRegistryPropertyW(set, &dev, SPDRP_HARDWAREID, nullptr, reinterpret_cast<BYTE*>(ids),
+                                             sizeof(ids) - 2 * sizeof(wchar_t), nullptr)) {
+      continue;
+    }
+    if (_wcsicmp(ids, hwid) == 0 && ::SetupDiCallClassInstaller(DIF_REMOVE, set, &dev)) ++removed;
+  }
+  ::SetupDiDestroyDeviceInfoList(set);
+  std::printf("%d\n", removed);
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring verb = argc > 1 ? argv[1] : L"";
+  if (verb == L"mutex" && argc == 4) return HoldMutex(argv[2], argv[3]);
+  if (verb == L"mkdev" && argc >= 4) return MakeDevice(argv[2], argc - 3, argv + 3);
+  if (verb == L"rmdev" && argc == 3) return RemoveDevices(argv[2]);
+  std::fprintf(stderr, "usage: winhelper mutex NAME MS | mkdev CLASS-GUID HWID... | rmdev HWID\n");
+  return 2;
+}
