@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Runs one end-to-end case of the real executable under Wine.
+#   run-case.sh BUILD_DIR CASE_DIR
+# A case folder holds:
+#   setup.ini     the setup script laid beside the tool (absent: no setup script)
+#   case.conf     shell settings (defaults below)
+#   expected.txt  the debugger output exactly, a carriage return written as \r
+# The case fails with the reason when Wine, unshare or the prefix cannot be had.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+case_dir=$(cd "$2" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/wine-env.sh" "$build"
+
+EXE=tarnvale.exe              # the file name the tool is laid under
+VENDOR=VELTARO                # what WMI reports; "wine" keeps Wine's own answer
+VERSION=ABCDEFGH
+DEBUGMODE="REG_DWORD 1"       # type and data of DebugMode; empty: no value
+TESTMODE=""
+ARGS=""
+HOLD_MUTEX=""                 # a mutex another process holds while the tool runs
+EXPECT_EXIT=1
+[ -f "$case_dir/case.conf" ] && source "$case_dir/case.conf"
+
+fail() { echo "FAIL $(basename "$case_dir"): $*" >&2; exit 1; }
+
+folder="$WINEPREFIX/drive_c/tvcase"
+rm -rf "$folder"
+mkdir -p "$folder"
+cp "$build/tarnvale.exe" "$folder/$EXE"
+cp "$build/tracecap.exe" "$folder/tracecap.exe"
+[ -f "$case_dir/setup.ini" ] && cp "$case_dir/setup.ini" "$folder/${EXE%.*}.ini"
+
+switches='HKLM\SOFTWARE\VELTARO\Quillmark'
+"$WINE" reg delete "$switches" /f >/dev/null 2>&1 || true
+set_switch() {
+  [ -z "$2" ] && return 0
+  read -r type data <<<"$2"
+  "$WINE" reg add "$switches" /v "$1" /t "$type" /d "$data" /f >/dev/null 2>&1 || fail "reg add $1 failed"
+}
+set_switch DebugMode "$DEBUGMODE"
+set_switch TestMode "$TESTMODE"
+
+holder_pid=""
+cleanup() { [ -n "$holder_pid" ] && kill "$holder_pid" 2>/dev/null; wait 2>/dev/null || true; }
+trap cleanup EXIT
+if [ -n "$HOLD_MUTEX" ]; then
+  ready="$build/wine-holder.out"
+  rm -f "$ready"
+  "$WINE" "$build/winhelper.exe" mutex "$HOLD_MUTEX" 20000 >"$ready" 2>&1 &
+  holder_pid=$!
+  for _ in $(seq 100); do grep -q ready "$ready" 2>/dev/null && break; sleep 0.1; done
+  grep -q ready "$ready" || fail "the mutex holder did not start: $(cat "$ready")"
+fi
+
+run=("$WINE" 'C:\tvcase\tracecap.exe' "C:\\tvcase\\$EXE")
+[ -n "$ARGS" ] && run+=($ARGS)
+out="$build/wine-case.out"
+set +e
+if [ "$VENDOR" = wine ]; then
+  "${run[@]}" >"$out" 2>"$out.err"
+  rc=$?
+else
+  # Wine builds the firmware table that WMI reads from /sys/class/dmi/id; a
+  # private mount namespace gives the tool the maker and model it should see.
+  unshare -m sh -c '
+    mount -t tmpfs none /sys/class || exit 125
+    mkdir -p /sys/class/dmi/id
+    printf "%s\n" "$1" >/sys/class/dmi/id/sys_vendor
+    printf "%s\n" Notebook >/sys/class/dmi/id/product_name
+    printf "%s\n" "$2" >/sys/class/dmi/id/product_version
+    shift 2
+    exec "$@"' sh "$VENDOR" "$VERSION" "${run[@]}" >"$out" 2>"$out.err"
+  rc=$?
+  [ $rc -eq 125 ] && fail "cannot mount a private /sys/class (unshare -m needs root): $(cat "$out.err")"
+fi
+set -e
+
+actual=$(sed 's/\r/\\r/g' "$out")
+expected=$(cat "$case_dir/expected.txt")
+if [ "$actual" != "$expected" ]; then
+  diff <(echo "$expected") <(echo "$actual") >&2 || true
+  fail "debugger output differs (- expected, + actual)"
+fi
+[ "$rc" -eq "$EXPECT_EXIT" ] || fail "exit code $rc, expected $EXPECT_EXIT; stderr: $(head -c 2000 "$out.err")"
+echo "ok $(basename "$case_dir")"
