@@ -1,6 +1,10 @@
 // The action object: what the commands do to processes, the registry, files
-// and drivers. Each family of actions lives in a file of its own beside this one.
+// and drivers. Each family of actions lives in a file of its own beside this
+// one, with the handlers of its keywords.
 #pragma once
+
+#include <string>
+#include <string_view>
 
 #include "app/debug_trace.h"
 #include "app/run_context.h"
@@ -10,11 +14,32 @@ namespace tv {
 
 class CAction {
  public:
-  explicit CAction(const Platform& platform) : trace(platform), context(platform), lookup(platform) {}
+  explicit CAction(const Platform& platform)
+      : trace(platform), context(platform), lookup(platform), platform_(platform) {}
+
+  // Starts the programs that a command section lists (CMD_CP and its variants).
+  int CreateProcessFromIni(std::wstring_view script, std::wstring_view section, std::wstring_view variant,
+                           std::wstring_view arguments);
+  // Registry entries of a command section through StaticAddDel.inf.
+  int AddDelRegFromIni(std::wstring_view script, std::wstring_view section, std::wstring_view variant);
+  // Registry entries under a device's driver key through DriverAddDel.inf.
+  int DriverAddDelRegFromInf(std::wstring_view script, std::wstring_view section, std::wstring_view driverKeyPath);
+  // Imports a registry file with the registry editor.
+  int AddRegFromRegFile(std::wstring_view path);
+  // Ends the first running process of that executable name; a termination result.
+  int TerminateProcessByName(std::wstring_view name);
 
   CDebugTrace trace;
   CRunContext context;
   CDevLookup lookup;
+
+ private:
+  const Platform& platform() const { return platform_; }
+  Platform platform_;
 };
+
+// A program path on a command line: quoted when it holds a blank, so that the
+// search for the program cannot stop at the blank and start another file.
+std::wstring QuotedIfBlank(std::wstring_view path);
 
 }  // namespace tv

@@ -149,6 +149,86 @@ class ISystem {
   virtual std::uint32_t TickCount() = 0;
 };
 
+// ---- Files -------------------------------------------------------------------------
+
+// A file being written; closing it is destroying it or calling Close.
+class IFileWriter {
+ public:
+  virtual ~IFileWriter() = default;
+  virtual WinError Write(std::span<const std::uint8_t> bytes) = 0;
+  // Flushes and closes; the error of the last write that reached the disk.
+  virtual WinError Close() = 0;
+};
+
+class IFileSystem {
+ public:
+  virtual ~IFileSystem() = default;
+  // PathFileExistsW: a file or a folder.
+  virtual bool Exists(std::wstring_view path) = 0;
+  // A new, empty file: whatever lay at the path is deleted first, and the
+  // file is created only if nothing is there then (never appended to).
+  virtual Result<std::unique_ptr<IFileWriter>> CreateNewFile(std::wstring_view path) = 0;
+  virtual WinError DeleteFile(std::wstring_view path) = 0;
+};
+
+// ---- Processes ---------------------------------------------------------------------
+
+namespace process {
+inline constexpr std::uint32_t kCreateNoWindow = 0x08000000;
+}
+
+// A started program; destroying it closes its process and thread handles.
+class IProcess {
+ public:
+  virtual ~IProcess() = default;
+  // WaitForSingleObject(process, INFINITE).
+  virtual void WaitForExit() = 0;
+};
+
+// A process opened with PROCESS_TERMINATE.
+class ITerminableProcess {
+ public:
+  virtual ~ITerminableProcess() = default;
+  // TerminateProcess(process, exitCode): true on success.
+  virtual bool Terminate(std::uint32_t exitCode) = 0;
+};
+
+// PSAPI.DLL loaded at run time.
+class IPsapi {
+ public:
+  virtual ~IPsapi() = default;
+  // EnumProcesses, EnumProcessModules and GetModuleBaseNameW were all found.
+  virtual bool HasFunctions() const = 0;
+  // EnumProcesses into room for `capacity` identifiers.
+  virtual Result<std::vector<std::uint32_t>> EnumProcesses(std::size_t capacity) = 0;
+  // The base name of the process's first module, when it can be opened for
+  // query and read access and its modules read.
+  virtual std::optional<std::wstring> FirstModuleBaseName(std::uint32_t processId) = 0;
+};
+
+// The toolhelp functions of Kernel32.DLL, loaded at run time.
+class IToolhelp {
+ public:
+  virtual ~IToolhelp() = default;
+  // CreateToolhelp32Snapshot, Process32First/Next, Module32First/Next were all found.
+  virtual bool HasFunctions() const = 0;
+  virtual Result<std::vector<std::uint32_t>> SnapshotProcesses() = 0;
+  // The module names of one process as its snapshot reports them.
+  virtual Result<std::vector<std::wstring>> SnapshotModules(std::uint32_t processId) = 0;
+};
+
+class IProcesses {
+ public:
+  virtual ~IProcesses() = default;
+  // CreateProcessW with no application name, handles not inherited, the
+  // tool's environment, and `currentDirectory` (empty: the tool's own).
+  virtual Result<std::unique_ptr<IProcess>> Create(std::wstring_view commandLine, std::uint32_t creationFlags,
+                                                   std::wstring_view currentDirectory) = 0;
+  virtual Result<std::unique_ptr<IPsapi>> LoadPsapi() = 0;
+  virtual Result<std::unique_ptr<IToolhelp>> LoadToolhelp() = 0;
+  virtual Result<std::unique_ptr<ITerminableProcess>> OpenForTermination(std::uint32_t processId) = 0;
+};
+
 // ---- Debugger output -----------------------------------------------------------
 
 class IDebugOutput {
@@ -165,6 +245,8 @@ struct Platform {
   IProductInfo& product;
   ISystem& system;
   IDebugOutput& debug;
+  IFileSystem& files;
+  IProcesses& processes;
 };
 
 }  // namespace tv

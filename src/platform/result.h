@@ -30,6 +30,7 @@ inline constexpr WinError kAlreadyExists = 183;
 inline constexpr WinError kMoreData = 234;
 inline constexpr WinError kNoMoreItems = 259;
 inline constexpr WinError kNotSupported = 50;
+inline constexpr WinError kDirectoryInvalid = 267;
 // WMI: the enumerator's answer when no object came within the time-out.
 inline constexpr WinError kWbemTimedOut = 0x00040004;
 inline constexpr WinError kWbemFailed = 0x80041001;

@@ -2,6 +2,10 @@
 // handler beside the action that does its work.
 #include <array>
 
+#include "actions/process_launcher.h"
+#include "actions/process_termination.h"
+#include "actions/registry_file.h"
+#include "actions/registry_inf.h"
 #include "script/command.h"
 #include "script/machine_checks.h"
 
@@ -11,6 +15,14 @@ namespace {
 constexpr std::array kKeywords{
     KeywordRow{L"CHECK_WOW6432", &HandleCheckWow6432},
     KeywordRow{L"CHECK_VENDOR", &HandleCheckVendor},
+    KeywordRow{L"CMD_CP", &HandleCmdCp},
+    KeywordRow{L"CMD_REGION", &HandleCmdRegion},
+    KeywordRow{L"CMD_UILANG", &HandleCmdUiLang},
+    KeywordRow{L"REG_INI", &HandleRegIni},
+    KeywordRow{L"REG_INI_UILANG", &HandleRegIniUiLang},
+    KeywordRow{L"REG_FILE", &HandleRegFile},
+    KeywordRow{L"REG_FILE_UILANG", &HandleRegFileUiLang},
+    KeywordRow{L"TPROCESS", &HandleTerminateProcess},
 };
 }  // namespace
 

@@ -28,4 +28,19 @@ inline std::uint32_t ReadScriptInt(IProfile& profile, std::wstring_view script, 
   return profile.ReadInt(script, section, key, defaultValue);
 }
 
+// A count of a list in the setup script. The reader answers an unsigned
+// number, so a negative count such as -1 would be four billion entries: it
+// means none.
+inline std::uint32_t ReadScriptCount(IProfile& profile, std::wstring_view script, std::wstring_view section,
+                                     std::wstring_view key) {
+  const std::uint32_t n = profile.ReadInt(script, section, key, 0);
+  return static_cast<std::int32_t>(n) < 0 ? 0 : n;
+}
+
+// A pause in milliseconds; a negative one is no pause, not a wait of 49 days.
+inline std::uint32_t ReadScriptPause(IProfile& profile, std::wstring_view script, std::wstring_view section,
+                                     std::wstring_view key) {
+  return ReadScriptCount(profile, script, section, key);
+}
+
 }  // namespace tv

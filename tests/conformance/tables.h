@@ -34,15 +34,18 @@ inline const std::vector<ProfileFile>& ProfileFiles() {
        L"CMD8=second\r\n"
        L"CMD9=\t tabbed \t\r\n"
        L"Q=\"abcdef\"\r\n"
-       L"LONG=" + std::wstring(600, L'v') + L"\r\n"
-       L"[INIT]\r\n"
-       L"CMD10=in a second section of the same name\r\n"
-       L"[Numbers]\r\n"
-       L"A=12\r\nB=-1\r\nC= 42abc\r\nD=0x10\r\nE=\r\nF=+5\r\nG=abc\r\nH=4294967297\r\nI=0o17\r\nJ=-0x1F\r\nK=0b101\r\nL=017\r\n"
-       L"[ Spaced ]\r\n"
-       L"K=spaced section\r\n"
-       L"[Unclosed\r\n"
-       L"K=after an unclosed header\r\n"},
+       L"LONG=" +
+           std::wstring(600, L'v') +
+           L"\r\n"
+           L"[INIT]\r\n"
+           L"CMD10=in a second section of the same name\r\n"
+           L"[Numbers]\r\n"
+           L"A=12\r\nB=-1\r\nC= "
+           L"42abc\r\nD=0x10\r\nE=\r\nF=+5\r\nG=abc\r\nH=4294967297\r\nI=0o17\r\nJ=-0x1F\r\nK=0b101\r\nL=017\r\n"
+           L"[ Spaced ]\r\n"
+           L"K=spaced section\r\n"
+           L"[Unclosed\r\n"
+           L"K=after an unclosed header\r\n"},
       {L"wide.ini", Encoding::kUtf16Le, L"[S]\r\nK=\x30E2\x30C7\x30E0\r\nL=caf\xE9\r\n"},
       {L"utf8.ini", Encoding::kUtf8Bom, L"[S]\nK=caf\xE9\n"},
       {L"ansi.ini", Encoding::kAnsi, L"[S]\nK=caf\xE9\n"},
@@ -105,13 +108,20 @@ struct IntCase {
 
 inline const std::vector<IntCase>& IntCases() {
   static const std::vector<IntCase> cases = {
-      {0, L"Numbers", L"A", 0, 12},          {0, L"Numbers", L"B", 0, 0xFFFFFFFFU},
-      {0, L"Numbers", L"C", 0, 42},          {0, L"Numbers", L"D", 0, 16},
-      {0, L"Numbers", L"E", 9, 9},           {0, L"Numbers", L"F", 0, 5},
-      {0, L"Numbers", L"G", 3, 0},           {0, L"Numbers", L"MISSING", 7, 7},
-      {0, L"Numbers", L"MISSING", -1, 0xFFFFFFFFU}, {4, L"Numbers", L"A", 5, 5},
-      {0, L"Numbers", L"H", 0, 1},           {0, L"Numbers", L"I", 0, 15},
-      {0, L"Numbers", L"J", 0, 0xFFFFFFE1U}, {0, L"Numbers", L"K", 0, 5},
+      {0, L"Numbers", L"A", 0, 12},
+      {0, L"Numbers", L"B", 0, 0xFFFFFFFFU},
+      {0, L"Numbers", L"C", 0, 42},
+      {0, L"Numbers", L"D", 0, 16},
+      {0, L"Numbers", L"E", 9, 9},
+      {0, L"Numbers", L"F", 0, 5},
+      {0, L"Numbers", L"G", 3, 0},
+      {0, L"Numbers", L"MISSING", 7, 7},
+      {0, L"Numbers", L"MISSING", -1, 0xFFFFFFFFU},
+      {4, L"Numbers", L"A", 5, 5},
+      {0, L"Numbers", L"H", 0, 1},
+      {0, L"Numbers", L"I", 0, 15},
+      {0, L"Numbers", L"J", 0, 0xFFFFFFE1U},
+      {0, L"Numbers", L"K", 0, 5},
       {0, L"Numbers", L"L", 0, 17},
   };
   return cases;
@@ -136,7 +146,14 @@ inline const std::vector<NamesCase>& NamesCases() {
 
 // ---- shell path functions ----
 
-enum class PathFunction { kStripPath, kRemoveFileSpec, kFindExtension, kRemoveExtension, kGetArgs, kRenameExtensionIni };
+enum class PathFunction {
+  kStripPath,
+  kRemoveFileSpec,
+  kFindExtension,
+  kRemoveExtension,
+  kGetArgs,
+  kRenameExtensionIni
+};
 
 struct PathCase {
   PathFunction function;

@@ -22,6 +22,10 @@ inline void SetUpNotebook(sim::SimMachine& m, std::string_view script = "", bool
   m.product[L"Vendor"] = L"VELTARO";
   m.product[L"Version"] = L"ABCDEFGH";
   if (debug) m.registry.SetDword(RegRoot::kLocalMachine, L"SOFTWARE\\VELTARO\\Quillmark", L"DebugMode", 1);
+  m.environment[L"SystemRoot"] = L"C:\\WINDOWS";
+  m.environment[L"TEMP"] = L"C:\\WINDOWS\\TEMP";
+  m.files.CreateDirectories(L"C:\\WINDOWS\\TEMP");
+  m.InstallSystemPrograms();
   sim::PlaceTool(m, kExePath, script);
 }
 
@@ -30,6 +34,8 @@ inline void SetUpNotebook(sim::SimMachine& m, std::string_view script = "", bool
 inline void SetUpWow64Notebook(sim::SimMachine& m, std::string_view script = "") {
   m.wow64 = true;
   m.os = OsVersionRecord{2, 6, 0, 6002};
+  m.kernel32HasDisableRedirection = true;
+  m.kernel32HasRevertRedirection = true;
   SetUpNotebook(m, script, false);
   m.registry.SetDword(RegRoot::kLocalMachine, L"SOFTWARE\\Wow6432Node\\VELTARO\\Quillmark", L"DebugMode", 1);
 }

@@ -1,8 +1,8 @@
 // Runs the shared conformance table through Windows' own functions and through
 // the tool's portable code, on Windows or under Wine. Prints each row whose
 // answer differs from the table; the exit code is the number of such rows.
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -20,7 +20,8 @@ using namespace tv::conformance;
 
 int g_failures = 0;
 
-void Check(const char* implementation, const std::wstring& what, const std::wstring& got, const std::wstring& expected) {
+void Check(const char* implementation, const std::wstring& what, const std::wstring& got,
+           const std::wstring& expected) {
   if (got == expected) return;
   ++g_failures;
   std::printf("FAIL %s %s: got \"%s\", expected \"%s\"\n", implementation, tv::ToUtf8(what).c_str(),
@@ -179,7 +180,8 @@ void Formats() {
       ::wsprintfW(buffer, c.format, static_cast<int>(c.number));
     }
     Check("wsprintfW", c.format, buffer, c.expected);
-    Check("host formatter", c.format, tv::fmt::FormatArgs(c.format, std::span(&arg, 1), tv::kRoomFormatter), c.expected);
+    Check("host formatter", c.format, tv::fmt::FormatArgs(c.format, std::span(&arg, 1), tv::kRoomFormatter),
+          c.expected);
   }
 }
 

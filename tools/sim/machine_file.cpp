@@ -227,6 +227,7 @@ void ConfigureDefaultNotebook(SimMachine& m) {
   m.product[L"Vendor"] = L"VELTARO";
   m.product[L"Version"] = L"PV715J01";
   SetRedirectionEntryPoints(m);
+  m.InstallSystemPrograms();
   SetSwitch(m, L"DebugMode", 1);
 }
 
@@ -244,6 +245,7 @@ std::optional<std::string> ApplyMachineDescription(const std::string& text, SimM
     return e.message;
   }
   SetRedirectionEntryPoints(machine);
+  machine.InstallSystemPrograms();
   return std::nullopt;
 }
 

@@ -24,7 +24,8 @@ void WriteErr(const wchar_t* text) {
 
 std::string ToUtf8(const std::wstring& text) {
   if (text.empty()) return {};
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int n =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;
@@ -86,8 +87,8 @@ int wmain(int argc, wchar_t** argv) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION pi = {};
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
-                        nullptr, &startup, &pi)) {
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
+                        &startup, &pi)) {
     WriteErr(L"tracecap: cannot start the program\n");
     return 2;
   }

@@ -2,9 +2,9 @@
 //   winhelper mutex NAME MILLISECONDS   holds a named mutex (prints "ready" once held)
 //   winhelper mkdev CLASS-GUID HWID...  creates a root-enumerated device, prints its instance ID
 //   winhelper rmdev HWID                removes every device whose first hardware ID is HWID
-#include <windows.h>
 #include <objbase.h>
 #include <setupapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>

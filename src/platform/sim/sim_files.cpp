@@ -43,20 +43,27 @@ void SimFileSystem::WriteFile(std::wstring_view path, std::string_view bytes) {
 }
 
 std::optional<std::vector<std::uint8_t>> SimFileSystem::ReadFile(std::wstring_view path) const {
-  auto it = nodes_.find(Key(path));
+  auto it = nodes_.find(Resolve(path));
   if (it == nodes_.end() || it->second.directory) return std::nullopt;
   return it->second.bytes;
 }
 
-bool SimFileSystem::Exists(std::wstring_view path) const { return nodes_.contains(Key(path)); }
+bool SimFileSystem::RemoveFile(std::wstring_view path) {
+  auto it = nodes_.find(Resolve(path));
+  if (it == nodes_.end() || it->second.directory) return false;
+  nodes_.erase(it);
+  return true;
+}
+
+bool SimFileSystem::Exists(std::wstring_view path) const { return nodes_.contains(Resolve(path)); }
 
 bool SimFileSystem::IsDirectory(std::wstring_view path) const {
-  auto it = nodes_.find(Key(path));
+  auto it = nodes_.find(Resolve(path));
   return it != nodes_.end() && it->second.directory;
 }
 
 std::uint64_t SimFileSystem::Stamp(std::wstring_view path) const {
-  auto it = nodes_.find(Key(path));
+  auto it = nodes_.find(Resolve(path));
   return it == nodes_.end() || it->second.directory ? 0 : it->second.stamp;
 }
 
@@ -95,6 +102,33 @@ std::wstring ShortComponent(std::wstring_view name) {
 }
 
 }  // namespace
+
+std::wstring SimFileSystem::Resolve(std::wstring_view path) const {
+  std::wstring key = Key(path);
+  if (nodes_.contains(key) || key.find(L'~') == std::wstring::npos) return key;
+  std::wstring resolved;
+  std::size_t pos = 0;
+  while (pos <= key.size()) {
+    std::size_t next = key.find(L'\\', pos);
+    if (next == std::wstring::npos) next = key.size();
+    const std::wstring part = key.substr(pos, next - pos);
+    std::wstring candidate = resolved.empty() ? part : resolved + L"\\" + part;
+    if (!resolved.empty() && !nodes_.contains(candidate)) {
+      // A short name: the child of this folder whose generated short name it is.
+      const std::wstring prefix = resolved + L"\\";
+      for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.starts_with(prefix); ++it) {
+        if (it->first.find(L'\\', prefix.size()) != std::wstring::npos) continue;
+        if (EqualsNoCase(ShortComponent(it->second.name), part)) {
+          candidate = it->first;
+          break;
+        }
+      }
+    }
+    resolved = candidate;
+    pos = next + 1;
+  }
+  return resolved;
+}
 
 Result<std::wstring> SimFileSystem::ShortPath(std::wstring_view path) const {
   if (!Exists(path)) {

@@ -22,6 +22,8 @@ class SimFileSystem {
   void CreateDirectories(std::wstring_view path);
 
   std::optional<std::vector<std::uint8_t>> ReadFile(std::wstring_view path) const;
+  // Removes a file (not a folder); false when there is none.
+  bool RemoveFile(std::wstring_view path);
   bool Exists(std::wstring_view path) const;
   bool IsDirectory(std::wstring_view path) const;
   // Changes whenever the file is written; 0 when it does not exist.
@@ -37,6 +39,9 @@ class SimFileSystem {
     std::uint64_t stamp = 0;
   };
   static std::wstring Key(std::wstring_view path);
+  // The key of an existing node, with 8.3 short names of its components
+  // resolved to the long names they stand for; the plain key when none matches.
+  std::wstring Resolve(std::wstring_view path) const;
   std::map<std::wstring, Node> nodes_;  // by upper-cased full path
   std::uint64_t nextStamp_ = 1;
 };

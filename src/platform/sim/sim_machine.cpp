@@ -4,6 +4,7 @@
 
 #include "platform/profile_text.h"
 #include "platform/sim/ansi.h"
+#include "platform/sim/sim_processes.h"
 
 namespace tv::sim {
 
@@ -207,11 +208,15 @@ SimMachine::SimMachine()
       profile_(std::make_unique<Profile>(*this)),
       product_(std::make_unique<Product>(*this)),
       system_(std::make_unique<System>(*this)),
-      debug_(std::make_unique<Debug>(*this)) {}
+      debug_(std::make_unique<Debug>(*this)),
+      files_(std::make_unique<Files>(*this)),
+      processes_(std::make_unique<Processes>(*this)) {}
 
 SimMachine::~SimMachine() = default;
 
-Platform SimMachine::platform() { return Platform{*profile_, registry, *product_, *system_, *debug_}; }
+Platform SimMachine::platform() {
+  return Platform{*profile_, registry, *product_, *system_, *debug_, *files_, *processes_};
+}
 
 std::wstring SimMachine::DebugText() const {
   std::wstring out;

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,38 @@ class SimMachine {
   SimFileSystem files;
   SimRegistry registry;
 
+  // The tool's current directory; empty: the folder of the module.
+  std::wstring currentDirectory;
+
+  // ---- programs ----
+  // rundll32 and regedit where Windows keeps them (and the 32-bit rundll32
+  // in SysWOW64 on 64-bit Windows): without them nothing can be installed.
+  void InstallSystemPrograms();
+  struct StartedProgram {
+    std::wstring commandLine;
+    std::wstring image;  // the file that was started, after the search and redirection
+    std::wstring currentDirectory;
+    std::uint32_t creationFlags = 0;
+    bool waitedFor = false;
+  };
+  std::vector<StartedProgram> started;
+  // Program file names that keep running when started; all others end at once.
+  std::set<std::wstring, LessNoCase> keepRunning;
+  int hungWaits = 0;  // waits without end for a program that never ends
+  struct SimProcess {
+    std::uint32_t id = 0;
+    std::wstring image;        // the base name of its first module
+    bool queryDenied = false;  // cannot be opened for query and read access
+    bool running = true;
+  };
+  std::vector<SimProcess> processes;
+  std::uint32_t AddRunningProcess(std::wstring_view image, bool queryDenied = false);
+  bool psapiHasFunctions = true;
+  bool toolhelpHasFunctions = true;
+  // What the INF installer and the registry editor were given, as they read it.
+  std::vector<std::vector<std::uint8_t>> infsInstalled;
+  std::vector<std::wstring> regFilesImported;
+
   // Another process holds a mutex of this name.
   void HoldMutex(std::wstring_view name) { ++mutexes_[std::wstring(name)]; }
   // Called for every debugger string as it is written (the simulator prints them).
@@ -77,6 +110,10 @@ class SimMachine {
   class Product;
   class System;
   class Debug;
+  class Files;
+  class Processes;
+  friend class Files;
+  friend class Processes;
   friend class Profile;
   friend class Product;
   friend class System;
@@ -88,6 +125,9 @@ class SimMachine {
   std::unique_ptr<Product> product_;
   std::unique_ptr<System> system_;
   std::unique_ptr<Debug> debug_;
+  std::unique_ptr<Files> files_;
+  std::unique_ptr<Processes> processes_;
+  std::uint32_t nextProcessId_ = 1000;
 };
 
 }  // namespace tv::sim

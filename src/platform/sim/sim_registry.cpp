@@ -195,6 +195,27 @@ std::optional<RegValue> SimRegistry::GetValue(RegRoot root, std::wstring_view pa
   return std::nullopt;
 }
 
+bool SimRegistry::DeleteKeyTree(RegRoot root, std::wstring_view path) {
+  auto parts = SplitPath(path);
+  if (parts.empty()) return false;
+  std::wstring parent;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) parent = Join(parent, parts[i]);
+  SimKeyNode* node = Walk(&Root(root), parent, false);
+  return node != nullptr && node->subkeys.erase(std::wstring(parts.back())) > 0;
+}
+
+bool SimRegistry::DeleteValue(RegRoot root, std::wstring_view path, std::wstring_view name) {
+  SimKeyNode* node = Walk(&Root(root), path, false);
+  if (node == nullptr) return false;
+  for (auto it = node->values.begin(); it != node->values.end(); ++it) {
+    if (EqualsNoCase(it->first, name)) {
+      node->values.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
 bool SimRegistry::KeyExists(RegRoot root, std::wstring_view path) const { return Walk(root, path) != nullptr; }
 
 namespace {

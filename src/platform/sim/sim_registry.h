@@ -40,6 +40,9 @@ class SimRegistry final : public IRegistry {
   void CreateKey(RegRoot root, std::wstring_view path);
   std::optional<RegValue> GetValue(RegRoot root, std::wstring_view path, std::wstring_view name) const;
   bool KeyExists(RegRoot root, std::wstring_view path) const;
+  // Deletes a key with all below it, or one value; false when it was not there.
+  bool DeleteKeyTree(RegRoot root, std::wstring_view path);
+  bool DeleteValue(RegRoot root, std::wstring_view path, std::wstring_view name);
   // The native path that a 32-bit process reaches with this access mask.
   std::wstring ViewPath(RegRoot root, std::wstring_view path, std::uint32_t access) const;
   // Keys opened and not yet closed.

@@ -11,7 +11,9 @@
 namespace tv::conformance {
 namespace {
 
-std::wstring PathOf(int file) { return std::wstring(L"C:\\conf\\") + ProfileFiles()[static_cast<std::size_t>(file)].name; }
+std::wstring PathOf(int file) {
+  return std::wstring(L"C:\\conf\\") + ProfileFiles()[static_cast<std::size_t>(file)].name;
+}
 
 void WriteFiles(sim::SimMachine& m) {
   m.ansiCodePage = 1252;
@@ -55,7 +57,9 @@ TEST(Conformance, HostPathHelpersGiveShellAnswers) {
       case PathFunction::kFindExtension: got = shell::Extension(c.input); break;
       case PathFunction::kRemoveExtension: got = shell::RemoveExtension(c.input); break;
       case PathFunction::kGetArgs: got = shell::GetArgs(c.input); break;
-      case PathFunction::kRenameExtensionIni: got = shell::RenameExtension(c.input, L".ini").value_or(L"<failed>"); break;
+      case PathFunction::kRenameExtensionIni:
+        got = shell::RenameExtension(c.input, L".ini").value_or(L"<failed>");
+        break;
     }
     EXPECT_EQ(got, c.expected) << static_cast<int>(c.function) << " " << ToUtf8(c.input);
   }
@@ -63,8 +67,8 @@ TEST(Conformance, HostPathHelpersGiveShellAnswers) {
 
 TEST(Conformance, HostFormatterGivesUserLibraryAnswers) {
   for (const auto& c : FormatCases()) {
-    const fmt::Arg arg = c.stringArgument ? fmt::Arg{fmt::ArgKind::kString, c.text, 0}
-                                          : fmt::Arg{fmt::ArgKind::kInteger, {}, c.number};
+    const fmt::Arg arg =
+        c.stringArgument ? fmt::Arg{fmt::ArgKind::kString, c.text, 0} : fmt::Arg{fmt::ArgKind::kInteger, {}, c.number};
     EXPECT_EQ(fmt::FormatArgs(c.format, std::span(&arg, 1), kRoomFormatter), c.expected) << ToUtf8(c.format);
   }
 }

@@ -1,0 +1,82 @@
+#include "actions/process_termination.h"
+
+#include "actions/action.h"
+#include "script/setup_script.h"
+
+namespace tv {
+
+namespace {
+
+constexpr std::size_t kNameRoom = 260;
+constexpr std::size_t kProcessIdCapacity = 1000;
+constexpr std::size_t kProcessNameRoom = 521;
+
+std::wstring UpperAscii(std::wstring_view text) {
+  std::wstring out(text);
+  for (auto& c : out) c = AsciiUpper(c);
+  return out;
+}
+
+int Terminate(IProcesses& processes, std::uint32_t id) {
+  auto process = processes.OpenForTermination(id);
+  if (!process) return termination::kOpenFailed;
+  return (*process)->Terminate(0) ? termination::kTerminated : termination::kTerminateFailed;
+}
+
+// The NT family: the first process whose first module has that base name.
+int TerminateByPsapi(IProcesses& processes, const std::wstring& target) {
+  auto psapi = processes.LoadPsapi();
+  if (!psapi) return termination::kNoPsapi;
+  if (!(*psapi)->HasFunctions()) return termination::kPsapiIncomplete;
+  auto ids = (*psapi)->EnumProcesses(kProcessIdCapacity);
+  if (!ids) return termination::kEnumFailed;
+  for (const std::uint32_t id : *ids) {
+    // A process that denies the query keeps this name.
+    const std::wstring name = CutTo((*psapi)->FirstModuleBaseName(id).value_or(L"Unknown"), kNameRoom);
+    if (UpperAscii(name) == target) return Terminate(processes, id);
+  }
+  return termination::kNotRunning;
+}
+
+// The older family: the first process with a module of that name, compared
+// as the snapshot reports it.
+int TerminateByToolhelp(IProcesses& processes, const std::wstring& target) {
+  auto toolhelp = processes.LoadToolhelp();
+  if (!toolhelp) return termination::kNoKernel32;
+  if (!(*toolhelp)->HasFunctions()) return termination::kToolhelpIncomplete;
+  auto ids = (*toolhelp)->SnapshotProcesses();
+  if (!ids) return termination::kSnapshotFailed;
+  for (const std::uint32_t id : *ids) {
+    auto modules = (*toolhelp)->SnapshotModules(id);
+    if (!modules) return termination::kSnapshotFailed;
+    for (const auto& module : *modules) {
+      if (module == target) return Terminate(processes, id);
+    }
+  }
+  return termination::kNotRunning;
+}
+
+}  // namespace
+
+int CAction::TerminateProcessByName(std::wstring_view name) {
+  if (name.empty() || name.size() > kNameRoom) return termination::kBadName;
+  const std::wstring target = UpperAscii(name);
+  auto version = platform().system.OsVersion();
+  if (!version) return termination::kNoVersion;
+  if (version->platformId == 2) return TerminateByPsapi(platform().processes, target);
+  if (version->platformId == 1) return TerminateByToolhelp(platform().processes, target);
+  return termination::kUnknownPlatform;
+}
+
+void HandleTerminateProcess(const CommandCall& call) {
+  IProfile& profile = call.platform.profile;
+  const std::uint32_t count = ReadScriptCount(profile, call.scriptPath, call.section, L"TPROCESS");
+  for (std::uint32_t n = 1; n <= count; ++n) {
+    const std::wstring name =
+        ReadScriptString(profile, call.scriptPath, call.section, Format(L"PROCESS%d", n), kProcessNameRoom);
+    call.objects.action.TerminateProcessByName(name);
+    call.trace().Trace(L"TerminateProcess:%s\n", name);
+  }
+}
+
+}  // namespace tv

@@ -1,0 +1,202 @@
+#include "actions/registry_inf.h"
+
+#include "actions/action.h"
+#include "actions/section_variant.h"
+#include "platform/format.h"
+#include "script/setup_script.h"
+
+namespace tv {
+
+namespace {
+
+constexpr std::wstring_view kStaticInf = L"StaticAddDel.inf";
+constexpr std::wstring_view kDriverInf = L"DriverAddDel.inf";
+constexpr std::wstring_view kAddHead = L"\r\n[Add.reg]\r\n";
+constexpr std::wstring_view kDelHead = L"\r\n[Del.reg]\r\n";
+
+// The generated INF's path in TEMP; none when TEMP is not set or the path
+// would not fit its room, so nothing is ever written to the root of a drive.
+std::optional<std::wstring> InfPath(const Platform& p, std::wstring_view name) {
+  const auto temp = p.system.Environment(L"TEMP");
+  if (!temp || temp->empty()) return std::nullopt;
+  std::wstring path = *temp + L"\\" + std::wstring(name);
+  if (path.size() > kRoomPath) return std::nullopt;
+  return path;
+}
+
+// The INF installer's command line; none when SystemRoot is not set.
+std::optional<std::wstring> InstallerCommandLine(const Platform& p, std::wstring_view inf) {
+  const auto root = p.system.Environment(L"SystemRoot");
+  if (!root || root->empty()) return std::nullopt;
+  return QuotedIfBlank(*root + L"\\System32\\rundll32.exe") + L" setupapi,InstallHinfSection DefaultInstall 128 " +
+         std::wstring(inf);
+}
+
+enum class WriteResult { kWritten, kOpenFailed, kCloseFailed };
+
+// A fresh file every time, byte-order mark first: a file that an interrupted
+// run, or anyone who can write to TEMP, left there is never handed on.
+WriteResult WriteInf(const Platform& p, std::wstring_view path, std::wstring_view text) {
+  auto file = p.files.CreateNewFile(path);
+  if (!file) return WriteResult::kOpenFailed;
+  std::vector<std::uint8_t> bytes{0xFF, 0xFE};
+  bytes.reserve(2 + text.size() * 2);
+  for (wchar_t c : text) {
+    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
+  }
+  const WinError written = (*file)->Write(bytes);
+  const WinError closed = (*file)->Close();
+  return written == err::kSuccess && closed == err::kSuccess ? WriteResult::kWritten : WriteResult::kCloseFailed;
+}
+
+void RunInstaller(const Platform& p, std::wstring_view commandLine, CDebugTrace* trace, const wchar_t* waitingLine) {
+  if (auto process = p.processes.Create(commandLine, 0, L"")) {
+    if (trace != nullptr) trace->Trace(L"%s", std::wstring_view(waitingLine));
+    (*process)->WaitForExit();
+  }
+}
+
+// The key of one field of a list entry: ADDREG1_ROOT, DELREG2_ENTRYNAME.
+std::wstring EntryKey(const wchar_t* list, std::uint32_t i, const wchar_t* field) {
+  return Format(L"%s%d_%s", list, i, field);
+}
+
+std::wstring Quoted(std::wstring_view text) { return L"\"" + std::wstring(text) + L"\""; }
+
+}  // namespace
+
+std::wstring InfFrame(std::uint32_t addCount, std::uint32_t deleteCount) {
+  std::wstring text = L"[Version]\r\nsignature=\"$CHICAGO$\"\r\n\r\n[DefaultInstall]\r\n";
+  if (addCount > 0) text += L"AddReg = Add.reg\r\n";
+  if (deleteCount > 0) text += L"DelReg = Del.reg\r\n";
+  return text;
+}
+
+int CAction::AddDelRegFromIni(std::wstring_view script, std::wstring_view section, std::wstring_view variant) {
+  const Platform& p = platform();
+  IProfile& profile = p.profile;
+  trace.Trace(L"AddDelRegFromIni:Start");
+  if (!p.files.Exists(script)) {
+    trace.Trace(L"AddDelRegFromIni:Error cound not find %s", script);
+    return 0;
+  }
+  if (section.empty()) {
+    trace.Trace(L"AddDelRegFromIni:Error Section name iregal");
+    return 0;
+  }
+  const std::wstring chosen = CutTo(SelectSectionVariant(profile, script, section, variant), kRoomPath);
+  trace.Trace(L"AddDelRegFromIni:SectionName=%s", chosen);
+  const auto inf = InfPath(p, kStaticInf);
+  trace.Trace(L"Create Inf file=%s", inf.value_or(L"\\" + std::wstring(kStaticInf)));
+
+  const std::uint32_t addCount = ReadScriptCount(profile, script, chosen, L"ADDREG");
+  const std::uint32_t deleteCount = ReadScriptCount(profile, script, chosen, L"DELREG");
+  if (addCount == 0 && deleteCount == 0) {
+    trace.Trace(L"ERR:AddDelRegFromIni:nAddReg || nDelReg <= 0 return FALSE");
+    return 0;
+  }
+  const auto commandLine = inf ? InstallerCommandLine(p, *inf) : std::nullopt;
+  if (!inf || !commandLine) {
+    trace.Trace(L"ERR:AddDelRegFromIni:_tfopen() error");
+    return 0;
+  }
+
+  auto read = [&](const wchar_t* list, std::uint32_t i, const wchar_t* field) {
+    return ReadScriptString(profile, script, chosen, EntryKey(list, i, field), kRoomPath);
+  };
+  std::wstring text = InfFrame(addCount, deleteCount);
+  if (addCount > 0) {
+    text += kAddHead;
+    for (std::uint32_t i = 1; i <= addCount; ++i) {
+      const std::wstring root = read(L"ADDREG", i, L"ROOT");
+      const std::wstring subkey = read(L"ADDREG", i, L"SUBKEY");
+      const std::wstring name = read(L"ADDREG", i, L"ENTRYNAME");
+      const std::wstring flags = read(L"ADDREG", i, L"FLAGS");
+      const std::wstring value = read(L"ADDREG", i, L"VALUE");
+      const std::wstring line = root + L", " + Quoted(subkey) + L"," + Quoted(name) + L"," + flags + L"," + value;
+      text += line + L" \r\n";
+      trace.Trace(L"%s\n", line);
+    }
+  }
+  if (deleteCount > 0) {
+    text += kDelHead;
+    for (std::uint32_t i = 1; i <= deleteCount; ++i) {
+      const std::wstring root = read(L"DELREG", i, L"ROOT");
+      const std::wstring subkey = read(L"DELREG", i, L"SUBKEY");
+      const std::wstring name = read(L"DELREG", i, L"ENTRYNAME");
+      text += name.empty() ? root + L", " + Quoted(subkey) + L" \r\n"
+                           : root + L", " + Quoted(subkey) + L"," + Quoted(name) + L"\r\n";
+      trace.Trace(L"INI LINE=%s, \"%s\",\"%s\"\n", root, subkey, name);
+    }
+  }
+
+  switch (WriteInf(p, *inf, text)) {
+    case WriteResult::kOpenFailed: trace.Trace(L"ERR:AddDelRegFromIni:_tfopen() error"); return 0;
+    case WriteResult::kCloseFailed: trace.Trace(L"ERR:AddDelRegFromIni:fclose() error"); return 0;
+    case WriteResult::kWritten: break;
+  }
+  if (!p.files.Exists(*inf)) {
+    trace.Trace(L"ERR:AddDelRegFromIni:Do not find sInfPath=%s", *inf);
+    return 0;
+  }
+  trace.Trace(L"AddDelRegFromIni:chRegCmdLine=%s", *commandLine);
+  RunInstaller(p, *commandLine, &trace, L"AddDelRegFromIni:Waiting for the end of process");
+  p.files.DeleteFile(*inf);
+  trace.Trace(L"AddDelRegFromIni:End");
+  return 1;
+}
+
+int CAction::DriverAddDelRegFromInf(std::wstring_view script, std::wstring_view section,
+                                    std::wstring_view driverKeyPath) {
+  const Platform& p = platform();
+  IProfile& profile = p.profile;
+  const auto inf = InfPath(p, kDriverInf);
+  const std::uint32_t addCount = ReadScriptCount(profile, script, section, L"ADDREG");
+  const std::uint32_t deleteCount = ReadScriptCount(profile, script, section, L"DELREG");
+  if (addCount == 0 && deleteCount == 0) return 1;
+  const auto commandLine = inf ? InstallerCommandLine(p, *inf) : std::nullopt;
+  if (!inf || !commandLine) return 0;
+
+  auto read = [&](const wchar_t* list, std::uint32_t i, const wchar_t* field) {
+    return ReadScriptString(profile, script, section, EntryKey(list, i, field), kRoomPath);
+  };
+  const std::wstring hklm = L"HKLM";
+  std::wstring text = InfFrame(addCount, deleteCount);
+  if (addCount > 0) {
+    text += kAddHead;
+    for (std::uint32_t i = 1; i <= addCount; ++i) {
+      const std::wstring name = read(L"ADDREG", i, L"ENTRYNAME");
+      const std::wstring flags = read(L"ADDREG", i, L"FLAGS");
+      const std::wstring value = read(L"ADDREG", i, L"VALUE");
+      const std::wstring subkey = read(L"ADDREG", i, L"SUBKEY");
+      const std::wstring key =
+          subkey.empty() ? std::wstring(driverKeyPath) : std::wstring(driverKeyPath) + L"\\" + subkey;
+      text += hklm + L", " + Quoted(key) + L"," + Quoted(name) + L"," + flags + L"," + value + L"\r\n";
+    }
+  }
+  if (deleteCount > 0) {
+    text += kDelHead;
+    for (std::uint32_t i = 1; i <= deleteCount; ++i) {
+      text += hklm + L", " + Quoted(driverKeyPath) + L"," + Quoted(read(L"DELREG", i, L"ENTRYNAME")) + L"\r\n";
+    }
+  }
+  if (WriteInf(p, *inf, text) != WriteResult::kWritten) return 0;
+  trace.Trace(L"DriverAddDelRegFromInf->chRegCmdLine");
+  RunInstaller(p, *commandLine, nullptr, nullptr);
+  p.files.DeleteFile(*inf);
+  return 1;
+}
+
+void HandleRegIni(const CommandCall& call) {
+  call.trace().Trace(L"Add registry from ini file %s", call.scriptPath);
+  call.objects.action.AddDelRegFromIni(call.scriptPath, call.section, L"");
+}
+
+void HandleRegIniUiLang(const CommandCall& call) {
+  const std::wstring language = UiLanguageSuffix(call.objects.runContext.uiLanguage);
+  call.trace().Trace(L"Add registry from ini file with UI LANG %s", language);
+  call.objects.action.AddDelRegFromIni(call.scriptPath, call.section, language);
+}
+
+}  // namespace tv

@@ -1,0 +1,284 @@
+#include "platform/sim/sim_processes.h"
+
+#include "platform/shell_path.h"
+#include "platform/sim/ansi.h"
+#include "platform/sim/sim_programs.h"
+
+namespace tv::sim {
+
+namespace {
+
+std::wstring SystemRoot(const SimMachine& m) {
+  auto it = m.environment.find(L"SystemRoot");
+  return it == m.environment.end() ? L"C:\\WINDOWS" : it->second;
+}
+
+class SimFileWriter final : public IFileWriter {
+ public:
+  SimFileWriter(SimMachine& m, std::wstring path) : m_(m), path_(std::move(path)) {}
+  WinError Write(std::span<const std::uint8_t> bytes) override {
+    if (auto e = m_.faults.Take("WriteFile", path_)) return *e;
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    m_.files.WriteFile(path_, bytes_);
+    return err::kSuccess;
+  }
+  WinError Close() override {
+    if (auto e = m_.faults.Take("CloseFile", path_)) return *e;
+    return err::kSuccess;
+  }
+
+ private:
+  SimMachine& m_;
+  std::wstring path_;
+  std::vector<std::uint8_t> bytes_;
+};
+
+class SimProcessHandle final : public IProcess {
+ public:
+  SimProcessHandle(SimMachine& m, std::size_t started, std::optional<std::uint32_t> runningId)
+      : m_(m), started_(started), runningId_(runningId) {}
+  void WaitForExit() override {
+    m_.started[started_].waitedFor = true;
+    for (const auto& p : m_.processes) {
+      // The real tool would wait here for good; the machine counts it instead.
+      if (runningId_ && p.id == *runningId_ && p.running) ++m_.hungWaits;
+    }
+  }
+
+ private:
+  SimMachine& m_;
+  std::size_t started_;
+  std::optional<std::uint32_t> runningId_;
+};
+
+class SimPsapi final : public IPsapi {
+ public:
+  explicit SimPsapi(SimMachine& m) : m_(m) {}
+  bool HasFunctions() const override { return m_.psapiHasFunctions; }
+  Result<std::vector<std::uint32_t>> EnumProcesses(std::size_t capacity) override {
+    if (auto e = m_.faults.Take("EnumProcesses")) return Result<std::vector<std::uint32_t>>::Fail(*e);
+    std::vector<std::uint32_t> ids;
+    for (const auto& p : m_.processes) {
+      if (p.running && ids.size() < capacity) ids.push_back(p.id);
+    }
+    return Result<std::vector<std::uint32_t>>::Ok(ids);
+  }
+  std::optional<std::wstring> FirstModuleBaseName(std::uint32_t processId) override {
+    for (const auto& p : m_.processes) {
+      if (p.id == processId && p.running && !p.queryDenied) return p.image;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  SimMachine& m_;
+};
+
+class SimToolhelp final : public IToolhelp {
+ public:
+  explicit SimToolhelp(SimMachine& m) : m_(m) {}
+  bool HasFunctions() const override { return m_.toolhelpHasFunctions; }
+  Result<std::vector<std::uint32_t>> SnapshotProcesses() override {
+    if (auto e = m_.faults.Take("CreateToolhelp32Snapshot", L"processes")) {
+      return Result<std::vector<std::uint32_t>>::Fail(*e);
+    }
+    std::vector<std::uint32_t> ids;
+    for (const auto& p : m_.processes) {
+      if (p.running) ids.push_back(p.id);
+    }
+    return Result<std::vector<std::uint32_t>>::Ok(ids);
+  }
+  Result<std::vector<std::wstring>> SnapshotModules(std::uint32_t processId) override {
+    if (auto e = m_.faults.Take("CreateToolhelp32Snapshot", L"modules")) {
+      return Result<std::vector<std::wstring>>::Fail(*e);
+    }
+    for (const auto& p : m_.processes) {
+      if (p.id == processId) return Result<std::vector<std::wstring>>::Ok({p.image, L"KERNEL32.DLL"});
+    }
+    return Result<std::vector<std::wstring>>::Fail(err::kInvalidParameter);
+  }
+
+ private:
+  SimMachine& m_;
+};
+
+class SimTerminable final : public ITerminableProcess {
+ public:
+  SimTerminable(SimMachine& m, std::uint32_t id) : m_(m), id_(id) {}
+  bool Terminate(std::uint32_t) override {
+    for (auto& p : m_.processes) {
+      if (p.id != id_) continue;
+      if (m_.faults.Take("TerminateProcess", p.image)) return false;
+      p.running = false;
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  SimMachine& m_;
+  std::uint32_t id_;
+};
+
+}  // namespace
+
+// ---- files ----
+
+bool SimMachine::Files::Exists(std::wstring_view path) { return m_.files.Exists(path); }
+
+Result<std::unique_ptr<IFileWriter>> SimMachine::Files::CreateNewFile(std::wstring_view path) {
+  using R = Result<std::unique_ptr<IFileWriter>>;
+  if (auto e = m_.faults.Take("CreateFile", path)) return R::Fail(*e);
+  if (!m_.files.IsDirectory(shell::RemoveFileSpec(path))) return R::Fail(err::kPathNotFound);
+  if (m_.files.IsDirectory(path)) return R::Fail(err::kAccessDenied);
+  m_.files.RemoveFile(path);
+  m_.files.WriteFile(path, std::string_view{});
+  return R::Ok(std::make_unique<SimFileWriter>(m_, std::wstring(path)));
+}
+
+WinError SimMachine::Files::DeleteFile(std::wstring_view path) {
+  if (auto e = m_.faults.Take("DeleteFile", path)) return *e;
+  return m_.files.RemoveFile(path) ? err::kSuccess : err::kFileNotFound;
+}
+
+// ---- processes ----
+
+std::optional<SimMachine::Processes::Resolved> SimMachine::Processes::Resolve(std::wstring_view commandLine) const {
+  const std::wstring root = SystemRoot(m_);
+  const std::wstring moduleDir = shell::RemoveFileSpec(m_.modulePath);
+  const std::wstring cwd = m_.currentDirectory.empty() ? moduleDir : m_.currentDirectory;
+  // A 32-bit program on 64-bit Windows reaches SysWOW64 when it names System32.
+  auto redirect = [&](std::wstring path) {
+    const std::wstring system32 = root + L"\\System32\\";
+    if (m_.wow64 && !m_.redirectionOff && StartsWithNoCase(path, system32)) {
+      path = root + L"\\SysWOW64\\" + path.substr(system32.size());
+    }
+    return path;
+  };
+  auto find = [&](std::wstring name) -> std::optional<std::wstring> {
+    if (shell::Extension(name).empty()) name += L".exe";
+    if (name.find(L'\\') != std::wstring::npos) {
+      const std::wstring p = redirect(name);
+      if (m_.files.Exists(p) && !m_.files.IsDirectory(p)) return p;
+      return std::nullopt;
+    }
+    // A bare name: the tool's own folder first, then the current folder, System32, Windows.
+    for (const std::wstring& dir : {moduleDir, cwd, root + L"\\System32", root}) {
+      const std::wstring p = redirect(dir + L"\\" + name);
+      if (m_.files.Exists(p) && !m_.files.IsDirectory(p)) return p;
+    }
+    return std::nullopt;
+  };
+  if (!commandLine.empty() && commandLine.front() == L'"') {
+    const auto close = commandLine.find(L'"', 1);
+    const std::wstring name(
+        commandLine.substr(1, close == std::wstring_view::npos ? std::wstring_view::npos : close - 1));
+    std::wstring rest = close == std::wstring_view::npos ? L"" : std::wstring(commandLine.substr(close + 1));
+    if (!rest.empty() && rest.front() == L' ') rest.erase(0, 1);
+    if (auto image = find(name)) return Resolved{*image, rest};
+    return std::nullopt;
+  }
+  // Unquoted: each blank in turn may end the program's path, shortest first,
+  // which is how C:\Program Files\x.exe can start C:\Program.exe.
+  for (std::size_t end = 0; end <= commandLine.size(); ++end) {
+    if (end != commandLine.size() && commandLine[end] != L' ') continue;
+    if (end == 0) continue;
+    if (auto image = find(std::wstring(commandLine.substr(0, end)))) {
+      return Resolved{*image, end < commandLine.size() ? std::wstring(commandLine.substr(end + 1)) : L""};
+    }
+  }
+  return std::nullopt;
+}
+
+namespace {
+std::wstring Unquote(std::wstring_view s) {
+  while (!s.empty() && s.front() == L' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == L' ') s.remove_suffix(1);
+  if (s.size() >= 2 && s.front() == L'"' && s.back() == L'"') s = s.substr(1, s.size() - 2);
+  return std::wstring(s);
+}
+}  // namespace
+
+void SimMachine::Processes::RunSystemProgram(const Resolved& program) {
+  const std::wstring name = shell::StripPath(program.image);
+  if (EqualsNoCase(name, L"rundll32.exe")) {
+    constexpr std::wstring_view kEntry = L"setupapi,InstallHinfSection DefaultInstall 128 ";
+    if (!StartsWithNoCase(program.arguments, kEntry)) return;
+    const std::wstring inf = Unquote(std::wstring_view(program.arguments).substr(kEntry.size()));
+    const auto bytes = m_.files.ReadFile(inf);
+    if (!bytes) return;
+    m_.infsInstalled.push_back(*bytes);
+    const bool installer64 = !StartsWithNoCase(program.image, SystemRoot(m_) + L"\\SysWOW64\\");
+    ApplyInf(m_.registry, DecodeTextFile(*bytes, m_.ansiCodePage), installer64);
+  } else if (EqualsNoCase(name, L"regedit.exe")) {
+    std::wstring_view args = program.arguments;
+    if (!StartsWithNoCase(args, L"/s ")) return;
+    const std::wstring file = Unquote(args.substr(3));
+    const auto bytes = m_.files.ReadFile(file);
+    if (!bytes) return;
+    m_.regFilesImported.push_back(file);
+    ImportRegFile(m_.registry, DecodeTextFile(*bytes, m_.ansiCodePage));
+  }
+}
+
+Result<std::unique_ptr<IProcess>> SimMachine::Processes::Create(std::wstring_view commandLine,
+                                                                std::uint32_t creationFlags,
+                                                                std::wstring_view currentDirectory) {
+  using R = Result<std::unique_ptr<IProcess>>;
+  if (auto e = m_.faults.Take("CreateProcess", commandLine)) return R::Fail(*e);
+  const auto program = Resolve(commandLine);
+  if (!program) return R::Fail(err::kFileNotFound);
+  if (!currentDirectory.empty() && !m_.files.IsDirectory(currentDirectory)) return R::Fail(err::kDirectoryInvalid);
+  m_.started.push_back(
+      StartedProgram{std::wstring(commandLine), program->image,
+                     currentDirectory.empty() ? shell::RemoveFileSpec(m_.modulePath) : std::wstring(currentDirectory),
+                     creationFlags, false});
+  std::optional<std::uint32_t> runningId;
+  if (m_.keepRunning.contains(shell::StripPath(program->image))) {
+    runningId = m_.AddRunningProcess(shell::StripPath(program->image));
+  } else {
+    RunSystemProgram(*program);
+  }
+  return R::Ok(std::make_unique<SimProcessHandle>(m_, m_.started.size() - 1, runningId));
+}
+
+Result<std::unique_ptr<IPsapi>> SimMachine::Processes::LoadPsapi() {
+  if (auto e = m_.faults.Take("LoadPsapi")) return Result<std::unique_ptr<IPsapi>>::Fail(*e);
+  return Result<std::unique_ptr<IPsapi>>::Ok(std::make_unique<SimPsapi>(m_));
+}
+
+Result<std::unique_ptr<IToolhelp>> SimMachine::Processes::LoadToolhelp() {
+  if (auto e = m_.faults.Take("LoadToolhelp")) return Result<std::unique_ptr<IToolhelp>>::Fail(*e);
+  return Result<std::unique_ptr<IToolhelp>>::Ok(std::make_unique<SimToolhelp>(m_));
+}
+
+Result<std::unique_ptr<ITerminableProcess>> SimMachine::Processes::OpenForTermination(std::uint32_t processId) {
+  using R = Result<std::unique_ptr<ITerminableProcess>>;
+  for (const auto& p : m_.processes) {
+    if (p.id != processId || !p.running) continue;
+    if (auto e = m_.faults.Take("OpenProcess", p.image)) return R::Fail(*e);
+    return R::Ok(std::make_unique<SimTerminable>(m_, processId));
+  }
+  return R::Fail(err::kInvalidParameter);
+}
+
+// ---- the machine's programs ----
+
+std::uint32_t SimMachine::AddRunningProcess(std::wstring_view image, bool queryDenied) {
+  const std::uint32_t id = nextProcessId_;
+  nextProcessId_ += 4;
+  processes.push_back(SimProcess{id, std::wstring(image), queryDenied, true});
+  return id;
+}
+
+void SimMachine::InstallSystemPrograms() {
+  const std::wstring root = SystemRoot(*this);
+  files.WriteFile(root + L"\\System32\\rundll32.exe", std::string_view("MZ"));
+  files.WriteFile(root + L"\\regedit.exe", std::string_view("MZ"));
+  if (wow64) {
+    files.WriteFile(root + L"\\SysWOW64\\rundll32.exe", std::string_view("MZ"));
+    files.WriteFile(root + L"\\SysWOW64\\regedit.exe", std::string_view("MZ"));
+  }
+}
+
+}  // namespace tv::sim

@@ -1,0 +1,42 @@
+// The simulated machine's files and processes as the tool's seam sees them.
+// Private to the simulated machine.
+#pragma once
+
+#include "platform/sim/sim_machine.h"
+
+namespace tv::sim {
+
+class SimMachine::Files final : public IFileSystem {
+ public:
+  explicit Files(SimMachine& m) : m_(m) {}
+  bool Exists(std::wstring_view path) override;
+  Result<std::unique_ptr<IFileWriter>> CreateNewFile(std::wstring_view path) override;
+  WinError DeleteFile(std::wstring_view path) override;
+
+ private:
+  SimMachine& m_;
+};
+
+class SimMachine::Processes final : public IProcesses {
+ public:
+  explicit Processes(SimMachine& m) : m_(m) {}
+  Result<std::unique_ptr<IProcess>> Create(std::wstring_view commandLine, std::uint32_t creationFlags,
+                                           std::wstring_view currentDirectory) override;
+  Result<std::unique_ptr<IPsapi>> LoadPsapi() override;
+  Result<std::unique_ptr<IToolhelp>> LoadToolhelp() override;
+  Result<std::unique_ptr<ITerminableProcess>> OpenForTermination(std::uint32_t processId) override;
+
+  // The file that a command line starts, by the search rules of CreateProcessW
+  // and WOW64 redirection, and the arguments after it.
+  struct Resolved {
+    std::wstring image;
+    std::wstring arguments;
+  };
+  std::optional<Resolved> Resolve(std::wstring_view commandLine) const;
+
+ private:
+  void RunSystemProgram(const Resolved& program);
+  SimMachine& m_;
+};
+
+}  // namespace tv::sim

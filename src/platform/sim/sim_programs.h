@@ -1,0 +1,19 @@
+// The system programs that the tool starts, as the simulated machine runs
+// them: the INF installer applies a generated INF to the registry, and the
+// registry editor imports a registry file.
+#pragma once
+
+#include <string_view>
+
+#include "platform/sim/sim_registry.h"
+
+namespace tv::sim {
+
+// [DefaultInstall] AddReg and DelReg of an INF, applied to the registry the
+// way a 32-bit (on 64-bit Windows: redirected) or a 64-bit installer sees it.
+void ApplyInf(SimRegistry& registry, std::wstring_view infText, bool installerIs64Bit);
+
+// A REGEDIT4 or version 5.00 registry file; false when the text is neither.
+bool ImportRegFile(SimRegistry& registry, std::wstring_view text);
+
+}  // namespace tv::sim

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include "app/process_objects.h"
+#include "platform/product_cache.h"
+#include "platform/sim/ansi.h"
+#include "test_machine.h"
+
+namespace tv {
+namespace {
+
+constexpr std::wstring_view kStaticInf = L"C:\\WINDOWS\\TEMP\\StaticAddDel.inf";
+
+std::string Script(std::string_view command, std::string_view section) {
+  return "[INIT]\nCMD1=" + std::string(command) + "\nCMD1_SECTION=Reg\n" + std::string(section);
+}
+
+std::wstring InfText(const sim::SimMachine& m, std::size_t i = 0) {
+  const auto& bytes = m.infsInstalled.at(i);
+  EXPECT_GE(bytes.size(), 2U);
+  EXPECT_EQ(bytes[0], 0xFF);  // a byte-order mark, once, at the start
+  EXPECT_EQ(bytes[1], 0xFE);
+  return sim::DecodeUtf16Le(std::span(bytes).subspan(2));
+}
+
+constexpr const wchar_t* kFrame = L"[Version]\r\nsignature=\"$CHICAGO$\"\r\n\r\n[DefaultInstall]\r\n";
+
+TEST(RegistryInf, WritesTheInfAndTheInstallerAppliesIt) {
+  sim::SimMachine m;
+  test::SetUpNotebook(m, Script("REG_INI",
+                                "[Reg]\nADDREG=3\nDELREG=2\n"
+                                "ADDREG1_ROOT=HKLM\nADDREG1_SUBKEY=SOFTWARE\\Vendor\\App\nADDREG1_ENTRYNAME=Mode\n"
+                                "ADDREG1_FLAGS=0x00010001\nADDREG1_VALUE=5\n"
+                                "ADDREG2_ROOT=HKLM\nADDREG2_SUBKEY=SOFTWARE\\Vendor\\App\nADDREG2_ENTRYNAME=Name\n"
+                                "ADDREG2_FLAGS=0\nADDREG2_VALUE=\"Net Setup\"\n"
+                                "DELREG1_ROOT=HKLM\nDELREG1_SUBKEY=SOFTWARE\\Vendor\\Old\n"
+                                "DELREG2_ROOT=HKLM\nDELREG2_SUBKEY=SOFTWARE\\Vendor\\App\nDELREG2_ENTRYNAME=Stale\n"));
+  m.registry.SetDword(RegRoot::kLocalMachine, L"SOFTWARE\\Vendor\\Old\\Sub", L"X", 1);
+  m.registry.SetDword(RegRoot::kLocalMachine, L"SOFTWARE\\Vendor\\App", L"Stale", 1);
+  sim::RunTool(m);
+  ASSERT_EQ(m.infsInstalled.size(), 1U) << m.ToString();
+  EXPECT_EQ(InfText(m), std::wstring(kFrame) +
+                            L"AddReg = Add.reg\r\nDelReg = Del.reg\r\n"
+                            L"\r\n[Add.reg]\r\n"
+                            L"HKLM, \"SOFTWARE\\Vendor\\App\",\"Mode\",0x00010001,5 \r\n"
+                            L"HKLM, \"SOFTWARE\\Vendor\\App\",\"Name\",0,Net Setup \r\n"
+                            L", \"\",\"\",, \r\n"
+                            L"\r\n[Del.reg]\r\n"
+                            L"HKLM, \"SOFTWARE\\Vendor\\Old\" \r\n"
+                            L"HKLM, \"SOFTWARE\\Vendor\\App\",\"Stale\"\r\n");
+  EXPECT_EQ(m.started.at(0).commandLine,
+            L"C:\\WINDOWS\\System32\\rundll32.exe setupapi,InstallHinfSection DefaultInstall 128 " +
+                std::wstring(kStaticInf));
+  EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Vendor\\App", L"Mode")->data,
+            (std::vector<std::uint8_t>{5, 0, 0, 0}));
+  EXPECT_TRUE(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Vendor\\App", L"Name"));
+  EXPECT_FALSE(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Vendor\\App", L"Stale"));
+  EXPECT_FALSE(m.registry.KeyExists(RegRoot::kLocalMachine, L"SOFTWARE\\Vendor\\Old"));
+  EXPECT_FALSE(m.files.Exists(kStaticInf));  // deleted after the installer ended
+  EXPECT_TRUE(test::HasLine(m, L"drv:AddDelRegFromIni:End"));
+  EXPECT_TRUE(test::HasLine(m, L"drv:INI LINE=HKLM, \"SOFTWARE\\Vendor\\Old\",\"\""));
+}
+
+TEST(RegistryInf, ContentByCounts) {
+  struct Case {
+    const char* section;
+    std::wstring body;
+  };
+  const Case cases[] = {
+      {"ADDREG=0\nDELREG=2\nDELREG1_ROOT=HKCU\nDELREG1_SUBKEY=A\nDELREG2_ROOT=HKCU\nDELREG2_SUBKEY=B\nDELREG2_"
+       "ENTRYNAME=v\n",
+       L"DelReg = Del.reg\r\n\r\n[Del.reg]\r\nHKCU, \"A\" \r\nHKCU, \"B\",\"v\"\r\n"},
+      {"ADDREG=1\nADDREG1_ROOT=HKCU\nADDREG1_SUBKEY=A\nADDREG1_FLAGS=0x00010000\nADDREG1_VALUE=\"x\",\"y\"\nDELREG=-"
+       "1\n",
+       L"AddReg = Add.reg\r\n\r\n[Add.reg]\r\nHKCU, \"A\",\"\",0x00010000,x\",\"y \r\n"},
+  };
+  for (const auto& c : cases) {
+    sim::SimMachine m;
+    test::SetUpNotebook(m, Script("REG_INI", std::string("[Reg]\n") + c.section));
+    sim::RunTool(m);
+    ASSERT_EQ(m.infsInstalled.size(), 1U) << c.section;
+    EXPECT_EQ(InfText(m), kFrame + c.body);
+  }
+}
+
+TEST(RegistryInf, NothingToDoOrNowhereToWriteFailsWithoutAFile) {
+  struct Case {
+    const char* name;
+    const char* section;
+    const char* environment;  // TEMP or SystemRoot removed
+    const wchar_t* line;
+  };
+  const Case cases[] = {
+      {"no entries", "[Reg]\nADDREG=0\n", nullptr, L"drv:ERR:AddDelRegFromIni:nAddReg || nDelReg <= 0 return FALSE"},
+      {"negative counts", "[Reg]\nADDREG=-1\nDELREG=-5\n", nullptr,
+       L"drv:ERR:AddDelRegFromIni:nAddReg || nDelReg <= 0 return FALSE"},
+      {"no TEMP", "[Reg]\nADDREG=1\n", "TEMP", L"drv:ERR:AddDelRegFromIni:_tfopen() error"},
+      {"no SystemRoot", "[Reg]\nADDREG=1\n", "SystemRoot", L"drv:ERR:AddDelRegFromIni:_tfopen() error"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::SimMachine m;
+    test::SetUpNotebook(m, Script("REG_INI", c.section));
+    if (c.environment) m.environment.erase(FromUtf8(c.environment));
+    sim::RunTool(m);
+    EXPECT_TRUE(test::HasLine(m, c.line)) << m.ToString();
+    EXPECT_TRUE(m.started.empty());
+    EXPECT_FALSE(m.files.Exists(kStaticInf));
+    EXPECT_FALSE(m.files.Exists(L"C:\\StaticAddDel.inf"));
+  }
+  sim::SimMachine noSection;
+  test::SetUpNotebook(noSection, "[INIT]\nCMD1=REG_INI\n");
+  sim::RunTool(noSection);
+  EXPECT_TRUE(test::HasLine(noSection, L"drv:AddDelRegFromIni:Error Section name iregal"));
+}
+
+TEST(RegistryInf, AStaleInfInTempIsReplacedNotAppendedTo) {
+  sim::SimMachine m;
+  test::SetUpNotebook(m, Script("REG_INI", "[Reg]\nADDREG=1\nADDREG1_ROOT=HKCU\nADDREG1_SUBKEY=A\n"));
+  m.files.WriteFile(kStaticInf,
+                    "\xFF\xFE" + sim::EncodeUtf16Le(L"[DefaultInstall]\r\nAddReg=Evil\r\n[Evil]\r\nHKLM,X,Y,,1\r\n"));
+  sim::RunTool(m);
+  ASSERT_EQ(m.infsInstalled.size(), 1U);
+  EXPECT_EQ(InfText(m), std::wstring(kFrame) + L"AddReg = Add.reg\r\n\r\n[Add.reg]\r\nHKCU, \"A\",\"\",, \r\n");
+  EXPECT_FALSE(m.registry.KeyExists(RegRoot::kLocalMachine, L"X"));
+
+  // A file that cannot be created fails with the open error, and nothing runs.
+  sim::SimMachine locked;
+  test::SetUpNotebook(locked, Script("REG_INI", "[Reg]\nADDREG=1\n"));
+  locked.faults.Fail("CreateFile", err::kAccessDenied, std::wstring(kStaticInf));
+  sim::RunTool(locked);
+  EXPECT_TRUE(test::HasLine(locked, L"drv:ERR:AddDelRegFromIni:_tfopen() error"));
+  EXPECT_TRUE(locked.started.empty());
+}
+
+TEST(RegistryInf, LanguageVariantAndTheInstallersView) {
+  sim::SimMachine m;
+  test::SetUpWow64Notebook(
+      m,
+      "[INIT]\nCMD1=REG_INI_UILANG\nCMD1_SECTION=Reg\nCMD2=REG_INI_UILANG.WOW64\nCMD2_SECTION=Reg\n"
+      "[Reg]\nADDREG=1\nADDREG1_ROOT=HKLM\nADDREG1_SUBKEY=SOFTWARE\\Plain\n"
+      "[Reg_0411]\nADDREG=1\nADDREG1_ROOT=HKLM\nADDREG1_SUBKEY=SOFTWARE\\Japanese\n"
+      "ADDREG1_ENTRYNAME=v\nADDREG1_VALUE=1\n");
+  sim::RunTool(m);
+  EXPECT_TRUE(test::HasLine(m, L"drv:Add registry from ini file with UI LANG 0411"));
+  ASSERT_EQ(m.started.size(), 2U) << m.ToString();
+  // The 32-bit installer writes the 32-bit view; with redirection off the 64-bit one runs.
+  EXPECT_EQ(m.started[0].image, L"C:\\WINDOWS\\SysWOW64\\rundll32.exe");
+  EXPECT_TRUE(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Wow6432Node\\Japanese", L"v"));
+  EXPECT_EQ(m.started[1].image, L"C:\\WINDOWS\\System32\\rundll32.exe");
+  EXPECT_TRUE(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Japanese", L"v"));
+}
+
+TEST(RegistryInf, DriverKeyWriter) {
+  sim::SimMachine m;
+  test::SetUpNotebook(m,
+                      "[Drv]\nADDREG=2\nADDREG1_SUBKEY=Params\nADDREG1_ENTRYNAME=A\nADDREG1_FLAGS=0x10001\n"
+                      "ADDREG1_VALUE=1\nADDREG2_ENTRYNAME=B\nADDREG2_VALUE=x\nDELREG=1\n");
+  const CProcessPlatform process(m.platform());
+  CProcessObjects objects(process.get());
+  const std::wstring key = L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96D-E325-11CE-BFC1-08002BE10318}\\0001";
+  EXPECT_EQ(objects.action.DriverAddDelRegFromInf(std::wstring(test::kScriptPath), L"Drv", key), 1);
+  ASSERT_EQ(m.infsInstalled.size(), 1U);
+  EXPECT_EQ(InfText(m), std::wstring(kFrame) + L"AddReg = Add.reg\r\nDelReg = Del.reg\r\n\r\n[Add.reg]\r\n" +
+                            L"HKLM, \"" + key + L"\\Params\",\"A\",0x10001,1\r\n" + L"HKLM, \"" + key +
+                            L"\",\"B\",,x\r\n" + L"\r\n[Del.reg]\r\n" + L"HKLM, \"" + key + L"\",\"\"\r\n");
+  EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, key + L"\\Params", L"A")->data,
+            (std::vector<std::uint8_t>{1, 0, 0, 0}));
+  EXPECT_FALSE(m.files.Exists(L"C:\\WINDOWS\\TEMP\\DriverAddDel.inf"));
+  EXPECT_TRUE(test::HasLine(m, L"drv:DriverAddDelRegFromInf->chRegCmdLine"));
+  EXPECT_EQ(objects.action.DriverAddDelRegFromInf(std::wstring(test::kScriptPath), L"Empty", key), 1);
+  EXPECT_EQ(m.infsInstalled.size(), 1U);
+}
+
+}  // namespace
+}  // namespace tv
