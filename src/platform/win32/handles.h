@@ -31,6 +31,8 @@ class UniqueHandle {
     return &value_;
   }
   explicit operator bool() const { return value_ != Invalid; }
+  // Forgets a value that is a failure marker of its own (INVALID_HANDLE_VALUE), not a handle to close.
+  void release_invalid() { value_ = Invalid; }
   void reset() {
     if (value_ != Invalid) Close(std::exchange(value_, Invalid));
   }

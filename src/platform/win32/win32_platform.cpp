@@ -1,6 +1,8 @@
 #include "platform/win32/win32_platform.h"
 
 #include <ole2.h>
+#include <shlwapi.h>
+#include <tlhelp32.h>
 #include <wbemidl.h>
 
 #include <string>
@@ -280,6 +282,209 @@ class System final : public ISystem {
   HINSTANCE instance_;
 };
 
+// ---- files ----
+
+class FileWriter final : public IFileWriter {
+ public:
+  explicit FileWriter(HANDLE file) : file_(file) {}
+  WinError Write(std::span<const std::uint8_t> bytes) override {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      DWORD written = 0;
+      if (!::WriteFile(file_.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr)) {
+        return static_cast<WinError>(::GetLastError());
+      }
+      done += written;
+    }
+    return err::kSuccess;
+  }
+  WinError Close() override {
+    if (!::FlushFileBuffers(file_.get())) return static_cast<WinError>(::GetLastError());
+    file_.reset();
+    return err::kSuccess;
+  }
+
+ private:
+  unique_handle file_;
+};
+
+class Files final : public IFileSystem {
+ public:
+  bool Exists(std::wstring_view path) override { return ::PathFileExistsW(Z(path).c_str()) != FALSE; }
+  Result<std::unique_ptr<IFileWriter>> CreateNewFile(std::wstring_view path) override {
+    const std::wstring p(path);
+    ::DeleteFileW(p.c_str());
+    // CREATE_NEW: if something is still there (it could not be deleted), fail
+    // rather than write into a file that someone else prepared.
+    HANDLE file = ::CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      return Result<std::unique_ptr<IFileWriter>>::Fail(static_cast<WinError>(::GetLastError()));
+    }
+    return Result<std::unique_ptr<IFileWriter>>::Ok(std::make_unique<FileWriter>(file));
+  }
+  WinError DeleteFile(std::wstring_view path) override {
+    return ::DeleteFileW(Z(path).c_str()) ? err::kSuccess : static_cast<WinError>(::GetLastError());
+  }
+};
+
+// ---- processes ----
+
+class Process final : public IProcess {
+ public:
+  explicit Process(const PROCESS_INFORMATION& pi) : process_(pi.hProcess), thread_(pi.hThread) {}
+  void WaitForExit() override { ::WaitForSingleObject(process_.get(), INFINITE); }
+
+ private:
+  unique_handle process_;
+  unique_handle thread_;
+};
+
+class TerminableProcess final : public ITerminableProcess {
+ public:
+  explicit TerminableProcess(HANDLE process) : process_(process) {}
+  bool Terminate(std::uint32_t exitCode) override { return ::TerminateProcess(process_.get(), exitCode) != FALSE; }
+
+ private:
+  unique_handle process_;
+};
+
+template <class Fn>
+Fn Lookup(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+class Psapi final : public IPsapi {
+ public:
+  explicit Psapi(HMODULE module) : module_(module) {
+    enumProcesses_ = Lookup<EnumProcessesFn>(module, "EnumProcesses");
+    enumModules_ = Lookup<EnumModulesFn>(module, "EnumProcessModules");
+    baseName_ = Lookup<BaseNameFn>(module, "GetModuleBaseNameW");
+  }
+  bool HasFunctions() const override { return enumProcesses_ && enumModules_ && baseName_; }
+  Result<std::vector<std::uint32_t>> EnumProcesses(std::size_t capacity) override {
+    std::vector<DWORD> ids(capacity);
+    DWORD bytes = 0;
+    if (!enumProcesses_(ids.data(), static_cast<DWORD>(capacity * sizeof(DWORD)), &bytes)) {
+      return Result<std::vector<std::uint32_t>>::Fail(static_cast<WinError>(::GetLastError()));
+    }
+    ids.resize(bytes / sizeof(DWORD));
+    return Result<std::vector<std::uint32_t>>::Ok(std::vector<std::uint32_t>(ids.begin(), ids.end()));
+  }
+  std::optional<std::wstring> FirstModuleBaseName(std::uint32_t processId) override {
+    unique_handle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    if (!process) return std::nullopt;
+    HMODULE first = nullptr;
+    DWORD needed = 0;
+    if (!enumModules_(process.get(), &first, sizeof(first), &needed)) return std::nullopt;
+    wchar_t name[MAX_PATH] = {};
+    const DWORD n = baseName_(process.get(), first, name, MAX_PATH);
+    if (n == 0) return std::nullopt;
+    return std::wstring(name, n);
+  }
+
+ private:
+  using EnumProcessesFn = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
+  using EnumModulesFn = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, DWORD*);
+  using BaseNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
+  unique_hmodule module_;
+  EnumProcessesFn enumProcesses_ = nullptr;
+  EnumModulesFn enumModules_ = nullptr;
+  BaseNameFn baseName_ = nullptr;
+};
+
+// The older family has only the ANSI forms of the toolhelp walk, under these
+// names; the module names are converted from the ANSI code page.
+class Toolhelp final : public IToolhelp {
+ public:
+  explicit Toolhelp(HMODULE module) : module_(module) {
+    snapshot_ = Lookup<SnapshotFn>(module, "CreateToolhelp32Snapshot");
+    processFirst_ = Lookup<ProcessFn>(module, "Process32First");
+    processNext_ = Lookup<ProcessFn>(module, "Process32Next");
+    moduleFirst_ = Lookup<ModuleFn>(module, "Module32First");
+    moduleNext_ = Lookup<ModuleFn>(module, "Module32Next");
+  }
+  bool HasFunctions() const override {
+    return snapshot_ && processFirst_ && processNext_ && moduleFirst_ && moduleNext_;
+  }
+  Result<std::vector<std::uint32_t>> SnapshotProcesses() override {
+    unique_handle snap(snapshot_(TH32CS_SNAPPROCESS, 0));
+    if (snap.get() == INVALID_HANDLE_VALUE) {
+      snap.release_invalid();
+      return Result<std::vector<std::uint32_t>>::Fail(static_cast<WinError>(::GetLastError()));
+    }
+    std::vector<std::uint32_t> ids;
+    tagPROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = processFirst_(snap.get(), &entry); more; more = processNext_(snap.get(), &entry)) {
+      ids.push_back(entry.th32ProcessID);
+      entry.dwSize = sizeof(entry);
+    }
+    return Result<std::vector<std::uint32_t>>::Ok(ids);
+  }
+  Result<std::vector<std::wstring>> SnapshotModules(std::uint32_t processId) override {
+    unique_handle snap(snapshot_(TH32CS_SNAPMODULE, processId));
+    if (snap.get() == INVALID_HANDLE_VALUE) {
+      snap.release_invalid();
+      return Result<std::vector<std::wstring>>::Fail(static_cast<WinError>(::GetLastError()));
+    }
+    std::vector<std::wstring> names;
+    tagMODULEENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = moduleFirst_(snap.get(), &entry); more; more = moduleNext_(snap.get(), &entry)) {
+      wchar_t name[MAX_MODULE_NAME32 + 1] = {};
+      ::MultiByteToWideChar(CP_ACP, 0, entry.szModule, -1, name, MAX_MODULE_NAME32 + 1);
+      names.emplace_back(name);
+      entry.dwSize = sizeof(entry);
+    }
+    return Result<std::vector<std::wstring>>::Ok(names);
+  }
+
+ private:
+  using SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
+  using ProcessFn = BOOL(WINAPI*)(HANDLE, tagPROCESSENTRY32*);
+  using ModuleFn = BOOL(WINAPI*)(HANDLE, tagMODULEENTRY32*);
+  unique_hmodule module_;
+  SnapshotFn snapshot_ = nullptr;
+  ProcessFn processFirst_ = nullptr;
+  ProcessFn processNext_ = nullptr;
+  ModuleFn moduleFirst_ = nullptr;
+  ModuleFn moduleNext_ = nullptr;
+};
+
+class Processes final : public IProcesses {
+ public:
+  Result<std::unique_ptr<IProcess>> Create(std::wstring_view commandLine, std::uint32_t creationFlags,
+                                           std::wstring_view currentDirectory) override {
+    std::wstring line(commandLine);  // CreateProcessW may write into its command line
+    const std::wstring cwd(currentDirectory);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, creationFlags, nullptr,
+                          cwd.empty() ? nullptr : cwd.c_str(), &startup, &pi)) {
+      return Result<std::unique_ptr<IProcess>>::Fail(static_cast<WinError>(::GetLastError()));
+    }
+    return Result<std::unique_ptr<IProcess>>::Ok(std::make_unique<Process>(pi));
+  }
+  Result<std::unique_ptr<IPsapi>> LoadPsapi() override {
+    const HMODULE module = ::LoadLibraryW(L"PSAPI.DLL");
+    if (module == nullptr) return Result<std::unique_ptr<IPsapi>>::Fail(static_cast<WinError>(::GetLastError()));
+    return Result<std::unique_ptr<IPsapi>>::Ok(std::make_unique<Psapi>(module));
+  }
+  Result<std::unique_ptr<IToolhelp>> LoadToolhelp() override {
+    const HMODULE module = ::LoadLibraryW(L"Kernel32.DLL");
+    if (module == nullptr) return Result<std::unique_ptr<IToolhelp>>::Fail(static_cast<WinError>(::GetLastError()));
+    return Result<std::unique_ptr<IToolhelp>>::Ok(std::make_unique<Toolhelp>(module));
+  }
+  Result<std::unique_ptr<ITerminableProcess>> OpenForTermination(std::uint32_t processId) override {
+    const HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, processId);
+    if (process == nullptr) {
+      return Result<std::unique_ptr<ITerminableProcess>>::Fail(static_cast<WinError>(::GetLastError()));
+    }
+    return Result<std::unique_ptr<ITerminableProcess>>::Ok(std::make_unique<TerminableProcess>(process));
+  }
+};
+
 class Debug final : public IDebugOutput {
  public:
   void Write(std::wstring_view text) override { ::OutputDebugStringW(Z(text).c_str()); }
@@ -294,13 +499,16 @@ struct Win32Platform::Parts {
   Product product;
   System system;
   Debug debug;
+  Files files;
+  Processes processes;
 };
 
 Win32Platform::Win32Platform(HINSTANCE instance) : parts_(std::make_unique<Parts>(instance)) {}
 Win32Platform::~Win32Platform() = default;
 
 Platform Win32Platform::get() {
-  return Platform{parts_->profile, parts_->registry, parts_->product, parts_->system, parts_->debug};
+  return Platform{parts_->profile, parts_->registry, parts_->product, parts_->system,
+                  parts_->debug,   parts_->files,    parts_->processes};
 }
 
 }  // namespace tv::win32
