@@ -5,12 +5,18 @@
 #   setup.ini     the setup script laid beside the tool (absent: no setup script)
 #   case.conf     shell settings (defaults below)
 #   expected.txt  the debugger output exactly, a carriage return written as \r
+#   files/        anything else to lay beside the tool
+# case.conf may define before_run and after_run; after_run checks what the
+# run did (reg query, files) and fails the case by failing itself. The
+# folder of the tool is $folder, its Windows path C:\tvcase.
+# UPDATE_EXPECTED=1 writes the output as the new expected.txt (review it!).
 # The case fails with the reason when Wine, unshare or the prefix cannot be had.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 case_dir=$(cd "$2" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine-env.sh" "$build"
+source "$here/case-lib.sh"
 
 EXE=tarnvale.exe              # the file name the tool is laid under
 VENDOR=VELTARO                # what WMI reports; "wine" keeps Wine's own answer
@@ -19,6 +25,7 @@ DEBUGMODE="REG_DWORD 1"       # type and data of DebugMode; empty: no value
 TESTMODE=""
 ARGS=""
 HOLD_MUTEX=""                 # a mutex another process holds while the tool runs
+HELPER_AS=""                  # names under which the test helper is laid beside the tool
 EXPECT_EXIT=1
 [ -f "$case_dir/case.conf" ] && source "$case_dir/case.conf"
 
@@ -30,6 +37,8 @@ mkdir -p "$folder"
 cp "$build/tarnvale.exe" "$folder/$EXE"
 cp "$build/tracecap.exe" "$folder/tracecap.exe"
 [ -f "$case_dir/setup.ini" ] && cp "$case_dir/setup.ini" "$folder/${EXE%.*}.ini"
+[ -d "$case_dir/files" ] && cp -r "$case_dir/files/." "$folder/"
+for name in $HELPER_AS; do cp "$build/winhelper.exe" "$folder/$name"; done
 
 switches='HKLM\SOFTWARE\VELTARO\Quillmark'
 "$WINE" reg delete "$switches" /f >/dev/null 2>&1 || true
@@ -40,6 +49,8 @@ set_switch() {
 }
 set_switch DebugMode "$DEBUGMODE"
 set_switch TestMode "$TESTMODE"
+
+if declare -F before_run >/dev/null; then before_run || fail "before_run failed"; fi
 
 holder_pid=""
 cleanup() { [ -n "$holder_pid" ] && kill "$holder_pid" 2>/dev/null; wait 2>/dev/null || true; }
@@ -77,10 +88,12 @@ fi
 set -e
 
 actual=$(sed 's/\r/\\r/g' "$out")
+if [ "${UPDATE_EXPECTED:-}" = 1 ]; then printf '%s\n' "$actual" >"$case_dir/expected.txt"; fi
 expected=$(cat "$case_dir/expected.txt")
 if [ "$actual" != "$expected" ]; then
   diff <(echo "$expected") <(echo "$actual") >&2 || true
   fail "debugger output differs (- expected, + actual)"
 fi
 [ "$rc" -eq "$EXPECT_EXIT" ] || fail "exit code $rc, expected $EXPECT_EXIT; stderr: $(head -c 2000 "$out.err")"
+if declare -F after_run >/dev/null; then after_run || fail "after_run: what the run left is not what was expected"; fi
 echo "ok $(basename "$case_dir")"

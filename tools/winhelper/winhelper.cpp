@@ -2,6 +2,9 @@
 //   winhelper mutex NAME MILLISECONDS   holds a named mutex (prints "ready" once held)
 //   winhelper mkdev CLASS-GUID HWID...  creates a root-enumerated device, prints its instance ID
 //   winhelper rmdev HWID                removes every device whose first hardware ID is HWID
+// Copied under another name it is a program for the tool to start:
+//   recorder.exe  appends its command line and current folder to recorded.txt beside it
+//   sleeper.exe   waits three seconds, then writes survived.txt beside it
 #include <objbase.h>
 #include <setupapi.h>
 #include <windows.h>
@@ -69,9 +72,42 @@ int RemoveDevices(const wchar_t* hwid) {
   return 0;
 }
 
+
+// The folder of this executable, with a trailing backslash.
+std::wstring OwnFolder() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path);
+  return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+void AppendUtf8(const std::wstring& file, const std::wstring& text) {
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+  HANDLE h = ::CreateFileW(file.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  ::CloseHandle(h);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  wchar_t self[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::wstring name = std::wstring(self).substr(std::wstring(self).rfind(L'\\') + 1);
+  if (_wcsicmp(name.c_str(), L"recorder.exe") == 0) {
+    wchar_t cwd[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, cwd);
+    AppendUtf8(OwnFolder() + L"recorded.txt", std::wstring(L"cmdline=") + ::GetCommandLineW() + L"\ncwd=" + cwd + L"\n");
+    return 0;
+  }
+  if (_wcsicmp(name.c_str(), L"sleeper.exe") == 0) {
+    ::Sleep(3000);
+    AppendUtf8(OwnFolder() + L"survived.txt", L"survived\n");
+    return 0;
+  }
   const std::wstring verb = argc > 1 ? argv[1] : L"";
   if (verb == L"mutex" && argc == 4) return HoldMutex(argv[2], argv[3]);
   if (verb == L"mkdev" && argc >= 4) return MakeDevice(argv[2], argc - 3, argv + 3);
