@@ -28,6 +28,10 @@ class CAction {
   int AddRegFromRegFile(std::wstring_view path);
   // Ends the first running process of that executable name; a termination result.
   int TerminateProcessByName(std::wstring_view name);
+  // Removes the devices that a command section lists by hardware ID.
+  int RemoveDriver(std::wstring_view script, std::wstring_view section);
+  // Re-enumerates the device tree; with force 0 only when none of the listed devices is present.
+  int ScanDevice(std::wstring_view script, std::wstring_view section, int force);
 
   CDebugTrace trace;
   CRunContext context;

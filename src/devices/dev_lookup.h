@@ -1,28 +1,53 @@
-// The hardware-ID device lookup. Its device operations arrive with the
-// device-installer part of the seam; what exists now is its state.
+// The hardware-ID device lookup: which devices are there, by hardware ID from
+// a caller or from a list in the registry, and enabling, disabling and
+// removing them.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "app/debug_trace.h"
 
 namespace tv {
 
 inline constexpr std::size_t kIdListCapacity = 256;
+// Room of a hardware-ID list entry and of the matched IDs.
+inline constexpr std::size_t kRoomIdEntry = 127;
+// The registry key of the hardware-ID lists, one string value per entry.
+inline constexpr std::wstring_view kDeviceIdKey = L"Software\\Veltaro\\WirelessDeviceID";
 
 class CDevLookup {
  public:
-  explicit CDevLookup(const Platform& platform) : trace(platform) {}
+  explicit CDevLookup(const Platform& platform) : trace(platform), platform_(platform) {}
 
-  // The hardware-ID list: prefixes that identify a controller's device
-  // (each at most 127 characters).
+  // 1 when a device in the set has a hardware ID that begins with `id`.
+  int IsExistById(std::wstring_view id, std::wstring_view classGuid = L"", std::wstring_view enumerator = L"");
+  // Loads the list named by `prefix` from the registry and matches it.
+  int IsExistByReg(std::wstring_view prefix, std::wstring_view classGuid = L"", std::wstring_view enumerator = L"");
+  int IsExistByList(std::wstring_view classGuid = L"", std::wstring_view enumerator = L"");
+  // Reads value "<prefix><index>"; 1 when it was read.
+  int ReadRegId(std::wstring_view prefix, std::uint32_t index, std::wstring& entry);
+  int StateChange(std::uint32_t state, IDeviceSet& set, std::uint32_t device);
+  int EnabledProperty(std::wstring_view id);
+  int DisabledProperty(std::wstring_view id);
+  int EnableAllProperty(std::wstring_view id);
+  int DisableAllProperty(std::wstring_view id);
+  int RemoveDevice(std::wstring_view id);
+
+  // The hardware-ID list: prefixes that identify a controller's device.
   std::array<std::wstring, kIdListCapacity> idList{};
+  // After a match: the device's first hardware ID and the list entry.
   std::wstring matchedDeviceId;
   std::wstring matchedEntry;
   std::uint32_t idCount = 0;
   CDebugTrace trace;
+
+ private:
+  enum class Direction { kEnable, kDisable };
+  int ChangeState(std::wstring_view id, Direction direction, bool all);
+  Platform platform_;
 };
 
 }  // namespace tv

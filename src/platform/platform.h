@@ -229,6 +229,72 @@ class IProcesses {
   virtual Result<std::unique_ptr<ITerminableProcess>> OpenForTermination(std::uint32_t processId) = 0;
 };
 
+// ---- Device installer ------------------------------------------------------------
+
+namespace dev {
+inline constexpr std::uint32_t kDigcfPresent = 0x2;
+inline constexpr std::uint32_t kDigcfAllClasses = 0x4;
+inline constexpr std::uint32_t kDifRemove = 0x05;
+inline constexpr std::uint32_t kDifPropertyChange = 0x12;
+inline constexpr std::uint32_t kDicsEnable = 1;
+inline constexpr std::uint32_t kDicsDisable = 2;
+inline constexpr std::uint32_t kDicsFlagGlobal = 1;
+inline constexpr std::uint32_t kDicsFlagConfigSpecific = 2;
+inline constexpr std::uint32_t kDiNeedRestart = 0x80;
+inline constexpr std::uint32_t kDiNeedReboot = 0x100;
+inline constexpr std::uint32_t kDnHasProblem = 0x400;
+inline constexpr std::uint32_t kDnDisableable = 0x2000;
+inline constexpr std::uint32_t kProblemDisabled = 22;
+inline constexpr std::uint32_t kCrSuccess = 0;
+inline constexpr std::uint32_t kCrCallNotImplemented = 0x34;
+}  // namespace dev
+
+struct DevNodeStatus {
+  std::uint32_t status = 0;
+  std::uint32_t problem = 0;
+};
+
+// A device information set; destroying it is SetupDiDestroyDeviceInfoList.
+// Devices are named by their index in the set.
+class IDeviceSet {
+ public:
+  virtual ~IDeviceSet() = default;
+  // SetupDiGetDeviceInfoListDetailW: only success counts.
+  virtual bool ListDetail() = 0;
+  // SetupDiEnumDeviceInfo: kSuccess while there is a device at `index`,
+  // kNoMoreItems past the last.
+  virtual WinError Enum(std::uint32_t index) = 0;
+  // SPDRP_HARDWAREID: most specific first; kInvalidData when the device has none.
+  virtual Result<std::vector<std::wstring>> HardwareIds(std::uint32_t index) = 0;
+  // SPDRP_DRIVER: the driver key name under the Class key.
+  virtual Result<std::wstring> DriverKey(std::uint32_t index) = 0;
+  // SetupDiSetClassInstallParamsW with property-change parameters.
+  virtual WinError SetPropertyChange(std::uint32_t index, std::uint32_t state, std::uint32_t scope,
+                                     std::uint32_t hardwareProfile) = 0;
+  // SetupDiCallClassInstaller.
+  virtual WinError CallClassInstaller(std::uint32_t function, std::uint32_t index) = 0;
+  // The Flags of SetupDiGetDeviceInstallParamsW.
+  virtual Result<std::uint32_t> InstallFlags(std::uint32_t index) = 0;
+  // CM_Get_DevNode_Status; the error is the configuration manager's code.
+  virtual Result<DevNodeStatus> Status(std::uint32_t index) = 0;
+};
+
+using DevInst = std::uint32_t;
+
+class IDevices {
+ public:
+  virtual ~IDevices() = default;
+  // SetupDiGetClassDevsW(class or none, enumerator or none, no window, flags).
+  virtual Result<std::unique_ptr<IDeviceSet>> ClassDevs(std::wstring_view classGuid, std::wstring_view enumerator,
+                                                        std::uint32_t flags) = 0;
+  // SetupDiGetClassDevsExW(none, none, no window, DIGCF_PRESENT | DIGCF_ALLCLASSES, no set, local machine).
+  virtual Result<std::unique_ptr<IDeviceSet>> AllPresentDevices() = 0;
+  // CM_Locate_DevNodeW(no device ID, normal): the root of the tree; the error is a CR code.
+  virtual Result<DevInst> LocateRoot() = 0;
+  // CM_Reenumerate_DevNode(node, normal): a CR code.
+  virtual std::uint32_t Reenumerate(DevInst node) = 0;
+};
+
 // ---- Debugger output -----------------------------------------------------------
 
 class IDebugOutput {
@@ -247,6 +313,7 @@ struct Platform {
   IDebugOutput& debug;
   IFileSystem& files;
   IProcesses& processes;
+  IDevices& devices;
 };
 
 }  // namespace tv

@@ -34,9 +34,9 @@ namespace tv {
 class CProcessPlatform {
  public:
   explicit CProcessPlatform(const Platform& machine)
-      : cache_(machine.product, {L"Version", L"Vendor"}), platform_{machine.profile,  machine.registry, cache_,
-                                                                    machine.system,   machine.debug,    machine.files,
-                                                                    machine.processes} {}
+      : cache_(machine.product, {L"Version", L"Vendor"}), platform_{machine.profile,   machine.registry, cache_,
+                                                                    machine.system,    machine.debug,    machine.files,
+                                                                    machine.processes, machine.devices} {}
   CProcessPlatform(const CProcessPlatform&) = delete;
   CProcessPlatform& operator=(const CProcessPlatform&) = delete;
 

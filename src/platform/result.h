@@ -31,6 +31,11 @@ inline constexpr WinError kMoreData = 234;
 inline constexpr WinError kNoMoreItems = 259;
 inline constexpr WinError kNotSupported = 50;
 inline constexpr WinError kDirectoryInvalid = 267;
+inline constexpr WinError kNoSuchDevinst = 0xE000020B;
+inline constexpr WinError kNotDisableable = 0xE0000231;
+// Configuration manager codes.
+inline constexpr WinError kCrInvalidDevnode = 0x05;
+inline constexpr WinError kCrNoSuchDevnode = 0x0D;
 // WMI: the enumerator's answer when no object came within the time-out.
 inline constexpr WinError kWbemTimedOut = 0x00040004;
 inline constexpr WinError kWbemFailed = 0x80041001;
@@ -41,7 +46,7 @@ template <class T>
 class [[nodiscard]] Result {
  public:
   static Result Ok(T value) { return Result(std::move(value)); }
-  static Result Fail(WinError error) { return Result(error); }
+  static Result Fail(WinError error) { return Result(ErrorTag{}, error); }
 
   explicit operator bool() const { return value_.has_value(); }
   bool ok() const { return value_.has_value(); }
@@ -54,7 +59,8 @@ class [[nodiscard]] Result {
 
  private:
   explicit Result(T value) : value_(std::move(value)) {}
-  explicit Result(WinError error) : error_(error == err::kSuccess ? err::kGenFailure : error) {}
+  struct ErrorTag {};
+  Result(ErrorTag, WinError error) : error_(error == err::kSuccess ? err::kGenFailure : error) {}
 
   std::optional<T> value_;
   WinError error_ = err::kSuccess;

@@ -2,6 +2,7 @@
 // handler beside the action that does its work.
 #include <array>
 
+#include "actions/device_rescan.h"
 #include "actions/process_launcher.h"
 #include "actions/process_termination.h"
 #include "actions/registry_file.h"
@@ -23,6 +24,8 @@ constexpr std::array kKeywords{
     KeywordRow{L"REG_FILE", &HandleRegFile},
     KeywordRow{L"REG_FILE_UILANG", &HandleRegFileUiLang},
     KeywordRow{L"TPROCESS", &HandleTerminateProcess},
+    KeywordRow{L"REMOVE_DRIVER", &HandleRemoveDriver},
+    KeywordRow{L"SCAN_DEVICE", &HandleScanDevice},
 };
 }  // namespace
 

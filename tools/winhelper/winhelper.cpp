@@ -72,7 +72,6 @@ int RemoveDevices(const wchar_t* hwid) {
   return 0;
 }
 
-
 // The folder of this executable, with a trailing backslash.
 std::wstring OwnFolder() {
   wchar_t path[MAX_PATH] = {};
@@ -82,7 +81,8 @@ std::wstring OwnFolder() {
 }
 
 void AppendUtf8(const std::wstring& file, const std::wstring& text) {
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int n =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string bytes(static_cast<std::size_t>(n), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
   HANDLE h = ::CreateFileW(file.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -100,7 +100,8 @@ int wmain(int argc, wchar_t** argv) {
   if (_wcsicmp(name.c_str(), L"recorder.exe") == 0) {
     wchar_t cwd[MAX_PATH] = {};
     ::GetCurrentDirectoryW(MAX_PATH, cwd);
-    AppendUtf8(OwnFolder() + L"recorded.txt", std::wstring(L"cmdline=") + ::GetCommandLineW() + L"\ncwd=" + cwd + L"\n");
+    AppendUtf8(OwnFolder() + L"recorded.txt",
+               std::wstring(L"cmdline=") + ::GetCommandLineW() + L"\ncwd=" + cwd + L"\n");
     return 0;
   }
   if (_wcsicmp(name.c_str(), L"sleeper.exe") == 0) {

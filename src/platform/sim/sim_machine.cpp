@@ -4,6 +4,7 @@
 
 #include "platform/profile_text.h"
 #include "platform/sim/ansi.h"
+#include "platform/sim/sim_devices.h"
 #include "platform/sim/sim_processes.h"
 
 namespace tv::sim {
@@ -210,12 +211,13 @@ SimMachine::SimMachine()
       system_(std::make_unique<System>(*this)),
       debug_(std::make_unique<Debug>(*this)),
       files_(std::make_unique<Files>(*this)),
-      processes_(std::make_unique<Processes>(*this)) {}
+      processes_(std::make_unique<Processes>(*this)),
+      devices_(std::make_unique<Devices>(*this)) {}
 
 SimMachine::~SimMachine() = default;
 
 Platform SimMachine::platform() {
-  return Platform{*profile_, registry, *product_, *system_, *debug_, *files_, *processes_};
+  return Platform{*profile_, registry, *product_, *system_, *debug_, *files_, *processes_, *devices_};
 }
 
 std::wstring SimMachine::DebugText() const {

@@ -85,6 +85,26 @@ class SimMachine {
   std::vector<std::vector<std::uint8_t>> infsInstalled;
   std::vector<std::wstring> regFilesImported;
 
+  // ---- devices ----
+  struct SimDevice {
+    std::wstring instanceId;
+    std::wstring classGuid;                                // "{4D36E96D-E325-11CE-BFC1-08002BE10318}"
+    std::wstring enumerator;                               // "PCI", "ROOT", ...
+    std::optional<std::vector<std::wstring>> hardwareIds;  // none: the device has no such property
+    std::wstring driverKey;                                // "{class}\\0001"
+    bool present = true;
+    bool disableable = true;
+    bool disabled = false;
+    bool needsRebootAfterChange = false;  // DI_NEEDREBOOT once its state changed
+    bool removed = false;
+    bool changed = false;
+  };
+  std::vector<SimDevice> devices;
+  // Adds a device with the next instance number; its index in `devices`.
+  std::size_t AddDevice(std::wstring_view classGuid, std::wstring_view enumerator,
+                        std::vector<std::wstring> hardwareIds, bool present = true);
+  int reenumerations = 0;
+
   // Another process holds a mutex of this name.
   void HoldMutex(std::wstring_view name) { ++mutexes_[std::wstring(name)]; }
   // Called for every debugger string as it is written (the simulator prints them).
@@ -112,6 +132,8 @@ class SimMachine {
   class Debug;
   class Files;
   class Processes;
+  class Devices;
+  friend class Devices;
   friend class Files;
   friend class Processes;
   friend class Profile;
@@ -127,6 +149,7 @@ class SimMachine {
   std::unique_ptr<Debug> debug_;
   std::unique_ptr<Files> files_;
   std::unique_ptr<Processes> processes_;
+  std::unique_ptr<Devices> devices_;
   std::uint32_t nextProcessId_ = 1000;
 };
 

@@ -2,6 +2,7 @@
 // operation releases what it opened.
 #pragma once
 
+#include <setupapi.h>
 #include <windows.h>
 
 #include <utility>
@@ -48,6 +49,22 @@ inline void ReleaseLibrary(HMODULE module) { ::FreeLibrary(module); }
 using unique_hkey = UniqueHandle<HKEY, &CloseKey>;
 using unique_handle = UniqueHandle<HANDLE, &CloseKernelHandle>;
 using unique_hmodule = UniqueHandle<HMODULE, &ReleaseLibrary>;
+
+// A device information set; INVALID_HANDLE_VALUE is its empty state.
+class unique_hdevinfo {
+ public:
+  explicit unique_hdevinfo(HDEVINFO set) : set_(set) {}
+  ~unique_hdevinfo() {
+    if (set_ != INVALID_HANDLE_VALUE) ::SetupDiDestroyDeviceInfoList(set_);
+  }
+  unique_hdevinfo(const unique_hdevinfo&) = delete;
+  unique_hdevinfo& operator=(const unique_hdevinfo&) = delete;
+  HDEVINFO get() const { return set_; }
+  explicit operator bool() const { return set_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HDEVINFO set_;
+};
 
 // A COM interface pointer, released when it goes.
 template <class T>

@@ -1,0 +1,48 @@
+#include "actions/device_rescan.h"
+
+#include "actions/action.h"
+#include "script/setup_script.h"
+
+namespace tv {
+
+int CAction::RemoveDriver(std::wstring_view script, std::wstring_view section) {
+  IProfile& profile = platform().profile;
+  const std::uint32_t count = ReadScriptCount(profile, script, section, L"DEV");
+  const auto existOnly = static_cast<std::int32_t>(ReadScriptInt(profile, script, section, L"EXISTONLY"));
+  for (std::uint32_t n = 1; n <= count; ++n) {
+    const std::wstring id = ReadScriptString(profile, script, section, Format(L"DEV%d", n), kRoomLong);
+    // An empty ID is a prefix of every hardware ID: it would remove any device.
+    if (id.empty()) {
+      trace.Trace(L"RemoveDriver:Skip empty hardware ID DEV%d", n);
+      continue;
+    }
+    if (existOnly == 0 || lookup.IsExistById(id) != 0) lookup.RemoveDevice(id);
+  }
+  return 1;
+}
+
+int CAction::ScanDevice(std::wstring_view script, std::wstring_view section, int force) {
+  IProfile& profile = platform().profile;
+  const std::uint32_t count = ReadScriptCount(profile, script, section, L"DETECTCOUNT");
+  bool found = false;
+  for (std::uint32_t n = 1; n <= count; ++n) {
+    const std::wstring id = ReadScriptString(profile, script, section, Format(L"DETECTDEV%d", n), kRoomLong);
+    if (lookup.IsExistById(id) != 0) found = true;
+  }
+  if (force == 0 && found) return 1;
+  auto root = platform().devices.LocateRoot();
+  if (!root) return 0;
+  return platform().devices.Reenumerate(*root) == dev::kCrSuccess ? 1 : 0;
+}
+
+void HandleRemoveDriver(const CommandCall& call) {
+  call.trace().Trace(L"REMOVE_DRIVER %s %s", call.scriptPath, call.section);
+  call.objects.action.RemoveDriver(call.scriptPath, call.section);
+}
+
+void HandleScanDevice(const CommandCall& call) {
+  call.trace().Trace(L"SCAN DEVICE %s %s", call.scriptPath, call.section);
+  call.objects.action.ScanDevice(call.scriptPath, call.section, 1);
+}
+
+}  // namespace tv

@@ -1,0 +1,248 @@
+#include "devices/dev_lookup.h"
+
+#include "platform/text.h"
+
+namespace tv {
+
+namespace {
+
+// Flags of a device set: present devices of one class, or of all classes.
+std::uint32_t SetFlags(std::wstring_view classGuid) {
+  return classGuid.empty() ? dev::kDigcfPresent | dev::kDigcfAllClasses : dev::kDigcfPresent;
+}
+
+// The messages of the enable and disable operations.
+struct StateMessages {
+  const wchar_t* noSet;
+  const wchar_t* noDetail;
+  const wchar_t* property;
+  const wchar_t* status;
+  const wchar_t* act;
+  const wchar_t* leave;
+  FormatString<std::uint32_t> lastError;
+};
+
+const StateMessages kEnableMessages{
+    L"ERROR:EnabledProperty->SetupDiGetClassDevsEx",
+    L"ERROR:EnabledProperty->SetupDiGetDeviceInfoListDetail",
+    L"Unknown Fail:EnabledProperty->SetupDiGetDeviceRegistryProperty",
+    L"ERROR:EnabledProperty->CM_Get_DevNode_Status",
+    L"Detect:Device is disabled->Enable device.",
+    L"Detect:Device is enabled->Do not enable device.",
+    L"ERROR:EnabledProperty->erro code %d",
+};
+
+const StateMessages kDisableMessages{
+    L"ERROR:DisabledProperty->SetupDiGetClassDevsEx",
+    L"ERROR:DisabledProperty->SetupDiGetDeviceInfoListDetail",
+    L"Unknown Fail:DisabledProperty->SetupDiGetDeviceRegistryProperty",
+    L"ERROR:DisabledProperty->CM_Get_DevNode_Status",
+    L"Detect:Device is enabled->Disalbe device.",
+    L"Detect:Device is not enabled.Do not disable device.",
+    L"ERROR:DisabledProperty->erro code %d",
+};
+
+std::wstring Utf16Value(const std::vector<std::uint8_t>& data) {
+  std::wstring out;
+  for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
+    const auto c = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
+    if (c == 0) break;
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+int CDevLookup::IsExistById(std::wstring_view id, std::wstring_view classGuid, std::wstring_view enumerator) {
+  auto set = platform_.devices.ClassDevs(classGuid, enumerator, SetFlags(classGuid));
+  if (!set) return 0;
+  for (std::uint32_t i = 0; (*set)->Enum(i) == err::kSuccess; ++i) {
+    auto ids = (*set)->HardwareIds(i);
+    if (!ids) {
+      if (ids.error() == err::kInvalidData) continue;  // a device without hardware IDs
+      return 0;
+    }
+    for (const auto& hardwareId : *ids) {
+      trace.Trace(L"SetupAPI ID = %s, Compare ID = %s", hardwareId, id);
+      if (StartsWithNoCase(hardwareId, id)) return 1;
+    }
+  }
+  return 0;
+}
+
+int CDevLookup::IsExistByList(std::wstring_view classGuid, std::wstring_view enumerator) {
+  auto set = platform_.devices.ClassDevs(classGuid, enumerator, SetFlags(classGuid));
+  if (!set) return 0;
+  for (std::uint32_t i = 0; (*set)->Enum(i) == err::kSuccess; ++i) {
+    auto ids = (*set)->HardwareIds(i);
+    if (!ids) {
+      if (ids.error() == err::kInvalidData) continue;
+      return 0;
+    }
+    for (const auto& hardwareId : *ids) {
+      for (std::uint32_t n = 0; n < idCount; ++n) {
+        trace.Trace(L"SetupAPI ID = %s, Compare ID = %s", hardwareId, idList[n]);
+        if (!StartsWithNoCase(hardwareId, idList[n])) continue;
+        matchedEntry = idList[n];
+        // Kept whole: a cut ID would no longer equal the device's own.
+        matchedDeviceId = ids->front();
+        return 1;
+      }
+    }
+  }
+  return 0;
+}
+
+int CDevLookup::ReadRegId(std::wstring_view prefix, std::uint32_t index, std::wstring& entry) {
+  entry.clear();
+  auto key = platform_.registry.OpenKey(RegRoot::kLocalMachine, kDeviceIdKey, reg::kKeyRead);
+  if (!key) return 0;
+  auto value = (*key)->QueryValue(Format(L"%s%u", prefix, index), 520);
+  if (!value) return 0;
+  entry = Utf16Value(value->data);
+  return 1;
+}
+
+int CDevLookup::IsExistByReg(std::wstring_view prefix, std::wstring_view classGuid, std::wstring_view enumerator) {
+  const std::uint32_t start = platform_.system.TickCount();
+  idCount = 0;
+  std::uint32_t read = 0;
+  for (std::uint32_t index = 0; index < kIdListCapacity; ++index) {
+    std::wstring entry;
+    if (ReadRegId(prefix, index, entry) == 0) break;
+    ++read;
+    // An entry too long for the list is left out rather than cut: a cut entry
+    // is a shorter prefix that would match more devices.
+    if (entry.size() > kRoomIdEntry) {
+      trace.Trace(L"IsExistByReg skip too long ID %s%u", prefix, index);
+      continue;
+    }
+    idList[idCount++] = std::move(entry);
+  }
+  trace.Trace(L"IsExistByReg reg query count = %d TickCount=%d DevCount=%d", read, platform_.system.TickCount() - start,
+              idCount);
+  if (IsExistByList(classGuid, enumerator) != 0) {
+    trace.Trace(L"IsExistByReg Found Device TickCount=%d", platform_.system.TickCount() - start);
+    return 1;
+  }
+  trace.Trace(L"IsExistByReg Device TickCount=%d", platform_.system.TickCount() - start);
+  return 0;
+}
+
+int CDevLookup::StateChange(std::uint32_t state, IDeviceSet& set, std::uint32_t device) {
+  if (set.SetPropertyChange(device, state, dev::kDicsFlagGlobal, 0) != err::kSuccess) {
+    trace.Trace(L"ERROR:StateChange->SetupDiSetClassInstallParams");
+    return 0;
+  }
+  if (state == dev::kDicsEnable &&
+      set.SetPropertyChange(device, dev::kDicsEnable, dev::kDicsFlagGlobal, 0) == err::kSuccess) {
+    set.CallClassInstaller(dev::kDifPropertyChange, device);
+  }
+  if (set.SetPropertyChange(device, state, dev::kDicsFlagConfigSpecific, 0) != err::kSuccess ||
+      set.CallClassInstaller(dev::kDifPropertyChange, device) != err::kSuccess) {
+    trace.Trace(L"ERROR:StateChange->SetupDiSetClassInstallParams");
+    return 0;
+  }
+  // A change that needs a restart counts as failed; no restart is asked for.
+  auto flags = set.InstallFlags(device);
+  if (flags && (*flags & (dev::kDiNeedRestart | dev::kDiNeedReboot)) != 0) {
+    trace.Trace(L"ERROR:StateChange->SetupDiGetDeviceInstallParams");
+    return 0;
+  }
+  return 1;
+}
+
+int CDevLookup::ChangeState(std::wstring_view id, Direction direction, bool all) {
+  const bool enabling = direction == Direction::kEnable;
+  const StateMessages& msg = enabling ? kEnableMessages : kDisableMessages;
+  auto set = platform_.devices.AllPresentDevices();
+  if (!set) {
+    trace.Trace(L"%s", std::wstring_view(msg.noSet));
+    return 0;
+  }
+  WinError lastError = err::kSuccess;
+  if (!(*set)->ListDetail()) {
+    trace.Trace(L"%s", std::wstring_view(msg.noDetail));
+  } else {
+    std::uint32_t i = 0;
+    for (;; ++i) {
+      lastError = (*set)->Enum(i);
+      if (lastError != err::kSuccess) break;
+      auto ids = (*set)->HardwareIds(i);
+      if (!ids) {
+        if (ids.error() == err::kInvalidData) continue;
+        lastError = ids.error();
+        trace.Trace(L"%s", std::wstring_view(msg.property));
+        break;
+      }
+      for (const auto& hardwareId : *ids) {
+        const bool match = all ? StartsWithNoCase(hardwareId, id) : EqualsNoCase(hardwareId, id);
+        if (!match) continue;
+        if (!enabling) trace.Trace(L"Found! = %s\n", id);
+        auto status = (*set)->Status(i);
+        if (!status) {
+          trace.Trace(L"%s", std::wstring_view(msg.status));
+          return 0;
+        }
+        const bool disabled = (status->status & dev::kDnHasProblem) != 0 && status->problem == dev::kProblemDisabled;
+        const bool act = enabling
+                             ? disabled
+                             : (status->status & dev::kDnDisableable) != 0 && status->problem != dev::kProblemDisabled;
+        if (act) {
+          trace.Trace(L"%s", std::wstring_view(msg.act));
+          StateChange(enabling ? dev::kDicsEnable : dev::kDicsDisable, **set, i);
+        } else {
+          trace.Trace(L"%s", std::wstring_view(msg.leave));
+        }
+        if (!all) return 1;
+      }
+    }
+    if (enabling && lastError != err::kSuccess && lastError != err::kNoMoreItems && lastError != err::kInvalidData) {
+      trace.Trace(L"ERROR:EnabledProperty->SetupDiEnumDeviceInfo");
+    }
+  }
+  trace.Trace(msg.lastError, lastError);
+  return 0;
+}
+
+int CDevLookup::EnabledProperty(std::wstring_view id) { return ChangeState(id, Direction::kEnable, false); }
+int CDevLookup::DisabledProperty(std::wstring_view id) { return ChangeState(id, Direction::kDisable, false); }
+int CDevLookup::EnableAllProperty(std::wstring_view id) { return ChangeState(id, Direction::kEnable, true); }
+int CDevLookup::DisableAllProperty(std::wstring_view id) { return ChangeState(id, Direction::kDisable, true); }
+
+int CDevLookup::RemoveDevice(std::wstring_view id) {
+  // Every device the system knows, present or not.
+  auto set = platform_.devices.ClassDevs(L"", L"", dev::kDigcfAllClasses);
+  if (!set) {
+    trace.Trace(L"GetClassDevs(All Present Devices)");
+    return 0;
+  }
+  std::uint32_t i = 0;
+  WinError lastError = err::kSuccess;
+  bool failed = false;
+  for (;; ++i) {
+    lastError = (*set)->Enum(i);
+    if (lastError != err::kSuccess) break;
+    auto ids = (*set)->HardwareIds(i);
+    if (!ids) {
+      if (ids.error() == err::kInvalidData) continue;
+      trace.Trace(L"GetDeviceRegistryProperty");
+      failed = true;
+      break;
+    }
+    for (const auto& hardwareId : *ids) {
+      if (!StartsWithNoCase(hardwareId, id)) continue;
+      if ((*set)->CallClassInstaller(dev::kDifRemove, i) == err::kSuccess) {
+        trace.Trace(L"Remove! = %s\n", id);
+        return 1;
+      }
+      trace.Trace(L"CallClassInstaller(REMOVE)");
+    }
+  }
+  if (!failed && lastError != err::kNoMoreItems && lastError != err::kSuccess) trace.Trace(L"EnumDeviceInfo");
+  trace.Trace(L"Donot find. Cannot remove! = %s\n", id);
+  return 0;
+}
+
+}  // namespace tv

@@ -1,0 +1,154 @@
+#include "platform/sim/sim_devices.h"
+
+namespace tv::sim {
+
+namespace {
+
+constexpr DevInst kRoot = 1;
+
+// A device information set: the devices that matched when it was made.
+class SimDeviceSet final : public IDeviceSet {
+ public:
+  SimDeviceSet(SimMachine& m, std::vector<std::size_t> members) : m_(m), members_(std::move(members)) {}
+
+  bool ListDetail() override { return !m_.faults.Take("SetupDiGetDeviceInfoListDetail"); }
+
+  WinError Enum(std::uint32_t index) override {
+    if (auto e = m_.faults.Take("SetupDiEnumDeviceInfo")) return *e;
+    return index < members_.size() ? err::kSuccess : err::kNoMoreItems;
+  }
+
+  Result<std::vector<std::wstring>> HardwareIds(std::uint32_t index) override {
+    using R = Result<std::vector<std::wstring>>;
+    auto* d = Device(index);
+    if (d == nullptr) return R::Fail(err::kNoSuchDevinst);
+    if (auto e = m_.faults.Take("SetupDiGetDeviceRegistryProperty", d->instanceId)) return R::Fail(*e);
+    if (!d->hardwareIds) return R::Fail(err::kInvalidData);
+    return R::Ok(*d->hardwareIds);
+  }
+
+  Result<std::wstring> DriverKey(std::uint32_t index) override {
+    auto* d = Device(index);
+    if (d == nullptr) return Result<std::wstring>::Fail(err::kNoSuchDevinst);
+    if (auto e = m_.faults.Take("SetupDiGetDeviceRegistryProperty(DRIVER)", d->instanceId)) {
+      return Result<std::wstring>::Fail(*e);
+    }
+    if (d->driverKey.empty()) return Result<std::wstring>::Fail(err::kInvalidData);
+    return Result<std::wstring>::Ok(d->driverKey);
+  }
+
+  WinError SetPropertyChange(std::uint32_t index, std::uint32_t state, std::uint32_t scope, std::uint32_t) override {
+    auto* d = Device(index);
+    if (d == nullptr) return err::kNoSuchDevinst;
+    if (auto e = m_.faults.Take("SetupDiSetClassInstallParams", d->instanceId)) return *e;
+    params_[index] = {state, scope};
+    return err::kSuccess;
+  }
+
+  WinError CallClassInstaller(std::uint32_t function, std::uint32_t index) override {
+    auto* d = Device(index);
+    if (d == nullptr) return err::kNoSuchDevinst;
+    if (auto e = m_.faults.Take(function == dev::kDifRemove ? "DIF_REMOVE" : "DIF_PROPERTYCHANGE", d->instanceId)) {
+      return *e;
+    }
+    if (function == dev::kDifRemove) {
+      d->removed = true;
+      return err::kSuccess;
+    }
+    auto it = params_.find(index);
+    if (function != dev::kDifPropertyChange || it == params_.end()) return err::kInvalidParameter;
+    const bool disable = it->second.first == dev::kDicsDisable;
+    if (disable && !d->disableable) return err::kNotDisableable;
+    if (d->disabled != disable) {
+      d->disabled = disable;
+      d->changed = true;
+    }
+    return err::kSuccess;
+  }
+
+  Result<std::uint32_t> InstallFlags(std::uint32_t index) override {
+    auto* d = Device(index);
+    if (d == nullptr) return Result<std::uint32_t>::Fail(err::kNoSuchDevinst);
+    if (auto e = m_.faults.Take("SetupDiGetDeviceInstallParams", d->instanceId)) return Result<std::uint32_t>::Fail(*e);
+    return Result<std::uint32_t>::Ok(d->changed && d->needsRebootAfterChange ? dev::kDiNeedReboot : 0);
+  }
+
+  // A started device has no problem; a disabled one has the problem "disabled".
+  Result<DevNodeStatus> Status(std::uint32_t index) override {
+    auto* d = Device(index);
+    if (d == nullptr) return Result<DevNodeStatus>::Fail(err::kCrNoSuchDevnode);
+    if (auto e = m_.faults.Take("CM_Get_DevNode_Status", d->instanceId)) return Result<DevNodeStatus>::Fail(*e);
+    DevNodeStatus s;
+    s.status = d->disableable ? dev::kDnDisableable : 0;
+    if (d->disabled) {
+      s.status |= dev::kDnHasProblem;
+      s.problem = dev::kProblemDisabled;
+    }
+    return Result<DevNodeStatus>::Ok(s);
+  }
+
+ private:
+  SimMachine::SimDevice* Device(std::uint32_t index) {
+    if (index >= members_.size()) return nullptr;
+    auto& d = m_.devices[members_[index]];
+    return d.removed ? nullptr : &d;
+  }
+
+  SimMachine& m_;
+  std::vector<std::size_t> members_;
+  std::map<std::uint32_t, std::pair<std::uint32_t, std::uint32_t>> params_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<IDeviceSet>> SimMachine::Devices::ClassDevs(std::wstring_view classGuid,
+                                                                   std::wstring_view enumerator, std::uint32_t flags) {
+  using R = Result<std::unique_ptr<IDeviceSet>>;
+  if (auto e = m_.faults.Take("SetupDiGetClassDevs")) return R::Fail(*e);
+  // Without a class the set needs DIGCF_ALLCLASSES.
+  if (classGuid.empty() && (flags & dev::kDigcfAllClasses) == 0) return R::Fail(err::kInvalidParameter);
+  std::vector<std::size_t> members;
+  for (std::size_t i = 0; i < m_.devices.size(); ++i) {
+    const auto& d = m_.devices[i];
+    if (d.removed) continue;
+    if ((flags & dev::kDigcfPresent) && !d.present) continue;
+    if (!classGuid.empty() && !(flags & dev::kDigcfAllClasses) && !EqualsNoCase(d.classGuid, classGuid)) continue;
+    if (!enumerator.empty() && !EqualsNoCase(d.enumerator, enumerator)) continue;
+    members.push_back(i);
+  }
+  return R::Ok(std::make_unique<SimDeviceSet>(m_, std::move(members)));
+}
+
+Result<std::unique_ptr<IDeviceSet>> SimMachine::Devices::AllPresentDevices() {
+  if (auto e = m_.faults.Take("SetupDiGetClassDevsEx")) return Result<std::unique_ptr<IDeviceSet>>::Fail(*e);
+  return ClassDevs(L"", L"", dev::kDigcfPresent | dev::kDigcfAllClasses);
+}
+
+Result<DevInst> SimMachine::Devices::LocateRoot() {
+  if (auto e = m_.faults.Take("CM_Locate_DevNode")) return Result<DevInst>::Fail(*e);
+  return Result<DevInst>::Ok(kRoot);
+}
+
+std::uint32_t SimMachine::Devices::Reenumerate(DevInst node) {
+  if (auto e = m_.faults.Take("CM_Reenumerate_DevNode")) return *e;
+  if (node != kRoot) return err::kCrInvalidDevnode;
+  ++m_.reenumerations;
+  return dev::kCrSuccess;
+}
+
+std::size_t SimMachine::AddDevice(std::wstring_view classGuid, std::wstring_view enumerator,
+                                  std::vector<std::wstring> hardwareIds, bool present) {
+  SimDevice d;
+  d.classGuid = std::wstring(classGuid);
+  d.enumerator = std::wstring(enumerator);
+  d.instanceId =
+      std::wstring(enumerator) + L"\\DEV_" + std::to_wstring(devices.size()) + L"\\" + std::to_wstring(devices.size());
+  d.driverKey =
+      std::wstring(classGuid) + L"\\" + (devices.size() < 10 ? L"000" : L"00") + std::to_wstring(devices.size());
+  d.hardwareIds = std::move(hardwareIds);
+  d.present = present;
+  devices.push_back(std::move(d));
+  return devices.size() - 1;
+}
+
+}  // namespace tv::sim
