@@ -3,6 +3,7 @@
 // one, with the handlers of its keywords.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,16 @@ class CAction {
   int RemoveDriver(std::wstring_view script, std::wstring_view section);
   // Re-enumerates the device tree; with force 0 only when none of the listed devices is present.
   int ScanDevice(std::wstring_view script, std::wstring_view section, int force);
+  // Deletes the files that a command section lists.
+  int RemoveFiles(std::wstring_view script, std::wstring_view section);
+  // Copies the folder trees that a command section lists.
+  int CopyFolders(std::wstring_view script, std::wstring_view section);
+  // Copies one folder tree into a folder, which is made with its parents.
+  int CopyFiles(std::wstring_view source, std::wstring_view destination);
+  // Deletes one folder tree, clearing file attributes first.
+  int DeleteDirectory(std::wstring_view folder);
+  // Places the driver package under Program Files and updates or stages the drivers.
+  int InstallDriver(std::wstring_view script, std::wstring_view section);
 
   CDebugTrace trace;
   CRunContext context;
@@ -41,6 +52,10 @@ class CAction {
   const Platform& platform() const { return platform_; }
   Platform platform_;
 };
+
+// The native Program Files folder: ProgramW6432 where 64-bit Windows sets it,
+// else the shell's Program Files folder; none when neither can be had.
+std::optional<std::wstring> InstallRoot(const Platform& platform);
 
 // A program path on a command line: quoted when it holds a blank, so that the
 // search for the program cannot stop at the blank and start another file.

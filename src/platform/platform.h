@@ -146,6 +146,8 @@ class ISystem {
   virtual NamedMutex CreateNamedMutex(std::wstring_view name) = 0;
   virtual std::optional<std::wstring> Environment(std::wstring_view name) = 0;
   virtual void Pause(std::uint32_t milliseconds) = 0;
+  // SHGetFolderPathW(no window, CSIDL_PROGRAM_FILES, no token, 0).
+  virtual Result<std::wstring> ProgramFilesFolder() = 0;
   virtual std::uint32_t TickCount() = 0;
 };
 
@@ -169,7 +171,26 @@ class IFileSystem {
   // file is created only if nothing is there then (never appended to).
   virtual Result<std::unique_ptr<IFileWriter>> CreateNewFile(std::wstring_view path) = 0;
   virtual WinError DeleteFile(std::wstring_view path) = 0;
+  // GetFileAttributesW.
+  virtual Result<std::uint32_t> Attributes(std::wstring_view path) = 0;
+  virtual WinError SetAttributes(std::wstring_view path, std::uint32_t attributes) = 0;
+  // FindFirstFileW / FindNextFileW over a pattern such as "C:\\dir\\*.*": the
+  // entry names in the order the search gives them, "." and ".." included.
+  virtual Result<std::vector<std::wstring>> Find(std::wstring_view pattern) = 0;
+  virtual WinError CreateDirectory(std::wstring_view path) = 0;
+  virtual WinError RemoveDirectory(std::wstring_view path) = 0;
+  // CopyFileW(source, destination, FALSE): overwrites.
+  virtual WinError CopyFile(std::wstring_view source, std::wstring_view destination) = 0;
 };
+
+namespace file {
+inline constexpr std::uint32_t kReadOnly = 0x01;
+inline constexpr std::uint32_t kHidden = 0x02;
+inline constexpr std::uint32_t kSystem = 0x04;
+inline constexpr std::uint32_t kDirectory = 0x10;
+inline constexpr std::uint32_t kArchive = 0x20;
+inline constexpr std::uint32_t kNormal = 0x80;
+}  // namespace file
 
 // ---- Processes ---------------------------------------------------------------------
 
@@ -293,7 +314,17 @@ class IDevices {
   virtual Result<DevInst> LocateRoot() = 0;
   // CM_Reenumerate_DevNode(node, normal): a CR code.
   virtual std::uint32_t Reenumerate(DevInst node) = 0;
+  // UpdateDriverForPlugAndPlayDevicesW(no window, hardware ID, INF, flags, no reboot out-value).
+  virtual WinError UpdateDriver(std::wstring_view hardwareId, std::wstring_view infPath, std::uint32_t flags) = 0;
+  // CMP_WaitNoPendingInstallEvents(INFINITE): 0 when nothing is pending any more.
+  virtual std::uint32_t WaitNoPendingInstallEvents() = 0;
+  // SetupCopyOEMInfW(INF, media location, SPOST_PATH, copy style 0, no name out).
+  virtual WinError CopyOemInf(std::wstring_view infPath, std::wstring_view mediaLocation) = 0;
 };
+
+namespace dev {
+inline constexpr std::uint32_t kInstallFlagForce = 0x1;
+}
 
 // ---- Debugger output -----------------------------------------------------------
 

@@ -31,6 +31,8 @@ inline constexpr WinError kMoreData = 234;
 inline constexpr WinError kNoMoreItems = 259;
 inline constexpr WinError kNotSupported = 50;
 inline constexpr WinError kDirectoryInvalid = 267;
+inline constexpr WinError kDirNotEmpty = 145;
+inline constexpr WinError kFilenameExcedRange = 206;
 inline constexpr WinError kNoSuchDevinst = 0xE000020B;
 inline constexpr WinError kNotDisableable = 0xE0000231;
 // Configuration manager codes.

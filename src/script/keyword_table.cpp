@@ -3,6 +3,8 @@
 #include <array>
 
 #include "actions/device_rescan.h"
+#include "actions/driver_install.h"
+#include "actions/files_folders.h"
 #include "actions/process_launcher.h"
 #include "actions/process_termination.h"
 #include "actions/registry_file.h"
@@ -26,6 +28,9 @@ constexpr std::array kKeywords{
     KeywordRow{L"TPROCESS", &HandleTerminateProcess},
     KeywordRow{L"REMOVE_DRIVER", &HandleRemoveDriver},
     KeywordRow{L"SCAN_DEVICE", &HandleScanDevice},
+    KeywordRow{L"REMOVE_FILES", &HandleRemoveFiles},
+    KeywordRow{L"COPY_FOLDERS", &HandleCopyFolders},
+    KeywordRow{L"INSTALL_DRIVER", &HandleInstallDriver},
 };
 }  // namespace
 

@@ -136,6 +136,39 @@ std::uint32_t SimMachine::Devices::Reenumerate(DevInst node) {
   return dev::kCrSuccess;
 }
 
+WinError SimMachine::Devices::UpdateDriver(std::wstring_view hardwareId, std::wstring_view infPath, std::uint32_t) {
+  if (auto e = m_.faults.Take("UpdateDriverForPlugAndPlayDevices", hardwareId)) return *e;
+  if (!m_.files.Exists(infPath) || m_.files.IsDirectory(infPath)) return err::kFileNotFound;
+  // The update is for present devices with exactly that hardware ID.
+  for (const auto& d : m_.devices) {
+    if (d.removed || !d.present || !d.hardwareIds) continue;
+    for (const auto& id : *d.hardwareIds) {
+      if (EqualsNoCase(id, hardwareId)) {
+        m_.driverUpdates.push_back(DriverUpdate{std::wstring(hardwareId), std::wstring(infPath)});
+        return err::kSuccess;
+      }
+    }
+  }
+  return err::kNoSuchDevinst;
+}
+
+std::uint32_t SimMachine::Devices::WaitNoPendingInstallEvents() {
+  ++m_.installWaits;
+  if (auto e = m_.faults.Take("CMP_WaitNoPendingInstallEvents")) return *e;
+  return 0;
+}
+
+WinError SimMachine::Devices::CopyOemInf(std::wstring_view infPath, std::wstring_view) {
+  if (auto e = m_.faults.Take("SetupCopyOEMInf", infPath)) return *e;
+  const auto bytes = m_.files.ReadFile(infPath);
+  if (!bytes) return err::kFileNotFound;
+  auto root = m_.environment.find(L"SystemRoot");
+  const std::wstring name = L"oem" + std::to_wstring(m_.stagedInfs.size()) + L".inf";
+  m_.files.WriteFile((root == m_.environment.end() ? L"C:\\WINDOWS" : root->second) + L"\\inf\\" + name, *bytes);
+  m_.stagedInfs.push_back(name);
+  return err::kSuccess;
+}
+
 std::size_t SimMachine::AddDevice(std::wstring_view classGuid, std::wstring_view enumerator,
                                   std::vector<std::wstring> hardwareIds, bool present) {
   SimDevice d;

@@ -13,6 +13,9 @@ class SimMachine::Devices final : public IDevices {
   Result<std::unique_ptr<IDeviceSet>> AllPresentDevices() override;
   Result<DevInst> LocateRoot() override;
   std::uint32_t Reenumerate(DevInst node) override;
+  WinError UpdateDriver(std::wstring_view hardwareId, std::wstring_view infPath, std::uint32_t flags) override;
+  std::uint32_t WaitNoPendingInstallEvents() override;
+  WinError CopyOemInf(std::wstring_view infPath, std::wstring_view mediaLocation) override;
 
  private:
   SimMachine& m_;

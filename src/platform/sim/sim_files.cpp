@@ -23,6 +23,7 @@ void SimFileSystem::CreateDirectories(std::wstring_view path) {
     if (node.name.empty()) {
       node.name = shell::StripPath(prefix);
       node.directory = true;
+      node.attributes = file::kDirectory;
     }
     if (next == std::wstring::npos) break;
     pos = next + 1;
@@ -34,6 +35,7 @@ void SimFileSystem::WriteFile(std::wstring_view path, std::span<const std::uint8
   auto& node = nodes_[Key(path)];
   node.name = shell::StripPath(path);
   node.directory = false;
+  if (node.attributes == 0) node.attributes = file::kArchive;
   node.bytes.assign(bytes.begin(), bytes.end());
   node.stamp = nextStamp_++;
 }
@@ -102,6 +104,83 @@ std::wstring ShortComponent(std::wstring_view name) {
 }
 
 }  // namespace
+
+bool SimFileSystem::ParentIsDirectory(std::wstring_view path) const {
+  const std::wstring parent = shell::RemoveFileSpec(path);
+  return parent.size() <= 3 ? Exists(parent.substr(0, 2)) || IsDirectory(parent) : IsDirectory(parent);
+}
+
+Result<std::uint32_t> SimFileSystem::Attributes(std::wstring_view path) const {
+  auto it = nodes_.find(Resolve(path));
+  if (it == nodes_.end())
+    return Result<std::uint32_t>::Fail(ParentIsDirectory(path) ? err::kFileNotFound : err::kPathNotFound);
+  return Result<std::uint32_t>::Ok(it->second.attributes);
+}
+
+WinError SimFileSystem::SetAttributes(std::wstring_view path, std::uint32_t attributes) {
+  auto it = nodes_.find(Resolve(path));
+  if (it == nodes_.end()) return err::kFileNotFound;
+  // FILE_ATTRIBUTE_NORMAL stands alone; a folder stays a folder.
+  std::uint32_t kept = attributes & (file::kReadOnly | file::kHidden | file::kSystem | file::kArchive);
+  if (it->second.directory) kept |= file::kDirectory;
+  it->second.attributes = kept == 0 ? file::kNormal : kept;
+  return err::kSuccess;
+}
+
+Result<std::vector<std::wstring>> SimFileSystem::List(std::wstring_view folder) const {
+  const std::wstring key = Resolve(folder);
+  auto it = nodes_.find(key);
+  if (it == nodes_.end() || !it->second.directory) {
+    return Result<std::vector<std::wstring>>::Fail(it == nodes_.end() ? err::kPathNotFound : err::kDirectoryInvalid);
+  }
+  std::vector<std::wstring> names;
+  const std::wstring prefix = key.back() == L'\\' ? key : key + L"\\";
+  for (auto c = nodes_.upper_bound(prefix); c != nodes_.end() && c->first.starts_with(prefix); ++c) {
+    if (c->first.find(L'\\', prefix.size()) == std::wstring::npos) names.push_back(c->second.name);
+  }
+  return Result<std::vector<std::wstring>>::Ok(names);
+}
+
+WinError SimFileSystem::MakeDirectory(std::wstring_view path) {
+  if (Exists(path)) return err::kAlreadyExists;
+  if (!ParentIsDirectory(path)) return err::kPathNotFound;
+  CreateDirectories(path);
+  return err::kSuccess;
+}
+
+WinError SimFileSystem::RemoveEmptyDirectory(std::wstring_view path) {
+  const std::wstring key = Resolve(path);
+  auto it = nodes_.find(key);
+  if (it == nodes_.end()) return err::kFileNotFound;
+  if (!it->second.directory) return err::kDirectoryInvalid;
+  auto next = std::next(it);
+  if (next != nodes_.end() && next->first.starts_with(key + L"\\")) return err::kDirNotEmpty;
+  nodes_.erase(it);
+  return err::kSuccess;
+}
+
+WinError SimFileSystem::Delete(std::wstring_view path) {
+  auto it = nodes_.find(Resolve(path));
+  if (it == nodes_.end()) return ParentIsDirectory(path) ? err::kFileNotFound : err::kPathNotFound;
+  if (it->second.directory || (it->second.attributes & file::kReadOnly)) return err::kAccessDenied;
+  nodes_.erase(it);
+  return err::kSuccess;
+}
+
+WinError SimFileSystem::Copy(std::wstring_view source, std::wstring_view destination) {
+  auto src = nodes_.find(Resolve(source));
+  if (src == nodes_.end()) return ParentIsDirectory(source) ? err::kFileNotFound : err::kPathNotFound;
+  if (src->second.directory) return err::kAccessDenied;
+  if (!ParentIsDirectory(destination)) return err::kPathNotFound;
+  auto dst = nodes_.find(Resolve(destination));
+  if (dst != nodes_.end() && (dst->second.directory || (dst->second.attributes & file::kReadOnly))) {
+    return err::kAccessDenied;
+  }
+  const Node copy = src->second;
+  WriteFile(destination, copy.bytes);
+  nodes_[Resolve(destination)].attributes = copy.attributes;  // CopyFileW keeps the source's attributes
+  return err::kSuccess;
+}
 
 std::wstring SimFileSystem::Resolve(std::wstring_view path) const {
   std::wstring key = Key(path);

@@ -26,6 +26,17 @@ class SimFileSystem {
   bool RemoveFile(std::wstring_view path);
   bool Exists(std::wstring_view path) const;
   bool IsDirectory(std::wstring_view path) const;
+  // The operations with Windows' rules: a read-only file cannot be deleted or
+  // overwritten, DeleteFile does not delete folders, a folder must be empty to
+  // be removed and its parent must exist to be created.
+  Result<std::uint32_t> Attributes(std::wstring_view path) const;
+  WinError SetAttributes(std::wstring_view path, std::uint32_t attributes);
+  Result<std::vector<std::wstring>> List(std::wstring_view folder) const;  // names of the entries
+  WinError MakeDirectory(std::wstring_view path);
+  WinError RemoveEmptyDirectory(std::wstring_view path);
+  WinError Delete(std::wstring_view path);
+  WinError Copy(std::wstring_view source, std::wstring_view destination);
+
   // Changes whenever the file is written; 0 when it does not exist.
   std::uint64_t Stamp(std::wstring_view path) const;
   // GetShortPathNameW: the 8.3 form of every component of an existing path.
@@ -35,6 +46,7 @@ class SimFileSystem {
   struct Node {
     std::wstring name;  // as created, for listings
     bool directory = false;
+    std::uint32_t attributes = 0;
     std::vector<std::uint8_t> bytes;
     std::uint64_t stamp = 0;
   };
@@ -42,6 +54,7 @@ class SimFileSystem {
   // The key of an existing node, with 8.3 short names of its components
   // resolved to the long names they stand for; the plain key when none matches.
   std::wstring Resolve(std::wstring_view path) const;
+  bool ParentIsDirectory(std::wstring_view path) const;
   std::map<std::wstring, Node> nodes_;  // by upper-cased full path
   std::uint64_t nextStamp_ = 1;
 };

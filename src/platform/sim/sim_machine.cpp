@@ -185,6 +185,10 @@ class SimMachine::System final : public ISystem {
     m_.tickCount += milliseconds;
   }
   std::uint32_t TickCount() override { return m_.tickCount; }
+  Result<std::wstring> ProgramFilesFolder() override {
+    if (auto e = m_.faults.Take("SHGetFolderPath")) return Result<std::wstring>::Fail(*e);
+    return Result<std::wstring>::Ok(m_.programFilesFolder);
+  }
 
  private:
   SimMachine& m_;

@@ -104,6 +104,14 @@ class SimMachine {
   std::size_t AddDevice(std::wstring_view classGuid, std::wstring_view enumerator,
                         std::vector<std::wstring> hardwareIds, bool present = true);
   int reenumerations = 0;
+  struct DriverUpdate {
+    std::wstring hardwareId;
+    std::wstring inf;
+  };
+  std::vector<DriverUpdate> driverUpdates;
+  std::vector<std::wstring> stagedInfs;  // the oemNN.inf names the driver store gave
+  int installWaits = 0;
+  std::wstring programFilesFolder = L"C:\\Program Files";
 
   // Another process holds a mutex of this name.
   void HoldMutex(std::wstring_view name) { ++mutexes_[std::wstring(name)]; }

@@ -136,9 +136,58 @@ Result<std::unique_ptr<IFileWriter>> SimMachine::Files::CreateNewFile(std::wstri
   return R::Ok(std::make_unique<SimFileWriter>(m_, std::wstring(path)));
 }
 
+namespace {
+// Paths of MAX_PATH characters or more are refused, as Windows refuses them
+// without the \\?\ prefix.
+bool TooLong(std::wstring_view path) { return path.size() > kRoomPath; }
+}  // namespace
+
 WinError SimMachine::Files::DeleteFile(std::wstring_view path) {
   if (auto e = m_.faults.Take("DeleteFile", path)) return *e;
-  return m_.files.RemoveFile(path) ? err::kSuccess : err::kFileNotFound;
+  if (TooLong(path)) return err::kFilenameExcedRange;
+  return m_.files.Delete(path);
+}
+
+Result<std::uint32_t> SimMachine::Files::Attributes(std::wstring_view path) {
+  if (auto e = m_.faults.Take("GetFileAttributes", path)) return Result<std::uint32_t>::Fail(*e);
+  if (TooLong(path)) return Result<std::uint32_t>::Fail(err::kFilenameExcedRange);
+  return m_.files.Attributes(path);
+}
+
+WinError SimMachine::Files::SetAttributes(std::wstring_view path, std::uint32_t attributes) {
+  if (auto e = m_.faults.Take("SetFileAttributes", path)) return *e;
+  return m_.files.SetAttributes(path, attributes);
+}
+
+Result<std::vector<std::wstring>> SimMachine::Files::Find(std::wstring_view pattern) {
+  using R = Result<std::vector<std::wstring>>;
+  if (auto e = m_.faults.Take("FindFirstFile", pattern)) return R::Fail(*e);
+  if (TooLong(pattern)) return R::Fail(err::kFilenameExcedRange);
+  // Only the "every entry" patterns the tool uses.
+  const std::wstring folder = shell::RemoveFileSpec(pattern);
+  auto names = m_.files.List(folder);
+  if (!names) return names;
+  std::vector<std::wstring> out;
+  if (folder.size() > 3) out = {L".", L".."};  // a drive's root has neither
+  out.insert(out.end(), names->begin(), names->end());
+  return R::Ok(out);
+}
+
+WinError SimMachine::Files::CreateDirectory(std::wstring_view path) {
+  if (auto e = m_.faults.Take("CreateDirectory", path)) return *e;
+  if (TooLong(path)) return err::kFilenameExcedRange;
+  return m_.files.MakeDirectory(path);
+}
+
+WinError SimMachine::Files::RemoveDirectory(std::wstring_view path) {
+  if (auto e = m_.faults.Take("RemoveDirectory", path)) return *e;
+  return m_.files.RemoveEmptyDirectory(path);
+}
+
+WinError SimMachine::Files::CopyFile(std::wstring_view source, std::wstring_view destination) {
+  if (auto e = m_.faults.Take("CopyFile", source)) return *e;
+  if (TooLong(source) || TooLong(destination)) return err::kFilenameExcedRange;
+  return m_.files.Copy(source, destination);
 }
 
 // ---- processes ----

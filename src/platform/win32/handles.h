@@ -32,8 +32,6 @@ class UniqueHandle {
     return &value_;
   }
   explicit operator bool() const { return value_ != Invalid; }
-  // Forgets a value that is a failure marker of its own (INVALID_HANDLE_VALUE), not a handle to close.
-  void release_invalid() { value_ = Invalid; }
   void reset() {
     if (value_ != Invalid) Close(std::exchange(value_, Invalid));
   }
@@ -45,26 +43,34 @@ class UniqueHandle {
 inline void CloseKey(HKEY key) { ::RegCloseKey(key); }
 inline void CloseKernelHandle(HANDLE handle) { ::CloseHandle(handle); }
 inline void ReleaseLibrary(HMODULE module) { ::FreeLibrary(module); }
+inline void CloseFind(HANDLE find) { ::FindClose(find); }
 
 using unique_hkey = UniqueHandle<HKEY, &CloseKey>;
 using unique_handle = UniqueHandle<HANDLE, &CloseKernelHandle>;
 using unique_hmodule = UniqueHandle<HMODULE, &ReleaseLibrary>;
-
-// A device information set; INVALID_HANDLE_VALUE is its empty state.
-class unique_hdevinfo {
+// Handles whose failure marker is INVALID_HANDLE_VALUE rather than null:
+// searches, toolhelp snapshots, device information sets.
+template <class T, auto Close>
+class UniqueInvalidHandle {
  public:
-  explicit unique_hdevinfo(HDEVINFO set) : set_(set) {}
-  ~unique_hdevinfo() {
-    if (set_ != INVALID_HANDLE_VALUE) ::SetupDiDestroyDeviceInfoList(set_);
+  explicit UniqueInvalidHandle(T value) : value_(value) {}
+  ~UniqueInvalidHandle() {
+    if (value_ != INVALID_HANDLE_VALUE) Close(value_);
   }
-  unique_hdevinfo(const unique_hdevinfo&) = delete;
-  unique_hdevinfo& operator=(const unique_hdevinfo&) = delete;
-  HDEVINFO get() const { return set_; }
-  explicit operator bool() const { return set_ != INVALID_HANDLE_VALUE; }
+  UniqueInvalidHandle(const UniqueInvalidHandle&) = delete;
+  UniqueInvalidHandle& operator=(const UniqueInvalidHandle&) = delete;
+  T get() const { return value_; }
+  explicit operator bool() const { return value_ != INVALID_HANDLE_VALUE; }
 
  private:
-  HDEVINFO set_;
+  T value_;
 };
+
+inline void DestroyDeviceInfoList(HDEVINFO set) { ::SetupDiDestroyDeviceInfoList(set); }
+
+using unique_hfind = UniqueInvalidHandle<HANDLE, &CloseFind>;
+using unique_snapshot = UniqueInvalidHandle<HANDLE, &CloseKernelHandle>;
+using unique_hdevinfo = UniqueInvalidHandle<HDEVINFO, &DestroyDeviceInfoList>;
 
 // A COM interface pointer, released when it goes.
 template <class T>

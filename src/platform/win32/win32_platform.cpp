@@ -1,7 +1,9 @@
 #include "platform/win32/win32_platform.h"
 
 #include <cfgmgr32.h>
+#include <newdev.h>
 #include <ole2.h>
+#include <shlobj.h>
 #include <shlwapi.h>
 #include <tlhelp32.h>
 #include <wbemidl.h>
@@ -278,6 +280,12 @@ class System final : public ISystem {
 
   void Pause(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
   std::uint32_t TickCount() override { return ::GetTickCount(); }
+  Result<std::wstring> ProgramFilesFolder() override {
+    wchar_t path[MAX_PATH] = {};
+    const HRESULT hr = ::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, path);
+    if (FAILED(hr)) return Result<std::wstring>::Fail(static_cast<WinError>(hr));
+    return Result<std::wstring>::Ok(path);
+  }
 
  private:
   HINSTANCE instance_;
@@ -325,6 +333,35 @@ class Files final : public IFileSystem {
   }
   WinError DeleteFile(std::wstring_view path) override {
     return ::DeleteFileW(Z(path).c_str()) ? err::kSuccess : static_cast<WinError>(::GetLastError());
+  }
+  Result<std::uint32_t> Attributes(std::wstring_view path) override {
+    const DWORD attributes = ::GetFileAttributesW(Z(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+      return Result<std::uint32_t>::Fail(static_cast<WinError>(::GetLastError()));
+    return Result<std::uint32_t>::Ok(attributes);
+  }
+  WinError SetAttributes(std::wstring_view path, std::uint32_t attributes) override {
+    return ::SetFileAttributesW(Z(path).c_str(), attributes) ? err::kSuccess : static_cast<WinError>(::GetLastError());
+  }
+  Result<std::vector<std::wstring>> Find(std::wstring_view pattern) override {
+    WIN32_FIND_DATAW data = {};
+    unique_hfind search(::FindFirstFileW(Z(pattern).c_str(), &data));
+    if (!search) return Result<std::vector<std::wstring>>::Fail(static_cast<WinError>(::GetLastError()));
+    std::vector<std::wstring> names;
+    do {
+      names.emplace_back(data.cFileName);
+    } while (::FindNextFileW(search.get(), &data));
+    return Result<std::vector<std::wstring>>::Ok(names);
+  }
+  WinError CreateDirectory(std::wstring_view path) override {
+    return ::CreateDirectoryW(Z(path).c_str(), nullptr) ? err::kSuccess : static_cast<WinError>(::GetLastError());
+  }
+  WinError RemoveDirectory(std::wstring_view path) override {
+    return ::RemoveDirectoryW(Z(path).c_str()) ? err::kSuccess : static_cast<WinError>(::GetLastError());
+  }
+  WinError CopyFile(std::wstring_view source, std::wstring_view destination) override {
+    return ::CopyFileW(Z(source).c_str(), Z(destination).c_str(), FALSE) ? err::kSuccess
+                                                                         : static_cast<WinError>(::GetLastError());
   }
 };
 
@@ -408,9 +445,8 @@ class Toolhelp final : public IToolhelp {
     return snapshot_ && processFirst_ && processNext_ && moduleFirst_ && moduleNext_;
   }
   Result<std::vector<std::uint32_t>> SnapshotProcesses() override {
-    unique_handle snap(snapshot_(TH32CS_SNAPPROCESS, 0));
-    if (snap.get() == INVALID_HANDLE_VALUE) {
-      snap.release_invalid();
+    unique_snapshot snap(snapshot_(TH32CS_SNAPPROCESS, 0));
+    if (!snap) {
       return Result<std::vector<std::uint32_t>>::Fail(static_cast<WinError>(::GetLastError()));
     }
     std::vector<std::uint32_t> ids;
@@ -423,9 +459,8 @@ class Toolhelp final : public IToolhelp {
     return Result<std::vector<std::uint32_t>>::Ok(ids);
   }
   Result<std::vector<std::wstring>> SnapshotModules(std::uint32_t processId) override {
-    unique_handle snap(snapshot_(TH32CS_SNAPMODULE, processId));
-    if (snap.get() == INVALID_HANDLE_VALUE) {
-      snap.release_invalid();
+    unique_snapshot snap(snapshot_(TH32CS_SNAPMODULE, processId));
+    if (!snap) {
       return Result<std::vector<std::wstring>>::Fail(static_cast<WinError>(::GetLastError()));
     }
     std::vector<std::wstring> names;
@@ -611,6 +646,20 @@ class Devices final : public IDevices {
     return Result<DevInst>::Ok(root);
   }
   std::uint32_t Reenumerate(DevInst node) override { return ::CM_Reenumerate_DevNode(node, CM_REENUMERATE_NORMAL); }
+  WinError UpdateDriver(std::wstring_view hardwareId, std::wstring_view infPath, std::uint32_t flags) override {
+    if (!::UpdateDriverForPlugAndPlayDevicesW(nullptr, Z(hardwareId).c_str(), Z(infPath).c_str(), flags, nullptr)) {
+      return static_cast<WinError>(::GetLastError());
+    }
+    return err::kSuccess;
+  }
+  std::uint32_t WaitNoPendingInstallEvents() override { return ::CMP_WaitNoPendingInstallEvents(INFINITE); }
+  WinError CopyOemInf(std::wstring_view infPath, std::wstring_view mediaLocation) override {
+    if (!::SetupCopyOEMInfW(Z(infPath).c_str(), Z(mediaLocation).c_str(), SPOST_PATH, 0, nullptr, 0, nullptr,
+                            nullptr)) {
+      return static_cast<WinError>(::GetLastError());
+    }
+    return err::kSuccess;
+  }
 
  private:
   static Result<std::unique_ptr<IDeviceSet>> Wrap(HDEVINFO set) {

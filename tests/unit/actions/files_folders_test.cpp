@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include "app/process_objects.h"
+#include "platform/product_cache.h"
+#include "test_machine.h"
+
+namespace tv {
+namespace {
+
+constexpr std::wstring_view kTool = L"C:\\Tools\\Net Setup";
+
+// The action object of a notebook, for calling the file operations directly.
+struct Actions {
+  explicit Actions(std::string_view script = "") {
+    test::SetUpNotebook(m, script);
+    m.files.WriteFile(std::wstring(kTool) + L"\\driver\\net.inf", std::string_view("inf"));
+    m.files.WriteFile(std::wstring(kTool) + L"\\driver\\sub\\net.sys", std::string_view("sys"));
+    m.files.WriteFile(std::wstring(kTool) + L"\\driver\\sub\\drv.exe", std::string_view("MZ"));  // the tool's name
+  }
+  CAction& action() {
+    if (!objects) {
+      process = std::make_unique<CProcessPlatform>(m.platform());
+      objects = std::make_unique<CProcessObjects>(process->get());
+    }
+    return objects->action;
+  }
+  std::string Read(std::wstring_view path) {
+    auto bytes = m.files.ReadFile(path);
+    return bytes ? std::string(bytes->begin(), bytes->end()) : "<none>";
+  }
+  sim::SimMachine m;
+  std::unique_ptr<CProcessPlatform> process;
+  std::unique_ptr<CProcessObjects> objects;
+};
+
+TEST(RemoveFiles, DeletesWhatItCanAndSaysWhatItCannot) {
+  Actions t(
+      "[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=Rm\n[Rm]\nFILE=4\nFILE1=C:\\none.txt\nFILE2=C:\\a.txt\n"
+      "FILE3=C:\\Tools\\Net Setup\\driver\nFILE4=C:\\ro.txt\n");
+  t.m.files.WriteFile(L"C:\\a.txt", std::string_view("a"));
+  t.m.files.WriteFile(L"C:\\ro.txt", std::string_view("r"));
+  t.m.files.SetAttributes(L"C:\\ro.txt", file::kReadOnly);
+  sim::RunTool(t.m);
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:REMOVE FILE C:\\Tools\\Net Setup\\drv.ini Rm"));
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:Can not find File C:\\none.txt"));
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:Delete File C:\\a.txt"));
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:Error Delete File C:\\Tools\\Net Setup\\driver"));
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:Error Delete File C:\\ro.txt"));
+  EXPECT_FALSE(t.m.files.Exists(L"C:\\a.txt"));
+  EXPECT_TRUE(t.m.files.Exists(L"C:\\ro.txt"));
+}
+
+TEST(CopyFiles, CopiesTheTreeOverwritingAndLeavesTheToolOut) {
+  Actions t;
+  t.m.files.WriteFile(L"D:\\out\\net.inf", std::string_view("old"));
+  t.m.files.WriteFile(L"D:\\out\\only-here.txt", std::string_view("keep"));
+  EXPECT_EQ(t.action().CopyFiles(std::wstring(kTool) + L"\\driver", L"D:\\out"), 1);
+  EXPECT_EQ(t.Read(L"D:\\out\\net.inf"), "inf");
+  EXPECT_EQ(t.Read(L"D:\\out\\sub\\net.sys"), "sys");
+  EXPECT_EQ(t.Read(L"D:\\out\\only-here.txt"), "keep");
+  EXPECT_FALSE(t.m.files.Exists(L"D:\\out\\sub\\drv.exe"));
+
+  t.m.files.CreateDirectories(L"C:\\empty");
+  EXPECT_EQ(t.action().CopyFiles(L"C:\\empty", L"D:\\new\\deep\\dir\\"), 1);
+  EXPECT_TRUE(t.m.files.IsDirectory(L"D:\\new\\deep\\dir"));
+
+  EXPECT_EQ(t.action().CopyFiles(L"C:\\missing", L"D:\\x"), 0);
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:CopyFiles:FindFirstFile ERROR=InvalidHandle"));
+  t.m.files.SetAttributes(L"D:\\out\\net.inf", file::kReadOnly);
+  EXPECT_EQ(t.action().CopyFiles(std::wstring(kTool) + L"\\driver", L"D:\\out"), 0);
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:CopyFiles:CopyFile D:\\out\\net.inf ERROR=5"));
+  t.m.faults.Fail("CreateDirectory", err::kAccessDenied);
+  EXPECT_EQ(t.action().CopyFiles(L"C:\\empty", L"D:\\denied"), 0);
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:CopyFiles:CreateDirectory ERROR=5"));
+}
+
+TEST(CopyFiles, APathTooLongForItsRoomFailsInsteadOfBeingCut) {
+  Actions t;
+  const std::wstring deep = L"C:\\src\\" + std::wstring(240, L'd');
+  t.m.files.WriteFile(deep + L"\\a-name-that-goes-past-the-room.txt", std::string_view("x"));
+  t.m.files.CreateDirectories(L"D:\\");
+  EXPECT_EQ(t.action().CopyFiles(L"C:\\src", L"D:\\dst"), 0);
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:CopyFiles:CopyFile D:\\dst\\" + std::wstring(240, L'd') +
+                                     L"\\a-name-that-goes-past-the-room.txt ERROR=206"));
+  EXPECT_FALSE(t.m.files.Exists(L"D:\\dst\\" + std::wstring(240, L'd') + L"\\a-name-that-goes-past-the-r"));
+}
+
+TEST(DeleteDirectory, ClearsAttributesAndTakesATrailingBackslash) {
+  Actions t;
+  t.m.files.WriteFile(L"C:\\old\\a\\ro.sys", std::string_view("x"));
+  t.m.files.SetAttributes(L"C:\\old\\a\\ro.sys", file::kReadOnly | file::kHidden | file::kSystem);
+  t.m.files.WriteFile(L"C:\\old\\drv.exe", std::string_view("MZ"));  // deleted too: only the copy skips it
+  EXPECT_EQ(t.action().DeleteDirectory(L"C:\\old\\"), 1);
+  EXPECT_FALSE(t.m.files.Exists(L"C:\\old"));
+  EXPECT_EQ(t.action().DeleteDirectory(L"C:\\old"), 0);
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:DeleteDirectory:FindFirstFile ERROR=InvalidHandle"));
+  t.m.files.WriteFile(L"C:\\busy\\f.dll", std::string_view("x"));
+  t.m.faults.Fail("DeleteFile", 32, L"C:\\busy\\f.dll");
+  EXPECT_EQ(t.action().DeleteDirectory(L"C:\\busy"), 0);
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:DeleteDirectory:DeleteFile C:\\busy\\f.dll ERROR=32"));
+  EXPECT_TRUE(t.m.files.Exists(L"C:\\busy"));
+}
+
+TEST(CopyFolders, PairsUnderTheInstallRootAndUnusablePairs) {
+  Actions t(
+      "[INIT]\nCMD1=COPY_FOLDERS\nCMD1_SECTION=Cp\n[Cp]\nDEST_IS_PROGRAMFOLDER=1\nFOLDER=3\n"
+      "FOLDER1_SRC=C:\\Tools\\Net Setup\\driver\nFOLDER1_DEST=Sub\\Dir\nFOLDER2_DEST=X\n"
+      "FOLDER3_SRC=C:\\Tools\\Net Setup\\driver\n");
+  t.m.environment[L"ProgramW6432"] = L"C:\\Program Files";
+  t.m.programFilesFolder = L"C:\\Program Files (x86)";
+  sim::RunTool(t.m);
+  EXPECT_EQ(t.Read(L"C:\\Program Files\\Sub\\Dir\\sub\\net.sys"), "sys");
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:Success CopyFolders C:\\Tools\\Net Setup\\driver->C:\\Program Files\\Sub\\Dir"));
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:Error CopyFolders ->C:\\Program Files\\X"));
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:Error CopyFolders C:\\Tools\\Net Setup\\driver->C:\\Program Files"));
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:CopyFolders:End"));
+  EXPECT_FALSE(t.m.files.Exists(L"C:\\Program Files\\net.inf"));
+
+  // Without any install root nothing is copied and nothing traced.
+  Actions none("[Cp]\nDEST_IS_PROGRAMFOLDER=1\nFOLDER=1\n");
+  none.m.faults.Fail("SHGetFolderPath", err::kFileNotFound);
+  EXPECT_EQ(none.action().CopyFolders(std::wstring(test::kScriptPath), L"Cp"), 0);
+  EXPECT_FALSE(test::HasLine(none.m, L"drv:CopyFolders:Start"));
+}
+
+}  // namespace
+}  // namespace tv
