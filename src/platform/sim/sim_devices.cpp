@@ -1,5 +1,7 @@
 #include "platform/sim/sim_devices.h"
 
+#include "platform/sim/ansi.h"
+
 namespace tv::sim {
 
 namespace {
@@ -133,6 +135,20 @@ std::uint32_t SimMachine::Devices::Reenumerate(DevInst node) {
   if (auto e = m_.faults.Take("CM_Reenumerate_DevNode")) return *e;
   if (node != kRoot) return err::kCrInvalidDevnode;
   ++m_.reenumerations;
+  // A present device without a driver gets one from a staged INF that names
+  // one of its hardware IDs.
+  for (auto& d : m_.devices) {
+    if (d.removed || !d.present || !d.installedInf.empty() || !d.hardwareIds) continue;
+    for (std::size_t i = 0; i < m_.stagedInfTexts.size() && d.installedInf.empty(); ++i) {
+      const std::wstring text = ToLowerAscii(m_.stagedInfTexts[i]);
+      for (const auto& id : *d.hardwareIds) {
+        if (text.find(ToLowerAscii(id)) != std::wstring::npos) {
+          d.installedInf = m_.stagedInfs[i];
+          break;
+        }
+      }
+    }
+  }
   return dev::kCrSuccess;
 }
 
@@ -140,10 +156,11 @@ WinError SimMachine::Devices::UpdateDriver(std::wstring_view hardwareId, std::ws
   if (auto e = m_.faults.Take("UpdateDriverForPlugAndPlayDevices", hardwareId)) return *e;
   if (!m_.files.Exists(infPath) || m_.files.IsDirectory(infPath)) return err::kFileNotFound;
   // The update is for present devices with exactly that hardware ID.
-  for (const auto& d : m_.devices) {
+  for (auto& d : m_.devices) {
     if (d.removed || !d.present || !d.hardwareIds) continue;
     for (const auto& id : *d.hardwareIds) {
       if (EqualsNoCase(id, hardwareId)) {
+        d.installedInf = std::wstring(infPath);
         m_.driverUpdates.push_back(DriverUpdate{std::wstring(hardwareId), std::wstring(infPath)});
         return err::kSuccess;
       }
@@ -166,6 +183,7 @@ WinError SimMachine::Devices::CopyOemInf(std::wstring_view infPath, std::wstring
   const std::wstring name = L"oem" + std::to_wstring(m_.stagedInfs.size()) + L".inf";
   m_.files.WriteFile((root == m_.environment.end() ? L"C:\\WINDOWS" : root->second) + L"\\inf\\" + name, *bytes);
   m_.stagedInfs.push_back(name);
+  m_.stagedInfTexts.push_back(DecodeTextFile(*bytes, m_.ansiCodePage));
   return err::kSuccess;
 }
 

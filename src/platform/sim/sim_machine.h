@@ -98,6 +98,7 @@ class SimMachine {
     bool needsRebootAfterChange = false;  // DI_NEEDREBOOT once its state changed
     bool removed = false;
     bool changed = false;
+    std::wstring installedInf;  // the INF its driver came from, once installed
   };
   std::vector<SimDevice> devices;
   // Adds a device with the next instance number; its index in `devices`.
@@ -110,6 +111,7 @@ class SimMachine {
   };
   std::vector<DriverUpdate> driverUpdates;
   std::vector<std::wstring> stagedInfs;  // the oemNN.inf names the driver store gave
+  std::vector<std::wstring> stagedInfTexts;
   int installWaits = 0;
   std::wstring programFilesFolder = L"C:\\Program Files";
 
