@@ -25,6 +25,8 @@ class CAction {
   int AddDelRegFromIni(std::wstring_view script, std::wstring_view section, std::wstring_view variant);
   // Registry entries under a device's driver key through DriverAddDel.inf.
   int DriverAddDelRegFromInf(std::wstring_view script, std::wstring_view section, std::wstring_view driverKeyPath);
+  // The entries of a section under the driver key of the first present device with that hardware ID.
+  int DriverRegRoutine(std::wstring_view script, std::wstring_view section, std::wstring_view hardwareId);
   // Imports a registry file with the registry editor.
   int AddRegFromRegFile(std::wstring_view path);
   // Ends the first running process of that executable name; a termination result.

@@ -188,6 +188,44 @@ int CAction::DriverAddDelRegFromInf(std::wstring_view script, std::wstring_view 
   return 1;
 }
 
+int CAction::DriverRegRoutine(std::wstring_view script, std::wstring_view section, std::wstring_view hardwareId) {
+  constexpr std::wstring_view kClassKey = L"SYSTEM\\CurrentControlSet\\Control\\Class\\";
+  auto set = platform().devices.AllPresentDevices();
+  if (!set) {
+    trace.Trace(L"GetClassDevs(All Present Devices)");
+    return 0;
+  }
+  if (!(*set)->ListDetail()) return 0;
+  WinError last = err::kSuccess;
+  for (std::uint32_t i = 0;; ++i) {
+    last = (*set)->Enum(i);
+    if (last != err::kSuccess) break;
+    auto ids = (*set)->HardwareIds(i);
+    if (!ids) {
+      if (ids.error() == err::kInvalidData) continue;
+      trace.Trace(L"GetDeviceRegistryProperty");
+      last = err::kSuccess;
+      break;
+    }
+    bool match = false;
+    for (const auto& id : *ids) match = match || EqualsNoCase(id, hardwareId);
+    if (!match) continue;
+    trace.Trace(L"Found! = %s\n", hardwareId);
+    trace.Trace(L"DriverRegRoutine");
+    // Without its driver key name the device's entries have nowhere to go;
+    // a key path past its room is not cut into another key's path.
+    auto driverKey = (*set)->DriverKey(i);
+    const std::wstring path = std::wstring(kClassKey) + (driverKey ? *driverKey : L"");
+    if (!driverKey || path.size() > kRoomPath) return 0;
+    DriverAddDelRegFromInf(script, section, path);
+    return 1;
+  }
+  if (last != err::kSuccess && last != err::kNoMoreItems) trace.Trace(L"EnumDeviceInfo");
+  trace.Trace(L"Donot find.= %s\n", hardwareId);
+  trace.Trace(L"DriverRegRoutine");
+  return 0;
+}
+
 void HandleRegIni(const CommandCall& call) {
   call.trace().Trace(L"Add registry from ini file %s", call.scriptPath);
   call.objects.action.AddDelRegFromIni(call.scriptPath, call.section, L"");

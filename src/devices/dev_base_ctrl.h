@@ -16,7 +16,12 @@ class CDevBaseCtrl {
   CDevBaseCtrl(const CDevBaseCtrl&) = delete;
   CDevBaseCtrl& operator=(const CDevBaseCtrl&) = delete;
 
-  std::wstring foundHardwareId;  // at most 255 characters
+  // 1 when the controller's device is present.
+  virtual int IsExist() = 0;
+  // 1 when the device is present; keeps what later operations need.
+  virtual int Open() = 0;
+
+  std::wstring foundHardwareId;  // at most 255 characters; used for tracing only
   CDebugTrace trace;
   CDevLookup lookup;
 };

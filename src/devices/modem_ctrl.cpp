@@ -3,8 +3,74 @@
 namespace tv {
 
 CModemCtrl::CModemCtrl(const Platform& platform)
-    : CDevBaseCtrl(platform), action(platform), context(platform), modemTrace(platform) {
+    : CDevBaseCtrl(platform), action(platform), context(platform), modemTrace(platform), platform_(platform) {
   regionCode = context.RegionCode();
+}
+
+int CModemCtrl::IsExist() {
+  modemTrace.Trace(L"ModemCtrl->IsExist->start");
+  auto set = platform_.devices.ClassDevs(kModemClass, L"", dev::kDigcfPresent);
+  if (!set) {
+    modemTrace.Trace(L"ModemCtrl->IsExist->GetClassDevs() Error");
+    return 0;
+  }
+  WinError last = err::kSuccess;
+  for (std::uint32_t i = 0;; ++i) {
+    last = (*set)->Enum(i);
+    if (last != err::kSuccess) break;
+    auto ids = (*set)->HardwareIds(i);
+    if (!ids) {
+      if (ids.error() == err::kInvalidData) continue;
+      modemTrace.Trace(L"ModemCtrl->IsExist->Unknown Error");
+      modemTrace.Trace(L"ModemCtrl->IsExist->End");
+      return 0;
+    }
+    if (ids->empty()) continue;
+    // The first modem-class device with hardware IDs is the modem.
+    foundHardwareId = CutTo(ids->front(), kRoomHardwareId);
+    modemTrace.Trace(L"ModemCtrl->IsExist->Found %s", foundHardwareId);
+    return 1;
+  }
+  if (last != err::kNoMoreItems) {
+    modemTrace.Trace(L"ModemCtrl->IsExist->Error");
+  } else {
+    modemTrace.Trace(L"ModemCtrl->IsExist->Could not find modem");
+  }
+  modemTrace.Trace(L"ModemCtrl->IsExist->End");
+  return 0;
+}
+
+int CModemCtrl::InitRegion(std::wstring_view section) {
+  return action.AddDelRegFromIni(context.setupScriptPath, section, regionCode);
+}
+
+int CModemCtrl::InitHomolTime(std::uint32_t access) {
+  modemTrace.Trace(L"ModemCtrl->InitHomolTime->start");
+  std::uint8_t stamp[4] = {0, 0, 0, 0};
+  auto key = platform_.registry.OpenKey(RegRoot::kLocalMachine, kSoftModemKey, access);
+  if (!key) {
+    modemTrace.Trace(L"ModemCtrl->InitHomolTime->Open registry fail");
+    return 0;
+  }
+  auto value = (*key)->QueryValue(L"HomolTimeStamp", 4);
+  auto asNumber = [&] {
+    return static_cast<std::uint32_t>(stamp[0] | (stamp[1] << 8) | (stamp[2] << 16) |
+                                      (static_cast<std::uint32_t>(stamp[3]) << 24));
+  };
+  if (value) {
+    for (std::size_t i = 0; i < value->data.size() && i < 4; ++i) stamp[i] = value->data[i];
+    modemTrace.Trace(L"ModemCtrl->InitHomolTime->Get Homol Time=0x%04x ", asNumber());
+    stamp[0] = stamp[0] == 0 ? 1 : 0;
+  } else {
+    modemTrace.Trace(L"ModemCtrl->InitHomolTime->Get Homol Time Error");
+  }
+  modemTrace.Trace(L"ModemCtrl->InitHomolTime->Set Homol Time=0x%04x", asNumber());
+  if ((*key)->SetValue(L"HomolTimeStamp", reg::kTypeBinary, stamp) != err::kSuccess) {
+    modemTrace.Trace(L"ModemCtrl->InitHomolTime->Set Homol Time Error");
+    return 0;
+  }
+  modemTrace.Trace(L"ModemCtrl->InitHomolTime->end");
+  return 1;
 }
 
 }  // namespace tv

@@ -10,6 +10,7 @@
 #include "actions/registry_file.h"
 #include "actions/registry_inf.h"
 #include "script/command.h"
+#include "script/device_commands.h"
 #include "script/machine_checks.h"
 
 namespace tv {
@@ -31,6 +32,16 @@ constexpr std::array kKeywords{
     KeywordRow{L"REMOVE_FILES", &HandleRemoveFiles},
     KeywordRow{L"COPY_FOLDERS", &HandleCopyFolders},
     KeywordRow{L"INSTALL_DRIVER", &HandleInstallDriver},
+    KeywordRow{L"CHECK_MODEM", &HandleCheckModem},
+    KeywordRow{L"CHECK_WMODEM", &HandleCheckWModem},
+    KeywordRow{L"CHECK_WIFI", &HandleCheckWifi},
+    KeywordRow{L"CHECK_HWID", &HandleCheckHwid},
+    KeywordRow{L"MODEM_REGION", &HandleModemRegion},
+    KeywordRow{L"TELEPHONY_REGION", &HandleTelephonyRegion},
+    KeywordRow{L"MODEM_HOMOL", &HandleModemHomol},
+    KeywordRow{L"ENABLE_WOR_WMODEM", &HandleEnableWorWModem},
+    KeywordRow{L"DISABLE_IWLAN_ASPM", &HandleDisableIwlanAspm},
+    KeywordRow{L"DRIVER_REG", &HandleDriverReg},
 };
 }  // namespace
 

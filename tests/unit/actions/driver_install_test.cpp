@@ -64,7 +64,8 @@ TEST(InstallDriver, StagesAndRescansWhenNoListedDeviceIsPresent) {
 TEST(InstallDriver, AStagedDriverIsInstalledAtTheRescan) {
   sim::SimMachine m;
   SetUpPackage(m, "DEV=1\nDEV1=PCI\\VEN_11C1\nINFCOPY=1\nINF1=modem.inf\nREFRESH=1\n");
-  m.files.WriteFile(L"C:\\Tools\\Net Setup\\modem.inf", std::string_view("[Models]\r\n%Modem%=Install,PCI\\VEN_14F1&DEV_2F20\r\n"));
+  m.files.WriteFile(L"C:\\Tools\\Net Setup\\modem.inf",
+                    std::string_view("[Models]\r\n%Modem%=Install,PCI\\VEN_14F1&DEV_2F20\r\n"));
   const auto modem = m.AddDevice(kModem, L"PCI", {L"PCI\\VEN_14F1&DEV_2F20&SUBSYS_1", L"PCI\\VEN_14F1&DEV_2F20"});
   sim::RunTool(m);
   EXPECT_EQ(m.reenumerations, 1);

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include "devices/modem_ctrl.h"
+#include "devices/wireless_ctrl.h"
+#include "test_machine.h"
+
+namespace tv {
+namespace {
+
+constexpr std::wstring_view kListKey = L"Software\\Veltaro\\WirelessDeviceID";
+constexpr std::wstring_view kWlanId = L"PCI\\VEN_8086&DEV_4229&SUBSYS_11118086";
+constexpr std::wstring_view kWlanEntry = L"PCI\\VEN_8086&DEV_4229";
+constexpr std::wstring_view kEnum = L"SYSTEM\\CurrentControlSet\\Enum\\";
+
+std::string Script(std::string_view command, std::string_view rest = "") {
+  return "[INIT]\nCMD1=" + std::string(command) + "\nCMD1_SECTION=S\nCMD2=CHECK_VENDOR\n" + std::string(rest);
+}
+
+// The stop flag shows in whether CMD2 ran: with a wrong maker it traces.
+bool Stopped(const sim::SimMachine& m) { return !test::HasLine(m, L"drv:Error check Vendor OTHER"); }
+
+void AddWlan(sim::SimMachine& m, std::wstring_view entry = kWlanEntry) {
+  m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"DevID_SupportRL0", entry);
+  m.AddDevice(kNetClass, L"PCI", {std::wstring(kWlanId), L"PCI\\VEN_8086&DEV_4229&CC_0280"});
+}
+
+void AddWModem(sim::SimMachine& m) {
+  m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"3GID_SupportRL0", L"USB\\VID_0BDB&PID_1900");
+  m.AddDevice(kModemClass, L"USB", {L"USB\\VID_0BDB&PID_1900&MI_00", L"USB\\VID_0BDB&PID_1900"});
+}
+
+TEST(DeviceChecks, EachCheckStopsTheRunWhenItsDeviceIsMissing) {
+  struct Case {
+    const char* command;
+    void (*add)(sim::SimMachine&);
+    const wchar_t* missing;
+  };
+  const Case cases[] = {
+      {"CHECK_MODEM", [](sim::SimMachine& m) { m.AddDevice(kModemClass, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"}); },
+       L"drv:Could not find modem device"},
+      {"CHECK_WIFI", [](sim::SimMachine& m) { AddWlan(m); }, L"drv:Could not find wireless LAN device"},
+      {"CHECK_WMODEM", [](sim::SimMachine& m) { AddWModem(m); }, L"drv:Could not find wireless modem device"},
+  };
+  for (const auto& c : cases) {
+    for (bool present : {true, false}) {
+      sim::SimMachine m;
+      test::SetUpNotebook(m, Script(c.command));
+      m.product[L"Vendor"] = L"OTHER";
+      if (present) c.add(m);
+      sim::RunTool(m);
+      EXPECT_EQ(Stopped(m), !present) << c.command << present;
+      EXPECT_EQ(test::HasLine(m, c.missing), !present) << c.command;
+      EXPECT_EQ(m.registry.OpenKeyCount(), 0);
+    }
+  }
+}
+
+TEST(DeviceChecks, ModemIsTheFirstModemDeviceWithHardwareIds) {
+  sim::SimMachine m;
+  test::SetUpNotebook(m, Script("CHECK_MODEM"));
+  m.AddDevice(kModemClass, L"PCI", {});
+  m.devices.back().hardwareIds.reset();
+  m.AddDevice(kModemClass, L"PCI", {L"PCI\\VEN_11C1&DEV_048C&SUBSYS_1", L"PCI\\VEN_11C1"});
+  sim::RunTool(m);
+  EXPECT_TRUE(test::HasLine(m, L"drv:ModemCtrl->IsExist->Found PCI\\VEN_11C1&DEV_048C&SUBSYS_1"));
+}
+
+TEST(DeviceChecks, CheckHwid) {
+  struct Case {
+    const char* section;
+    bool stops;
+    std::vector<std::wstring> lines;
+  };
+  const Case cases[] = {
+      {"", true, {L"drv:Error did not find any HWID!"}},
+      {"HWID=-1\nHWID1=PCI\n", true, {L"drv:Error did not find any HWID!"}},
+      {"HWID=2\nHWID1=USB\\NONE\nHWID2=pci\\ven_11c1\n",
+       false,
+       {L"drv:CHECK_HWID:USB\\NONE", L"drv:CHECK_HWID:pci\\ven_11c1", L"drv:Detect HWID HWID2=pci\\ven_11c1"}},
+      {"HWID=1\n", false, {L"drv:Detect HWID HWID1="}},  // an empty ID matches any device
+  };
+  for (const auto& c : cases) {
+    sim::SimMachine m;
+    test::SetUpNotebook(m, Script("CHECK_HWID", std::string("[S]\n") + c.section));
+    m.product[L"Vendor"] = L"OTHER";
+    m.AddDevice(kModemClass, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+    sim::RunTool(m);
+    EXPECT_EQ(Stopped(m), c.stops) << c.section;
+    for (const auto& line : c.lines) EXPECT_TRUE(test::HasLine(m, line)) << c.section << ToUtf8(line);
+  }
+}
+
+TEST(ModemHomol, TogglesTheFirstByteInTheViewTheSuffixSelects) {
+  struct Case {
+    std::optional<std::vector<std::uint8_t>> before;
+    std::vector<std::uint8_t> after;
+  };
+  const Case cases[] = {
+      {std::vector<std::uint8_t>{1, 0, 0, 0}, {0, 0, 0, 0}},
+      {std::vector<std::uint8_t>{0, 0x12, 0x34, 0x56}, {1, 0x12, 0x34, 0x56}},
+      {std::vector<std::uint8_t>{7, 0, 0, 0}, {0, 0, 0, 0}},
+      {std::nullopt, {0, 0, 0, 0}},
+      {std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0}},  // too long to read: rewritten
+  };
+  for (const auto& c : cases) {
+    for (const char* suffix : {"", ".WOW64"}) {
+      sim::SimMachine m;
+      test::SetUpWow64Notebook(m, std::string("[INIT]\nCMD1=MODEM_HOMOL") + suffix + "\n");
+      // The 32-bit view is where a plain command writes, the 64-bit one with .WOW64.
+      const std::wstring key = *suffix ? L"SOFTWARE\\Agere\\SoftModem" : L"SOFTWARE\\Wow6432Node\\Agere\\SoftModem";
+      m.registry.CreateKey(RegRoot::kLocalMachine, key);
+      if (c.before)
+        m.registry.SetValue(RegRoot::kLocalMachine, key, L"HomolTimeStamp", RegValue{reg::kTypeBinary, *c.before});
+      sim::RunTool(m);
+      const auto value = m.registry.GetValue(RegRoot::kLocalMachine, key, L"HomolTimeStamp");
+      ASSERT_TRUE(value) << suffix << m.ToString();
+      EXPECT_EQ(value->data, c.after) << suffix;
+      EXPECT_EQ(value->type, reg::kTypeBinary);
+      EXPECT_TRUE(
+          test::HasLine(m, *suffix ? L"drv:Initialize homol time stamp wow64" : L"drv:Initialize homol time stamp"));
+      EXPECT_EQ(m.registry.OpenKeyCount(), 0);
+    }
+  }
+  sim::SimMachine missing;
+  test::SetUpNotebook(missing, "[INIT]\nCMD1=MODEM_HOMOL\n");
+  sim::RunTool(missing);
+  EXPECT_TRUE(test::HasLine(missing, L"drv:ModemCtrl->InitHomolTime->Open registry fail"));
+  EXPECT_FALSE(missing.registry.KeyExists(RegRoot::kLocalMachine, L"SOFTWARE\\Agere\\SoftModem"));
+}
+
+TEST(WirelessLan, AspmWrittenBesideEveryOptInOfEveryInstance) {
+  struct Case {
+    std::wstring_view entry;
+    const char* arguments;
+    bool restarted;
+  };
+  const Case cases[] = {
+      {kWlanId, "", true},
+      {kWlanEntry, "", false},  // a prefix finds the adapter but restarts nothing
+      {kWlanId, " /s", false},
+  };
+  for (const auto& c : cases) {
+    sim::SimMachine m;
+    test::SetUpNotebook(m, "[INIT]\nCMD1=DISABLE_IWLAN_ASPM\n");
+    m.commandLine = L"\"" + std::wstring(test::kExePath) + L"\"" + FromUtf8(c.arguments);
+    AddWlan(m, c.entry);
+    const std::wstring device = std::wstring(kEnum) + std::wstring(kWlanId);
+    m.registry.SetDword(RegRoot::kLocalMachine, device + L"\\4&1&0\\Device Parameters\\Intel", L"ASPMOptIn", 1);
+    m.registry.SetDword(RegRoot::kLocalMachine, device + L"\\4&2&0\\Device Parameters\\Intel", L"ASPMOptIn", 1);
+    m.registry.SetDword(RegRoot::kLocalMachine, device + L"\\4&2&0\\Device Parameters\\Other", L"X", 1);
+    sim::RunTool(m);
+    for (const wchar_t* instance : {L"\\4&1&0", L"\\4&2&0"}) {
+      EXPECT_EQ(
+          m.registry.GetValue(RegRoot::kLocalMachine, device + instance + L"\\Device Parameters\\Intel", L"ASPMOptIn")
+              ->data,
+          (std::vector<std::uint8_t>{0, 0, 0, 0}));
+    }
+    EXPECT_FALSE(
+        m.registry.GetValue(RegRoot::kLocalMachine, device + L"\\4&2&0\\Device Parameters\\Other", L"ASPMOptIn"));
+    EXPECT_EQ(test::HasLine(m, L"drv:Detect:Device is enabled->Disalbe device."), c.restarted) << c.arguments;
+    EXPECT_FALSE(m.devices[0].disabled);
+    EXPECT_EQ(m.registry.OpenKeyCount(), 0);
+  }
+  sim::SimMachine none;
+  test::SetUpNotebook(none, "[INIT]\nCMD1=DISABLE_IWLAN_ASPM\nCMD2=CHECK_VENDOR\n");
+  none.product[L"Vendor"] = L"OTHER";
+  sim::RunTool(none);
+  EXPECT_TRUE(test::HasLine(none, L"drv:Could not open wireless LAN device"));
+  EXPECT_FALSE(Stopped(none));
+}
+
+TEST(WirelessModem, WakeOnRingForEveryInstanceOfTheFirstInterface) {
+  for (const char* arguments : {"", " -S"}) {
+    sim::SimMachine m;
+    test::SetUpNotebook(m, "[INIT]\nCMD1=ENABLE_WOR_WMODEM\n");
+    m.commandLine = L"\"" + std::wstring(test::kExePath) + L"\"" + FromUtf8(arguments);
+    AddWModem(m);
+    const std::wstring iface = std::wstring(kEnum) + L"USB\\VID_0BDB&PID_1900&MI_00";
+    m.registry.CreateKey(RegRoot::kLocalMachine, iface + L"\\6&a&0\\Device Parameters");
+    m.registry.CreateKey(RegRoot::kLocalMachine, iface + L"\\6&b&0\\Device Parameters");
+    sim::RunTool(m);
+    for (const wchar_t* instance : {L"\\6&a&0", L"\\6&b&0"}) {
+      const auto v =
+          m.registry.GetValue(RegRoot::kLocalMachine, iface + instance + L"\\Device Parameters", L"WakeOnRing");
+      ASSERT_TRUE(v) << arguments;
+      EXPECT_EQ(v->data, (std::vector<std::uint8_t>{1, 0, 0, 0}));
+      EXPECT_TRUE(test::HasLine(m, L"drv:WriteWORReg TargetPath=" + iface + instance + L"\\Device Parameters"));
+    }
+    EXPECT_EQ(test::HasLine(m, L"drv:DisableAllProperty USB\\VID_0BDB&PID_1900"), *arguments == 0) << arguments;
+    EXPECT_EQ(m.registry.OpenKeyCount(), 0);
+  }
+}
+
+TEST(DriverReg, EntriesUnderTheDriverKeyWhileTheDeviceIsDisabled) {
+  sim::SimMachine m;
+  test::SetUpNotebook(m,
+                      "[INIT]\nCMD1=DRIVER_REG\nCMD1_SECTION=Drv\n[Drv]\nDEV=2\nDEV1=PCI\\VEN_11C1&DEV_048C\n"
+                      "PRESLEEP=100\nAFTERSLEEP=-5\n"
+                      "[Drv_PCI\\VEN_11C1&DEV_048C]\nADDREG=1\nADDREG1_ENTRYNAME=Country\nADDREG1_FLAGS=0x10001\n"
+                      "ADDREG1_VALUE=0x10\n");
+  const auto modem = m.AddDevice(kModemClass, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+  sim::RunTool(m);
+  const std::wstring driverKey = L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + m.devices[modem].driverKey;
+  const auto value = m.registry.GetValue(RegRoot::kLocalMachine, driverKey, L"Country");
+  ASSERT_TRUE(value) << m.ToString();
+  EXPECT_EQ(value->data, (std::vector<std::uint8_t>{0x10, 0, 0, 0}));
+  EXPECT_EQ(m.pauses, (std::vector<std::uint32_t>{100}));  // a negative AFTERSLEEP is no pause
+  EXPECT_FALSE(m.devices[modem].disabled);                 // enabled again
+  EXPECT_TRUE(test::HasLine(m, L"drv:Detect:Device is enabled->Disalbe device."));
+  EXPECT_TRUE(test::HasLine(m, L"drv:Detect:Device is disabled->Enable device."));
+  // DEV2 is missing: its ID is DEFAULT_ID, which no device has.
+  EXPECT_TRUE(test::HasLine(m, L"drv:SetupAPI ID = PCI\\VEN_11C1&DEV_048C, Compare ID = DEFAULT_ID"));
+  EXPECT_EQ(m.infsInstalled.size(), 1U);
+
+  sim::SimMachine silent;
+  test::SetUpNotebook(silent,
+                      "[INIT]\nCMD1=DRIVER_REG\nCMD1_SECTION=Drv\n[Drv]\nDEV=1\nDEV1=PCI\\VEN_11C1&DEV_048C\n"
+                      "PRESLEEP=100\nAFTERSLEEP=100\n[Drv_PCI\\VEN_11C1&DEV_048C]\nADDREG=1\nADDREG1_ENTRYNAME=A\n");
+  silent.commandLine = L"\"" + std::wstring(test::kExePath) + L"\" /s";
+  silent.AddDevice(kModemClass, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+  sim::RunTool(silent);
+  EXPECT_TRUE(silent.pauses.empty());
+  EXPECT_FALSE(test::HasLine(silent, L"drv:Detect:Device is enabled->Disalbe device."));
+  EXPECT_EQ(silent.infsInstalled.size(), 1U);
+}
+
+TEST(ModemRegion, RegionVariantOfTheSectionForBothKeywords) {
+  for (const char* command : {"MODEM_REGION", "TELEPHONY_REGION"}) {
+    for (bool variant : {true, false}) {
+      sim::SimMachine m;
+      std::string script = std::string("[INIT]\nFORCE_REGION=J\nCMD1=") + command +
+                           "\nCMD1_SECTION=Rgn\n[Rgn]\nADDREG=1\nADDREG1_ROOT=HKLM\nADDREG1_SUBKEY=SOFTWARE\\Plain\n";
+      if (variant) script += "[Rgn_J]\nADDREG=1\nADDREG1_ROOT=HKLM\nADDREG1_SUBKEY=SOFTWARE\\Japan\n";
+      test::SetUpNotebook(m, script);
+      sim::RunTool(m);
+      EXPECT_EQ(m.registry.KeyExists(RegRoot::kLocalMachine, L"SOFTWARE\\Japan"), variant) << command;
+      EXPECT_EQ(m.registry.KeyExists(RegRoot::kLocalMachine, L"SOFTWARE\\Plain"), !variant) << command;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tv
