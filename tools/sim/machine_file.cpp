@@ -2,6 +2,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <fstream>
+#include <sstream>
+
+#include "platform/sim/sim_run.h"
+
 #include "platform/text.h"
 
 namespace tv::sim {
@@ -186,8 +191,42 @@ void Apply(const json& root, SimMachine& m) {
           }
         }
       }
+    } else if (k == "devices") {
+      if (!v.is_array()) Fail(k, "an array of {\"class\", \"enumerator\", \"hardwareIds\", ...}");
+      for (std::size_t i = 0; i < v.size(); ++i) {
+        const std::string field = "devices[" + std::to_string(i) + "]";
+        const json& d = v[i];
+        if (!d.is_object() || !d.contains("class") || !d.contains("hardwareIds")) {
+          Fail(field, "an object with \"class\" and \"hardwareIds\"");
+        }
+        if (!d["hardwareIds"].is_array()) Fail(field + ".hardwareIds", "an array of strings");
+        std::vector<std::wstring> ids;
+        for (std::size_t j = 0; j < d["hardwareIds"].size(); ++j) {
+          ids.push_back(Text(d["hardwareIds"][j], field + ".hardwareIds[" + std::to_string(j) + "]"));
+        }
+        const std::wstring enumerator = d.contains("enumerator") ? Text(d["enumerator"], field + ".enumerator") : L"ROOT";
+        bool present = true;
+        if (d.contains("present")) {
+          if (!d["present"].is_boolean()) Fail(field + ".present", "true or false");
+          present = d["present"].get<bool>();
+        }
+        const auto index = m.AddDevice(Text(d["class"], field + ".class"), enumerator, ids, present);
+        if (d.contains("disabled")) {
+          if (!d["disabled"].is_boolean()) Fail(field + ".disabled", "true or false");
+          m.devices[index].disabled = d["disabled"].get<bool>();
+        }
+        for (const auto& [key, _] : d.items()) {
+          if (key != "class" && key != "enumerator" && key != "hardwareIds" && key != "present" && key != "disabled") {
+            Fail(field + "." + key, "no such field (class, enumerator, hardwareIds, present, disabled)");
+          }
+        }
+      }
+    } else if (k == "runningProcesses") {
+      if (!v.is_array()) Fail(k, "an array of executable file names");
+      for (std::size_t i = 0; i < v.size(); ++i) m.AddRunningProcess(Text(v[i], k + "[" + std::to_string(i) + "]"));
     } else {
-      Fail(k, "no such field (windows, uiLanguage, ansiCodePage, product, debugMode, testMode, environment, registry)");
+      Fail(k, "no such field (windows, uiLanguage, ansiCodePage, product, debugMode, testMode, environment, registry, "
+              "devices, runningProcesses)");
     }
   }
   // Switches go in after "windows", whose WOW64 flag decides the view they live in.
@@ -229,6 +268,37 @@ void ConfigureDefaultNotebook(SimMachine& m) {
   SetRedirectionEntryPoints(m);
   m.InstallSystemPrograms();
   SetSwitch(m, L"DebugMode", 1);
+}
+
+std::optional<std::string> PlaceHostPackage(SimMachine& machine, const std::filesystem::path& script) {
+  constexpr std::size_t kMaxPackageFiles = 10000;
+  auto read = [](const std::filesystem::path& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream s;
+    s << in.rdbuf();
+    out = s.str();
+    return true;
+  };
+  std::string scriptBytes;
+  if (!read(script, scriptBytes)) return "cannot read setup script " + script.string();
+  const std::wstring folder = L"C:\\Tarnvale";
+  const std::filesystem::path package = std::filesystem::absolute(script).parent_path();
+  std::size_t copied = 0;
+  std::error_code error;
+  for (auto it = std::filesystem::recursive_directory_iterator(package, error);
+       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    if (!it->is_regular_file()) continue;
+    if (++copied > kMaxPackageFiles) return "more than 10000 files beside the setup script";
+    std::string bytes;
+    if (!read(it->path(), bytes)) continue;
+    std::wstring relative = FromUtf8(std::filesystem::relative(it->path(), package).string());
+    for (auto& c : relative) c = c == L'/' ? L'\\' : c;
+    machine.files.WriteFile(folder + L"\\" + relative, bytes);
+  }
+  if (error) return "cannot read the folder of the setup script: " + error.message();
+  PlaceTool(machine, folder + L"\\" + FromUtf8(script.stem().string()) + L".exe", scriptBytes);
+  return std::nullopt;
 }
 
 std::optional<std::string> ApplyMachineDescription(const std::string& text, SimMachine& machine) {

@@ -2,6 +2,7 @@
 // built-in default notebook.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -18,5 +19,10 @@ void ConfigureDefaultNotebook(SimMachine& machine);
 // then what the description says); an error message naming the field
 // and what was expected, or nothing when the description was applied.
 std::optional<std::string> ApplyMachineDescription(const std::string& json, SimMachine& machine);
+
+// Lays a setup script from the host into the machine as if the tool lay
+// beside it in C:\\Tarnvale under the script's base name; the files beside the
+// script go along as the driver package. An error message, or nothing.
+std::optional<std::string> PlaceHostPackage(SimMachine& machine, const std::filesystem::path& script);
 
 }  // namespace tv::sim

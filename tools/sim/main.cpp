@@ -19,7 +19,8 @@ constexpr const char* kUsage =
     "Runs the tool on SCRIPT.ini on a simulated notebook (default: maker VELTARO,\n"
     "Windows XP, Japanese user interface, tracing on) and prints every string the\n"
     "tool sends to the debugger. The exit code is the tool's; 2 means this program\n"
-    "could not start the run.\n";
+    "could not start the run. The files beside SCRIPT.ini go along as the tool's\n"
+    "driver package.\n";
 
 bool ReadHostFile(const std::filesystem::path& path, std::string& out) {
   std::ifstream in(path, std::ios::binary);
@@ -80,23 +81,11 @@ int main(int argc, char** argv) {
     }
   }
 
-  const std::filesystem::path scriptPath(script);
-  std::string scriptBytes;
-  if (!ReadHostFile(scriptPath, scriptBytes)) {
-    std::cerr << "tarnvale-sim: cannot read setup script " << script << '\n';
+  if (auto error = tv::sim::PlaceHostPackage(machine, script)) {
+    std::cerr << "tarnvale-sim: " << *error << '\n';
     return 2;
   }
-  const std::wstring folder = L"C:\\Tarnvale";
-  const std::wstring base = tv::FromUtf8(scriptPath.stem().string());
-  const std::wstring exePath = folder + L"\\" + base + L".exe";
-  tv::sim::PlaceTool(machine, exePath, scriptBytes);
-  // The registry file of REG_FILE lies beside the setup script under the same base name.
-  std::string regBytes;
-  if (ReadHostFile(std::filesystem::path(scriptPath).replace_extension(".reg"), regBytes)) {
-    machine.files.WriteFile(folder + L"\\" + base + L".reg", regBytes);
-  }
-
-  std::wstring commandLine = L"\"" + exePath + L"\"";
+  std::wstring commandLine = L"\"" + machine.modulePath + L"\"";
   for (const auto& a : toolArgs) commandLine += L" " + QuoteArgument(a);
   machine.commandLine = commandLine;
 
