@@ -2,6 +2,7 @@
 
 #include "actions/action.h"
 #include "actions/section_variant.h"
+#include "devices/device_walk.h"
 #include "platform/format.h"
 #include "script/setup_script.h"
 
@@ -196,31 +197,33 @@ int CAction::DriverRegRoutine(std::wstring_view script, std::wstring_view sectio
     return 0;
   }
   if (!(*set)->ListDetail()) return 0;
-  WinError last = err::kSuccess;
-  for (std::uint32_t i = 0;; ++i) {
-    last = (*set)->Enum(i);
-    if (last != err::kSuccess) break;
-    auto ids = (*set)->HardwareIds(i);
-    if (!ids) {
-      if (ids.error() == err::kInvalidData) continue;
-      trace.Trace(L"GetDeviceRegistryProperty");
-      last = err::kSuccess;
-      break;
+  // Only whole hardware IDs match here; the first matching device is the one.
+  std::uint32_t device = 0;
+  const WalkEnd end = WalkDevices(**set, [&](std::uint32_t i, const std::vector<std::wstring>& ids) {
+    for (const auto& id : ids) {
+      if (EqualsNoCase(id, hardwareId)) {
+        device = i;
+        return Visit::kStop;
+      }
     }
-    bool match = false;
-    for (const auto& id : *ids) match = match || EqualsNoCase(id, hardwareId);
-    if (!match) continue;
+    return Visit::kNext;
+  });
+  if (end.stopped) {
     trace.Trace(L"Found! = %s\n", hardwareId);
     trace.Trace(L"DriverRegRoutine");
     // Without its driver key name the device's entries have nowhere to go;
     // a key path past its room is not cut into another key's path.
-    auto driverKey = (*set)->DriverKey(i);
+    auto driverKey = (*set)->DriverKey(device);
     const std::wstring path = std::wstring(kClassKey) + (driverKey ? *driverKey : L"");
     if (!driverKey || path.size() > kRoomPath) return 0;
     DriverAddDelRegFromInf(script, section, path);
     return 1;
   }
-  if (last != err::kSuccess && last != err::kNoMoreItems) trace.Trace(L"EnumDeviceInfo");
+  if (end.propertyFailed) {
+    trace.Trace(L"GetDeviceRegistryProperty");
+  } else if (end.lastError != err::kNoMoreItems) {
+    trace.Trace(L"EnumDeviceInfo");
+  }
   trace.Trace(L"Donot find.= %s\n", hardwareId);
   trace.Trace(L"DriverRegRoutine");
   return 0;

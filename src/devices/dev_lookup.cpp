@@ -1,5 +1,7 @@
 #include "devices/dev_lookup.h"
 
+#include "devices/device_walk.h"
+
 #include "platform/text.h"
 
 namespace tv {
@@ -57,41 +59,33 @@ std::wstring Utf16Value(const std::vector<std::uint8_t>& data) {
 int CDevLookup::IsExistById(std::wstring_view id, std::wstring_view classGuid, std::wstring_view enumerator) {
   auto set = platform_.devices.ClassDevs(classGuid, enumerator, SetFlags(classGuid));
   if (!set) return 0;
-  for (std::uint32_t i = 0; (*set)->Enum(i) == err::kSuccess; ++i) {
-    auto ids = (*set)->HardwareIds(i);
-    if (!ids) {
-      if (ids.error() == err::kInvalidData) continue;  // a device without hardware IDs
-      return 0;
-    }
-    for (const auto& hardwareId : *ids) {
+  const WalkEnd end = WalkDevices(**set, [&](std::uint32_t, const std::vector<std::wstring>& ids) {
+    for (const auto& hardwareId : ids) {
       trace.Trace(L"SetupAPI ID = %s, Compare ID = %s", hardwareId, id);
-      if (StartsWithNoCase(hardwareId, id)) return 1;
+      if (StartsWithNoCase(hardwareId, id)) return Visit::kStop;
     }
-  }
-  return 0;
+    return Visit::kNext;
+  });
+  return end.stopped ? 1 : 0;
 }
 
 int CDevLookup::IsExistByList(std::wstring_view classGuid, std::wstring_view enumerator) {
   auto set = platform_.devices.ClassDevs(classGuid, enumerator, SetFlags(classGuid));
   if (!set) return 0;
-  for (std::uint32_t i = 0; (*set)->Enum(i) == err::kSuccess; ++i) {
-    auto ids = (*set)->HardwareIds(i);
-    if (!ids) {
-      if (ids.error() == err::kInvalidData) continue;
-      return 0;
-    }
-    for (const auto& hardwareId : *ids) {
+  const WalkEnd end = WalkDevices(**set, [&](std::uint32_t, const std::vector<std::wstring>& ids) {
+    for (const auto& hardwareId : ids) {
       for (std::uint32_t n = 0; n < idCount; ++n) {
         trace.Trace(L"SetupAPI ID = %s, Compare ID = %s", hardwareId, idList[n]);
         if (!StartsWithNoCase(hardwareId, idList[n])) continue;
         matchedEntry = idList[n];
         // Kept whole: a cut ID would no longer equal the device's own.
-        matchedDeviceId = ids->front();
-        return 1;
+        matchedDeviceId = ids.front();
+        return Visit::kStop;
       }
     }
-  }
-  return 0;
+    return Visit::kNext;
+  });
+  return end.stopped ? 1 : 0;
 }
 
 int CDevLookup::ReadRegId(std::wstring_view prefix, std::uint32_t index, std::wstring& entry) {
@@ -165,25 +159,17 @@ int CDevLookup::ChangeState(std::wstring_view id, Direction direction, bool all)
   if (!(*set)->ListDetail()) {
     trace.Trace(L"%s", std::wstring_view(msg.noDetail));
   } else {
-    std::uint32_t i = 0;
-    for (;; ++i) {
-      lastError = (*set)->Enum(i);
-      if (lastError != err::kSuccess) break;
-      auto ids = (*set)->HardwareIds(i);
-      if (!ids) {
-        if (ids.error() == err::kInvalidData) continue;
-        lastError = ids.error();
-        trace.Trace(L"%s", std::wstring_view(msg.property));
-        break;
-      }
-      for (const auto& hardwareId : *ids) {
+    bool statusFailed = false;
+    const WalkEnd end = WalkDevices(**set, [&](std::uint32_t i, const std::vector<std::wstring>& ids) {
+      for (const auto& hardwareId : ids) {
         const bool match = all ? StartsWithNoCase(hardwareId, id) : EqualsNoCase(hardwareId, id);
         if (!match) continue;
         if (!enabling) trace.Trace(L"Found! = %s\n", id);
         auto status = (*set)->Status(i);
         if (!status) {
           trace.Trace(L"%s", std::wstring_view(msg.status));
-          return 0;
+          statusFailed = true;
+          return Visit::kStop;
         }
         const bool disabled = (status->status & dev::kDnHasProblem) != 0 && status->problem == dev::kProblemDisabled;
         const bool act = enabling
@@ -195,10 +181,15 @@ int CDevLookup::ChangeState(std::wstring_view id, Direction direction, bool all)
         } else {
           trace.Trace(L"%s", std::wstring_view(msg.leave));
         }
-        if (!all) return 1;
+        if (!all) return Visit::kStop;
       }
-    }
-    if (enabling && lastError != err::kSuccess && lastError != err::kNoMoreItems && lastError != err::kInvalidData) {
+      return Visit::kNext;
+    });
+    if (statusFailed) return 0;
+    if (end.stopped) return 1;
+    if (end.propertyFailed) trace.Trace(L"%s", std::wstring_view(msg.property));
+    lastError = end.lastError;
+    if (enabling && lastError != err::kSuccess && lastError != err::kNoMoreItems) {
       trace.Trace(L"ERROR:EnabledProperty->SetupDiEnumDeviceInfo");
     }
   }
@@ -218,29 +209,23 @@ int CDevLookup::RemoveDevice(std::wstring_view id) {
     trace.Trace(L"GetClassDevs(All Present Devices)");
     return 0;
   }
-  std::uint32_t i = 0;
-  WinError lastError = err::kSuccess;
-  bool failed = false;
-  for (;; ++i) {
-    lastError = (*set)->Enum(i);
-    if (lastError != err::kSuccess) break;
-    auto ids = (*set)->HardwareIds(i);
-    if (!ids) {
-      if (ids.error() == err::kInvalidData) continue;
-      trace.Trace(L"GetDeviceRegistryProperty");
-      failed = true;
-      break;
-    }
-    for (const auto& hardwareId : *ids) {
+  const WalkEnd end = WalkDevices(**set, [&](std::uint32_t i, const std::vector<std::wstring>& ids) {
+    for (const auto& hardwareId : ids) {
       if (!StartsWithNoCase(hardwareId, id)) continue;
       if ((*set)->CallClassInstaller(dev::kDifRemove, i) == err::kSuccess) {
         trace.Trace(L"Remove! = %s\n", id);
-        return 1;
+        return Visit::kStop;
       }
       trace.Trace(L"CallClassInstaller(REMOVE)");
     }
+    return Visit::kNext;
+  });
+  if (end.stopped) return 1;
+  if (end.propertyFailed) {
+    trace.Trace(L"GetDeviceRegistryProperty");
+  } else if (end.lastError != err::kNoMoreItems && end.lastError != err::kSuccess) {
+    trace.Trace(L"EnumDeviceInfo");
   }
-  if (!failed && lastError != err::kNoMoreItems && lastError != err::kSuccess) trace.Trace(L"EnumDeviceInfo");
   trace.Trace(L"Donot find. Cannot remove! = %s\n", id);
   return 0;
 }

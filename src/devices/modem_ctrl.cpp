@@ -1,5 +1,7 @@
 #include "devices/modem_ctrl.h"
 
+#include "devices/device_walk.h"
+
 namespace tv {
 
 CModemCtrl::CModemCtrl(const Platform& platform)
@@ -14,24 +16,19 @@ int CModemCtrl::IsExist() {
     modemTrace.Trace(L"ModemCtrl->IsExist->GetClassDevs() Error");
     return 0;
   }
-  WinError last = err::kSuccess;
-  for (std::uint32_t i = 0;; ++i) {
-    last = (*set)->Enum(i);
-    if (last != err::kSuccess) break;
-    auto ids = (*set)->HardwareIds(i);
-    if (!ids) {
-      if (ids.error() == err::kInvalidData) continue;
-      modemTrace.Trace(L"ModemCtrl->IsExist->Unknown Error");
-      modemTrace.Trace(L"ModemCtrl->IsExist->End");
-      return 0;
-    }
-    if (ids->empty()) continue;
-    // The first modem-class device with hardware IDs is the modem.
-    foundHardwareId = CutTo(ids->front(), kRoomHardwareId);
+  // The first modem-class device with hardware IDs is the modem.
+  const WalkEnd end = WalkDevices(**set, [&](std::uint32_t, const std::vector<std::wstring>& ids) {
+    if (ids.empty()) return Visit::kNext;
+    foundHardwareId = CutTo(ids.front(), kRoomHardwareId);
+    return Visit::kStop;
+  });
+  if (end.stopped) {
     modemTrace.Trace(L"ModemCtrl->IsExist->Found %s", foundHardwareId);
     return 1;
   }
-  if (last != err::kNoMoreItems) {
+  if (end.propertyFailed) {
+    modemTrace.Trace(L"ModemCtrl->IsExist->Unknown Error");
+  } else if (end.lastError != err::kNoMoreItems) {
     modemTrace.Trace(L"ModemCtrl->IsExist->Error");
   } else {
     modemTrace.Trace(L"ModemCtrl->IsExist->Could not find modem");

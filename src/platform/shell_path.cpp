@@ -50,20 +50,20 @@ std::wstring StripPath(std::wstring_view path) { return std::wstring(path.substr
 
 std::wstring RemoveFileSpec(std::wstring_view path) {
   std::size_t i = 0;
-  std::size_t spec = 0;
-  if (i < path.size() && path[i] == L'\\') spec = ++i;
-  if (i < path.size() && path[i] == L'\\') spec = ++i;
+  std::size_t cut = 0;
+  if (i < path.size() && path[i] == L'\\') cut = ++i;
+  if (i < path.size() && path[i] == L'\\') cut = ++i;
   while (i < path.size()) {
     if (path[i] == L'\\') {
-      spec = i;
+      cut = i;
     } else if (path[i] == L':') {
-      spec = ++i;
-      if (i < path.size() && path[i] == L'\\') ++spec;
+      cut = ++i;
+      if (i < path.size() && path[i] == L'\\') ++cut;
       if (i >= path.size()) break;
     }
     ++i;
   }
-  return std::wstring(path.substr(0, spec));
+  return std::wstring(path.substr(0, cut));
 }
 
 std::wstring GetArgs(std::wstring_view commandLine) {
