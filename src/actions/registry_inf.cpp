@@ -58,6 +58,12 @@ void RunInstaller(const Platform& p, std::wstring_view commandLine, CDebugTrace*
   }
 }
 
+// The generated INF goes when it is done with, or when it could not be
+// written whole; if it cannot be deleted the trace says that it is left.
+void RemoveInf(const Platform& p, std::wstring_view inf, const CDebugTrace& trace, std::wstring_view operation) {
+  if (p.files.DeleteFile(inf) != err::kSuccess) trace.Trace(L"ERR:%s:_wunlink() error %s", operation, inf);
+}
+
 // The key of one field of a list entry: ADDREG1_ROOT, DELREG2_ENTRYNAME.
 std::wstring EntryKey(const wchar_t* list, std::uint32_t i, const wchar_t* field) {
   return Format(L"%s%d_%s", list, i, field);
@@ -134,7 +140,10 @@ int CAction::AddDelRegFromIni(std::wstring_view script, std::wstring_view sectio
 
   switch (WriteInf(p, *inf, text)) {
     case WriteResult::kOpenFailed: trace.Trace(L"ERR:AddDelRegFromIni:_tfopen() error"); return 0;
-    case WriteResult::kCloseFailed: trace.Trace(L"ERR:AddDelRegFromIni:fclose() error"); return 0;
+    case WriteResult::kCloseFailed:
+      trace.Trace(L"ERR:AddDelRegFromIni:fclose() error");
+      RemoveInf(p, *inf, trace, L"AddDelRegFromIni");
+      return 0;
     case WriteResult::kWritten: break;
   }
   if (!p.files.Exists(*inf)) {
@@ -143,7 +152,7 @@ int CAction::AddDelRegFromIni(std::wstring_view script, std::wstring_view sectio
   }
   trace.Trace(L"AddDelRegFromIni:chRegCmdLine=%s", *commandLine);
   RunInstaller(p, *commandLine, &trace, L"AddDelRegFromIni:Waiting for the end of process");
-  p.files.DeleteFile(*inf);
+  RemoveInf(p, *inf, trace, L"AddDelRegFromIni");
   trace.Trace(L"AddDelRegFromIni:End");
   return 1;
 }
@@ -182,10 +191,17 @@ int CAction::DriverAddDelRegFromInf(std::wstring_view script, std::wstring_view 
       text += hklm + L", " + Quoted(driverKeyPath) + L"," + Quoted(read(L"DELREG", i, L"ENTRYNAME")) + L"\r\n";
     }
   }
-  if (WriteInf(p, *inf, text) != WriteResult::kWritten) return 0;
+  switch (WriteInf(p, *inf, text)) {
+    case WriteResult::kOpenFailed: return 0;
+    case WriteResult::kCloseFailed:
+      trace.Trace(L"ERR:DriverAddDelRegFromInf:fclose() error");
+      RemoveInf(p, *inf, trace, L"DriverAddDelRegFromInf");
+      return 0;
+    case WriteResult::kWritten: break;
+  }
   trace.Trace(L"DriverAddDelRegFromInf->chRegCmdLine");
   RunInstaller(p, *commandLine, nullptr, nullptr);
-  p.files.DeleteFile(*inf);
+  RemoveInf(p, *inf, trace, L"DriverAddDelRegFromInf");
   return 1;
 }
 

@@ -8,10 +8,19 @@ void FaultPlan::Fail(std::string operation, WinError error, std::wstring subject
   entries_.push_back(Entry{std::move(operation), std::move(subject), error, times});
 }
 
+void FaultPlan::FailNth(std::string operation, WinError error, std::wstring subject, int nth) {
+  entries_.push_back(Entry{std::move(operation), std::move(subject), error, 1, nth - 1});
+}
+
 std::optional<WinError> FaultPlan::Take(std::string_view operation, std::wstring_view subject) {
+  if (recording) calls.push_back(Call{std::string(operation), std::wstring(subject)});
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
     if (it->operation != operation) continue;
     if (!it->subject.empty() && !EqualsNoCase(it->subject, subject)) continue;
+    if (it->skip > 0) {
+      --it->skip;
+      continue;
+    }
     const WinError error = it->error;
     if (it->times > 0 && --it->times == 0) entries_.erase(it);
     return error;

@@ -17,9 +17,19 @@ class FaultPlan {
  public:
   // The next `times` matching calls fail with `error`; a negative `times` fails every call.
   void Fail(std::string operation, WinError error, std::wstring subject = {}, int times = 1);
+  // Fails only the `nth` matching call (counting from 1), once.
+  void FailNth(std::string operation, WinError error, std::wstring subject, int nth);
   // Called by each simulated operation: the error to fail with, if one is planned.
   std::optional<WinError> Take(std::string_view operation, std::wstring_view subject = {});
   void Clear() { entries_.clear(); }
+
+  // With recording on, every operation that could fail is listed, in order.
+  struct Call {
+    std::string operation;
+    std::wstring subject;
+  };
+  bool recording = false;
+  std::vector<Call> calls;
 
  private:
   struct Entry {
@@ -27,6 +37,7 @@ class FaultPlan {
     std::wstring subject;
     WinError error;
     int times;
+    int skip = 0;  // matching calls to let pass first
   };
   std::vector<Entry> entries_;
 };
