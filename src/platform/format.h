@@ -4,6 +4,7 @@
 // compile time instead of read through C varargs.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <concepts>
 #include <cstddef>
@@ -48,6 +49,8 @@ Arg MakeArg(const T& value) {
 // the compiler then reports a call to a function that is not constexpr.
 void FormatDoesNotMatchArguments();
 
+inline constexpr std::size_t kWidthLimit = 1024;
+
 // One conversion of a format: where it starts and ends and what it takes.
 struct Conversion {
   bool left = false;
@@ -74,13 +77,17 @@ constexpr Conversion ParseConversion(std::wstring_view f, std::size_t& pos) {
       break;
     }
   }
-  while (pos < f.size() && f[pos] >= L'0' && f[pos] <= L'9')
-    s.width = s.width * 10 + static_cast<std::size_t>(f[pos++] - L'0');
+  // Widths and precisions beyond the formatter's own limit cannot show; they
+  // are held at it so that no number of digits can overflow them.
+  while (pos < f.size() && f[pos] >= L'0' && f[pos] <= L'9') {
+    s.width = std::min<std::size_t>(s.width * 10 + static_cast<std::size_t>(f[pos++] - L'0'), kWidthLimit);
+  }
   if (pos < f.size() && f[pos] == L'.') {
     s.hasPrecision = true;
     ++pos;
-    while (pos < f.size() && f[pos] >= L'0' && f[pos] <= L'9')
-      s.precision = s.precision * 10 + static_cast<std::size_t>(f[pos++] - L'0');
+    while (pos < f.size() && f[pos] >= L'0' && f[pos] <= L'9') {
+      s.precision = std::min<std::size_t>(s.precision * 10 + static_cast<std::size_t>(f[pos++] - L'0'), kWidthLimit);
+    }
   }
   if (pos + 2 < f.size() && f[pos] == L'I' && f[pos + 1] == L'6' && f[pos + 2] == L'4') {
     s.wide64 = true;
