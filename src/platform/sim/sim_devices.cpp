@@ -11,7 +11,12 @@ constexpr DevInst kRoot = 1;
 // A device information set: the devices that matched when it was made.
 class SimDeviceSet final : public IDeviceSet {
  public:
-  SimDeviceSet(SimMachine& m, std::vector<std::size_t> members) : m_(m), members_(std::move(members)) {}
+  SimDeviceSet(SimMachine& m, std::vector<std::size_t> members) : m_(m), members_(std::move(members)) {
+    ++m_.openDeviceSets;
+  }
+  ~SimDeviceSet() override { --m_.openDeviceSets; }
+  SimDeviceSet(const SimDeviceSet&) = delete;
+  SimDeviceSet& operator=(const SimDeviceSet&) = delete;
 
   bool ListDetail() override { return !m_.faults.Take("SetupDiGetDeviceInfoListDetail"); }
 

@@ -105,6 +105,17 @@ std::wstring ShortComponent(std::wstring_view name) {
 
 }  // namespace
 
+std::string SimFileSystem::ToString() const {
+  std::string out;
+  for (const auto& [key, node] : nodes_) {
+    std::uint64_t digest = 1469598103934665603ULL;  // FNV-1a of the content
+    for (auto b : node.bytes) digest = (digest ^ b) * 1099511628211ULL;
+    out += ToUtf8(key) + (node.directory ? "\\" : "") + " attr=" + std::to_string(node.attributes) +
+           " size=" + std::to_string(node.bytes.size()) + " digest=" + std::to_string(digest) + "\n";
+  }
+  return out;
+}
+
 bool SimFileSystem::ParentIsDirectory(std::wstring_view path) const {
   const std::wstring parent = shell::RemoveFileSpec(path);
   return parent.size() <= 3 ? Exists(parent.substr(0, 2)) || IsDirectory(parent) : IsDirectory(parent);

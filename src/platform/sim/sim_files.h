@@ -39,6 +39,8 @@ class SimFileSystem {
 
   // Changes whenever the file is written; 0 when it does not exist.
   std::uint64_t Stamp(std::wstring_view path) const;
+  // One line per file and folder: path, attributes, size and a digest of the content.
+  std::string ToString() const;
   // GetShortPathNameW: the 8.3 form of every component of an existing path.
   Result<std::wstring> ShortPath(std::wstring_view path) const;
 

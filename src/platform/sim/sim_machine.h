@@ -105,6 +105,7 @@ class SimMachine {
   std::size_t AddDevice(std::wstring_view classGuid, std::wstring_view enumerator,
                         std::vector<std::wstring> hardwareIds, bool present = true);
   int reenumerations = 0;
+  int openDeviceSets = 0;  // device information sets made and not yet destroyed
   struct DriverUpdate {
     std::wstring hardwareId;
     std::wstring inf;
