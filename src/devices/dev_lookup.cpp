@@ -2,6 +2,10 @@
 
 #include "devices/device_walk.h"
 
+#include <algorithm>
+#include <optional>
+#include <unordered_map>
+
 #include "platform/text.h"
 
 namespace tv {
@@ -72,16 +76,45 @@ int CDevLookup::IsExistById(std::wstring_view id, std::wstring_view classGuid, s
 int CDevLookup::IsExistByList(std::wstring_view classGuid, std::wstring_view enumerator) {
   auto set = platform_.devices.ClassDevs(classGuid, enumerator, SetFlags(classGuid));
   if (!set) return 0;
-  const WalkEnd end = WalkDevices(**set, [&](std::uint32_t, const std::vector<std::wstring>& ids) {
-    for (const auto& hardwareId : ids) {
+  const bool tracing = trace.debugOn();
+  // Without tracing, each hardware ID is looked up by its beginnings in the
+  // case-folded list instead of being held against every entry in turn; the
+  // first matching entry in list order is the same either way.
+  std::vector<std::wstring> entries(idList.begin(), idList.begin() + idCount);
+  for (auto& entry : entries) entry = ToLowerAscii(entry);
+  std::unordered_map<std::wstring_view, std::uint32_t> firstByEntry;
+  std::vector<std::size_t> lengths;
+  for (std::uint32_t n = 0; n < idCount; ++n) {
+    if (firstByEntry.emplace(entries[n], n).second &&
+        std::find(lengths.begin(), lengths.end(), entries[n].size()) == lengths.end()) {
+      lengths.push_back(entries[n].size());
+    }
+  }
+  auto firstMatch = [&](const std::wstring& hardwareId) -> std::optional<std::uint32_t> {
+    if (tracing) {
       for (std::uint32_t n = 0; n < idCount; ++n) {
         trace.Trace(L"SetupAPI ID = %s, Compare ID = %s", hardwareId, idList[n]);
-        if (!StartsWithNoCase(hardwareId, idList[n])) continue;
-        matchedEntry = idList[n];
-        // Kept whole: a cut ID would no longer equal the device's own.
-        matchedDeviceId = ids.front();
-        return Visit::kStop;
+        if (StartsWithNoCase(hardwareId, idList[n])) return n;
       }
+      return std::nullopt;
+    }
+    const std::wstring folded = ToLowerAscii(hardwareId);
+    std::optional<std::uint32_t> best;
+    for (const std::size_t length : lengths) {
+      if (length > folded.size()) continue;
+      auto it = firstByEntry.find(std::wstring_view(folded).substr(0, length));
+      if (it != firstByEntry.end() && (!best || it->second < *best)) best = it->second;
+    }
+    return best;
+  };
+  const WalkEnd end = WalkDevices(**set, [&](std::uint32_t, const std::vector<std::wstring>& ids) {
+    for (const auto& hardwareId : ids) {
+      const auto n = firstMatch(hardwareId);
+      if (!n) continue;
+      matchedEntry = idList[*n];
+      // Kept whole: a cut ID would no longer equal the device's own.
+      matchedDeviceId = ids.front();
+      return Visit::kStop;
     }
     return Visit::kNext;
   });

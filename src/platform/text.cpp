@@ -22,7 +22,12 @@ int CompareNoCase(std::wstring_view a, std::wstring_view b) {
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b) { return a.size() == b.size() && CompareNoCase(a, b) == 0; }
 
 bool StartsWithNoCase(std::wstring_view whole, std::wstring_view prefix) {
-  return whole.size() >= prefix.size() && CompareNoCase(whole.substr(0, prefix.size()), prefix) == 0;
+  if (whole.size() < prefix.size()) return false;
+  // Hardware-ID scans make a million of these; most differ early.
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (whole[i] != prefix[i] && AsciiLower(whole[i]) != AsciiLower(prefix[i])) return false;
+  }
+  return true;
 }
 
 std::wstring ToLowerAscii(std::wstring_view text) {

@@ -198,7 +198,7 @@ class SimMachine::Debug final : public IDebugOutput {
  public:
   explicit Debug(SimMachine& m) : m_(m) {}
   void Write(std::wstring_view text) override {
-    m_.debugEvents_.push_back(DebugEvent{std::wstring(text), m_.redirectionOff});
+    if (m_.keepDebugEvents) m_.debugEvents_.push_back(DebugEvent{std::wstring(text), m_.redirectionOff});
     if (m_.onDebugWrite) m_.onDebugWrite(text);
   }
 

@@ -118,6 +118,8 @@ class SimMachine {
 
   // Another process holds a mutex of this name.
   void HoldMutex(std::wstring_view name) { ++mutexes_[std::wstring(name)]; }
+  // False: debugger strings are not kept (long benchmark runs).
+  bool keepDebugEvents = true;
   // Called for every debugger string as it is written (the simulator prints them).
   std::function<void(std::wstring_view)> onDebugWrite;
 

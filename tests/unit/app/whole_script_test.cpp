@@ -44,7 +44,8 @@ TEST(WholeScript, NotebookWithAllThreeDevices) {
   EXPECT_TRUE(m.registry.GetValue(RegRoot::kCurrentUser, L"Software\\VELTARO\\NetworkDriver", L"Language"));
   EXPECT_EQ(value(RegRoot::kCurrentUser, L"Software\\VELTARO\\NetworkDriver", L"HelpFile").size(), 24U);  // help_ja.chm
   EXPECT_EQ(value(hklm, L"SOFTWARE\\Agere\\SoftModem", L"Country"), Dword(0));
-  EXPECT_EQ(value(hklm, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Locations", L"CountryCode"), Dword(81));
+  EXPECT_EQ(value(hklm, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Locations", L"CountryCode"),
+            Dword(81));
   EXPECT_EQ(value(hklm, L"SOFTWARE\\Agere\\SoftModem", L"HomolTimeStamp"), (std::vector<std::uint8_t>{1, 0, 0, 0}));
   const std::wstring modemKey = L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + m.devices[0].driverKey + L"\\Settings";
   EXPECT_EQ(value(hklm, modemKey, L"Blacklisting"), Dword(0));
@@ -53,10 +54,11 @@ TEST(WholeScript, NotebookWithAllThreeDevices) {
                   L"Device Parameters\\Intel",
                   L"ASPMOptIn"),
             Dword(0));
-  EXPECT_EQ(value(hklm,
-                  L"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0BDB&PID_1900&MI_00\\6&2a1b3c4d&0&0000\\Device Parameters",
-                  L"WakeOnRing"),
-            Dword(1));
+  EXPECT_EQ(
+      value(hklm,
+            L"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0BDB&PID_1900&MI_00\\6&2a1b3c4d&0&0000\\Device Parameters",
+            L"WakeOnRing"),
+      Dword(1));
   // Files: the package under Program Files without the tool, the manuals, the removed file.
   EXPECT_TRUE(m.files.Exists(L"C:\\Program Files\\VELTARO\\NetworkDriver\\driver\\modem\\modem.inf"));
   EXPECT_FALSE(m.files.Exists(L"C:\\Program Files\\VELTARO\\NetworkDriver\\netsetup.exe"));

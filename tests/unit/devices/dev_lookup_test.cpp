@@ -151,3 +151,35 @@ TEST(DevLookup, RemoveDeviceTakesPhantomsAndOneDeviceACall) {
 
 }  // namespace
 }  // namespace tv
+
+namespace tv {
+namespace {
+
+// Without tracing the list is searched by the hardware IDs' beginnings; the
+// entry that matches must be the one the entry-by-entry walk finds.
+TEST(DevLookup, ListMatchIsTheSameWithTracingOffAndOn) {
+  for (bool tracing : {true, false}) {
+    sim::SimMachine m;
+    test::SetUpNotebook(m, "", tracing);
+    m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"L0", L"pci\\ven_8086&dev_4229&subsys");
+    m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"L1", L"PCI\\VEN_8086");
+    m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"L2", L"PCI\\VEN_8086&DEV_4229");
+    m.AddDevice(kNet, L"PCI", {L"PCI\\VEN_1111", L"PCI\\VEN_8086&DEV_4229&SUBSYS_1", L"PCI\\VEN_8086&DEV_4229"});
+    const CProcessPlatform process(m.platform());
+    CProcessObjects objects(process.get());
+    CDevLookup& l = objects.action.lookup;
+    EXPECT_EQ(l.IsExistByReg(L"L"), 1) << tracing;
+    EXPECT_EQ(l.matchedEntry, L"pci\\ven_8086&dev_4229&subsys") << tracing;  // the first in list order
+    EXPECT_EQ(l.matchedDeviceId, L"PCI\\VEN_1111") << tracing;
+    m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"L0", L"");  // an empty entry matches anything
+    EXPECT_EQ(l.IsExistByReg(L"L"), 1);
+    EXPECT_EQ(l.matchedEntry, L"");
+    m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"L0", L"USB");
+    m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"L1", L"PCI\\VEN_9999");
+    m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"L2", L"PCI\\VEN_1111&DEV");
+    EXPECT_EQ(l.IsExistByReg(L"L"), 0) << tracing;
+  }
+}
+
+}  // namespace
+}  // namespace tv

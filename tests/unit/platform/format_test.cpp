@@ -35,7 +35,8 @@ namespace {
 // enormous padding.
 TEST(Format, HugeWidthsAndPrecisionsAreHeldAtTheFormattersLimit) {
   const fmt::Arg arg{fmt::ArgKind::kString, L"ab", 0};
-  const auto out = fmt::FormatArgs(L"%66666666666666666666666666666663s|%.99999999999999999999d", std::span(&arg, 1), 511);
+  const auto out =
+      fmt::FormatArgs(L"%66666666666666666666666666666663s|%.99999999999999999999d", std::span(&arg, 1), 511);
   EXPECT_EQ(out.size(), 511U);
   EXPECT_EQ(out.substr(out.size() - 2), L"  ");
 }

@@ -1,0 +1,42 @@
+// The yardstick of the tool's start-up under Wine: a GUI program built with
+// the same toolchain that asks WMI once for Win32_ComputerSystemProduct and exits.
+#include <ole2.h>
+#include <wbemidl.h>
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  const CLSID locatorClass = {0x4590F811, 0x1D3A, 0x11D0, {0x89, 0x1F, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+  const IID locatorInterface = {0xDC12A687, 0x737F, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+  ::OleInitialize(nullptr);
+  IWbemLocator* locator = nullptr;
+  int rc = 1;
+  if (SUCCEEDED(::CoCreateInstance(locatorClass, nullptr, CLSCTX_INPROC_SERVER, locatorInterface,
+                                   reinterpret_cast<void**>(&locator)))) {
+    IWbemServices* services = nullptr;
+    BSTR ns = ::SysAllocString(L"\\\\.\\root\\CIMV2");
+    if (SUCCEEDED(locator->ConnectServer(ns, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services))) {
+      ::CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, COLE_DEFAULT_PRINCIPAL, RPC_C_AUTHN_LEVEL_CALL,
+                          RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+      IEnumWbemClassObject* instances = nullptr;
+      BSTR cls = ::SysAllocString(L"Win32_ComputerSystemProduct");
+      if (SUCCEEDED(services->CreateInstanceEnum(cls, 0, nullptr, &instances))) {
+        IWbemClassObject* product = nullptr;
+        ULONG returned = 0;
+        if (instances->Next(2000, 1, &product, &returned) == WBEM_S_NO_ERROR && returned == 1) {
+          VARIANT v;
+          ::VariantInit(&v);
+          if (SUCCEEDED(product->Get(L"Version", 0, &v, nullptr, nullptr))) rc = 0;
+          ::VariantClear(&v);
+          product->Release();
+        }
+        instances->Release();
+      }
+      ::SysFreeString(cls);
+      services->Release();
+    }
+    ::SysFreeString(ns);
+    locator->Release();
+  }
+  ::OleUninitialize();
+  return rc;
+}
