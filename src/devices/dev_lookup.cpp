@@ -80,14 +80,17 @@ int CDevLookup::IsExistByList(std::wstring_view classGuid, std::wstring_view enu
   // Without tracing, each hardware ID is looked up by its beginnings in the
   // case-folded list instead of being held against every entry in turn; the
   // first matching entry in list order is the same either way.
-  std::vector<std::wstring> entries(idList.begin(), idList.begin() + idCount);
-  for (auto& entry : entries) entry = ToLowerAscii(entry);
+  std::vector<std::wstring> entries;
   std::unordered_map<std::wstring_view, std::uint32_t> firstByEntry;
   std::vector<std::size_t> lengths;
-  for (std::uint32_t n = 0; n < idCount; ++n) {
-    if (firstByEntry.emplace(entries[n], n).second &&
-        std::find(lengths.begin(), lengths.end(), entries[n].size()) == lengths.end()) {
-      lengths.push_back(entries[n].size());
+  if (!tracing) {
+    entries.assign(idList.begin(), idList.begin() + idCount);
+    for (auto& entry : entries) entry = ToLowerAscii(entry);
+    for (std::uint32_t n = 0; n < idCount; ++n) {
+      if (firstByEntry.emplace(entries[n], n).second &&
+          std::find(lengths.begin(), lengths.end(), entries[n].size()) == lengths.end()) {
+        lengths.push_back(entries[n].size());
+      }
     }
   }
   auto firstMatch = [&](const std::wstring& hardwareId) -> std::optional<std::uint32_t> {
