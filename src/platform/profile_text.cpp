@@ -27,22 +27,25 @@ ParsedProfile ParsedProfile::Parse(std::wstring_view text) {
   // which no lookup by name reaches.
   p.sections_.push_back(Section{});
   std::size_t pos = 0;
+  std::size_t lineNumber = 0;
   while (pos < text.size()) {
     std::size_t end = text.find(L'\n', pos);
     if (end == std::wstring_view::npos) end = text.find(L'\r', pos);
     const std::size_t next = end == std::wstring_view::npos ? text.size() : end + 1;
     std::wstring_view line = Trim(text.substr(pos, next - pos));
     pos = next;
+    ++lineNumber;
     if (line.empty()) continue;
     if (line.front() == L'[') {
       const std::size_t close = line.rfind(L']');
       if (close != std::wstring_view::npos && close > 0) {
-        p.sections_.push_back(Section{std::wstring(Trim(line.substr(1, close - 1))), {}});
+        p.sections_.push_back(Section{std::wstring(Trim(line.substr(1, close - 1))), {}, lineNumber});
         continue;
       }
       // A header without its closing bracket is read as a key line.
     }
     Entry e;
+    e.line = lineNumber;
     const std::size_t eq = line.find(L'=');
     if (eq == std::wstring_view::npos) {
       e.name = std::wstring(line);

@@ -22,16 +22,21 @@ class ParsedProfile {
   // GetPrivateProfileSectionNamesW for a buffer of `bufferChars` characters.
   std::vector<std::wstring> SectionNames(std::size_t bufferChars) const;
 
- private:
   struct Entry {
     std::wstring name;
     std::wstring value;
     bool hasValue = false;  // a line without "=" names a key with no value
+    std::size_t line = 0;   // counted from 1
   };
   struct Section {
-    std::wstring name;
+    std::wstring name;  // empty for the keys before the first header
     std::vector<Entry> entries;
+    std::size_t line = 0;
   };
+  // Every section as written, duplicates included, in file order.
+  const std::vector<Section>& sections() const { return sections_; }
+
+ private:
   const Entry* Find(std::wstring_view section, std::wstring_view key) const;
 
   std::vector<Section> sections_;

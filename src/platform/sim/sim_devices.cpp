@@ -188,6 +188,7 @@ WinError SimMachine::Devices::CopyOemInf(std::wstring_view infPath, std::wstring
   const std::wstring name = L"oem" + std::to_wstring(m_.stagedInfs.size()) + L".inf";
   m_.files.WriteFile((root == m_.environment.end() ? L"C:\\WINDOWS" : root->second) + L"\\inf\\" + name, *bytes);
   m_.stagedInfs.push_back(name);
+  m_.stagedInfSources.emplace_back(infPath);
   m_.stagedInfTexts.push_back(DecodeTextFile(*bytes, m_.ansiCodePage));
   return err::kSuccess;
 }

@@ -240,3 +240,27 @@ Result<std::wstring> SimFileSystem::ShortPath(std::wstring_view path) const {
 }
 
 }  // namespace tv::sim
+
+namespace tv::sim {
+
+void SimFileSystem::ForEach(const std::function<void(const EntryView&)>& visit) const {
+  for (const auto& [key, node] : nodes_) {
+    // The path as its folders were created: each component's own spelling.
+    std::wstring shown;
+    std::size_t pos = 0;
+    while (true) {
+      const std::size_t next = key.find(L'\\', pos);
+      const std::wstring prefix = next == std::wstring::npos ? key : key.substr(0, next == 2 ? 3 : next);
+      const auto it = nodes_.find(prefix);
+      const std::wstring part =
+          it != nodes_.end() && !it->second.name.empty() ? it->second.name : key.substr(pos, next - pos);
+      if (!shown.empty() && shown.back() != L'\\') shown += L'\\';
+      shown += part;
+      if (next == std::wstring::npos) break;
+      pos = next + 1;
+    }
+    visit(EntryView{shown, node.directory, node.attributes, node.bytes, node.stamp});
+  }
+}
+
+}  // namespace tv::sim

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -41,6 +42,15 @@ class SimFileSystem {
   std::uint64_t Stamp(std::wstring_view path) const;
   // One line per file and folder: path, attributes, size and a digest of the content.
   std::string ToString() const;
+  struct EntryView {
+    const std::wstring& path;  // as created
+    bool directory;
+    std::uint32_t attributes;
+    const std::vector<std::uint8_t>& bytes;
+    std::uint64_t stamp;
+  };
+  // Every file and folder, in path order.
+  void ForEach(const std::function<void(const EntryView&)>& visit) const;
   // GetShortPathNameW: the 8.3 form of every component of an existing path.
   Result<std::wstring> ShortPath(std::wstring_view path) const;
 

@@ -113,6 +113,7 @@ class SimMachine {
   std::vector<DriverUpdate> driverUpdates;
   std::vector<std::wstring> stagedInfs;  // the oemNN.inf names the driver store gave
   std::vector<std::wstring> stagedInfTexts;
+  std::vector<std::wstring> stagedInfSources;  // the INF each of them was copied from
   int installWaits = 0;
   std::wstring programFilesFolder = L"C:\\Program Files";
 

@@ -235,6 +235,21 @@ void Dump(std::ostringstream& out, const SimKeyNode& node, const std::wstring& p
 }
 }  // namespace
 
+namespace {
+void Visit(RegRoot root, const SimKeyNode& node, const std::wstring& path,
+           const std::function<void(RegRoot, const std::wstring&,
+                                    const std::vector<std::pair<std::wstring, RegValue>>&)>& visit) {
+  if (!path.empty()) visit(root, path, node.values);
+  for (const auto& [_, child] : node.subkeys) Visit(root, *child, path.empty() ? child->name : path + L'\\' + child->name, visit);
+}
+}  // namespace
+
+void SimRegistry::ForEachKey(
+    const std::function<void(RegRoot, const std::wstring&, const std::vector<std::pair<std::wstring, RegValue>>&)>&
+        visit) const {
+  for (const auto& [root, node] : roots_) Visit(root, node, L"", visit);
+}
+
 std::string SimRegistry::ToString() const {
   std::ostringstream out;
   for (const auto& [root, node] : roots_) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -48,6 +49,10 @@ class SimRegistry final : public IRegistry {
   // Keys opened and not yet closed.
   int OpenKeyCount() const { return openKeys_; }
   std::string ToString() const;
+  // Every key under the roots, parents before children, with its path and values.
+  void ForEachKey(
+      const std::function<void(RegRoot, const std::wstring& path, const std::vector<std::pair<std::wstring, RegValue>>&)>&
+          visit) const;
 
  private:
   friend class SimRegKey;
