@@ -2,9 +2,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
+#include "platform/sim/ansi.h"
+#include "platform/sim/sim_programs.h"
 #include "platform/sim/sim_run.h"
 
 #include "platform/text.h"
@@ -138,7 +141,94 @@ void ApplyWindows(const json& w, SimMachine& m) {
   }
 }
 
-void Apply(const json& root, SimMachine& m) {
+bool ReadHost(const std::filesystem::path& path, std::string& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  out = s.str();
+  return true;
+}
+
+// A drive-letter path such as C:\\Windows\\inf.
+std::wstring WindowsPath(const std::string& text, const std::string& field) {
+  const std::wstring w = FromUtf8(text);
+  if (w.size() < 3 || !iswalpha(static_cast<wint_t>(w[0])) || w[1] != L':' || w[2] != L'\\' || w.size() >= 260) {
+    Fail(field, "a full Windows path such as C:\\Windows\\file.txt, under 260 characters");
+  }
+  return w;
+}
+
+void CopyHostFolder(const std::filesystem::path& host, const std::wstring& target, const std::string& field,
+                    SimMachine& m) {
+  std::error_code error;
+  if (!std::filesystem::is_directory(host, error)) Fail(field, "a host folder; there is none at " + host.string());
+  m.files.CreateDirectories(target);
+  for (auto it = std::filesystem::recursive_directory_iterator(host, error);
+       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    std::wstring relative = FromUtf8(std::filesystem::relative(it->path(), host).string());
+    for (auto& c : relative) c = c == L'/' ? L'\\' : c;
+    if (it->is_directory()) {
+      m.files.CreateDirectories(target + L"\\" + relative);
+    } else if (it->is_regular_file()) {
+      std::string bytes;
+      if (ReadHost(it->path(), bytes)) m.files.WriteFile(target + L"\\" + relative, bytes);
+    }
+  }
+  if (error) Fail(field, "a readable host folder: " + error.message());
+}
+
+// The device classes the tool looks at, by name; any other class by its GUID.
+std::wstring DeviceClass(const json& j, const std::string& field) {
+  const std::wstring text = Text(j, field);
+  if (EqualsNoCase(text, L"Modem")) return L"{4D36E96D-E325-11CE-BFC1-08002BE10318}";
+  if (EqualsNoCase(text, L"Net")) return L"{4D36E972-E325-11CE-BFC1-08002BE10318}";
+  const bool guid = text.size() == 38 && text.front() == L'{' && text.back() == L'}' && text[9] == L'-' &&
+                    text[14] == L'-' && text[19] == L'-' && text[24] == L'-';
+  if (!guid) Fail(field, "\"Modem\", \"Net\" or a class GUID such as {4D36E96D-E325-11CE-BFC1-08002BE10318}");
+  return text;
+}
+
+bool Flag(const json& d, const char* name, const std::string& field, bool fallback) {
+  if (!d.contains(name)) return fallback;
+  if (!d[name].is_boolean()) Fail(field + "." + name, "true or false");
+  return d[name].get<bool>();
+}
+
+void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
+  if (!d.is_object() || !d.contains("class") || !d.contains("hardwareIds")) {
+    Fail(field, "an object with \"class\" and \"hardwareIds\"");
+  }
+  for (const auto& [key, _] : d.items()) {
+    static constexpr std::string_view kFields[] = {"class",       "enumerator", "hardwareIds", "present", "disabled",
+                                                   "disableable", "driverKey",  "instanceId",  "needsReboot"};
+    if (std::find(std::begin(kFields), std::end(kFields), key) == std::end(kFields)) {
+      Fail(field + "." + key,
+           "no such field (class, enumerator, hardwareIds, present, disabled, disableable, driverKey, instanceId, "
+           "needsReboot)");
+    }
+  }
+  const json& idsJson = d["hardwareIds"];
+  if (!idsJson.is_array() && !idsJson.is_null()) Fail(field + ".hardwareIds", "an array of strings, or null for none");
+  std::vector<std::wstring> ids;
+  if (idsJson.is_array()) {
+    for (std::size_t j = 0; j < idsJson.size(); ++j) {
+      ids.push_back(Text(idsJson[j], field + ".hardwareIds[" + std::to_string(j) + "]"));
+    }
+  }
+  const std::wstring enumerator = d.contains("enumerator") ? Text(d["enumerator"], field + ".enumerator") : L"ROOT";
+  const auto index = m.AddDevice(DeviceClass(d["class"], field + ".class"), enumerator, ids,
+                                 Flag(d, "present", field, true));
+  auto& device = m.devices[index];
+  if (idsJson.is_null()) device.hardwareIds.reset();
+  device.disabled = Flag(d, "disabled", field, false);
+  device.disableable = Flag(d, "disableable", field, true);
+  device.needsRebootAfterChange = Flag(d, "needsReboot", field, false);
+  if (d.contains("driverKey")) device.driverKey = Text(d["driverKey"], field + ".driverKey");
+  if (d.contains("instanceId")) device.instanceId = Text(d["instanceId"], field + ".instanceId");
+}
+
+void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
   Need(root, "(top level)", json::value_t::object, "an object");
   std::optional<std::uint32_t> debugMode;
   std::optional<std::uint32_t> testMode;
@@ -154,6 +244,8 @@ void Apply(const json& root, SimMachine& m) {
       }
     } else if (k == "ansiCodePage") {
       m.ansiCodePage = Unsigned(v, k);
+    } else if (k == "product" && v.is_null()) {
+      m.productInstance = false;  // WMI answers with no Win32_ComputerSystemProduct object
     } else if (k == "product") {
       if (!v.is_object()) Fail(k, "an object of WMI properties, such as {\"Vendor\": \"VELTARO\"}");
       m.product.clear();
@@ -193,40 +285,45 @@ void Apply(const json& root, SimMachine& m) {
       }
     } else if (k == "devices") {
       if (!v.is_array()) Fail(k, "an array of {\"class\", \"enumerator\", \"hardwareIds\", ...}");
+      for (std::size_t i = 0; i < v.size(); ++i) ApplyDevice(v[i], "devices[" + std::to_string(i) + "]", m);
+    } else if (k == "registryFiles") {
+      if (!v.is_array()) Fail(k, "an array of .reg file paths, relative to the machine description");
       for (std::size_t i = 0; i < v.size(); ++i) {
-        const std::string field = "devices[" + std::to_string(i) + "]";
-        const json& d = v[i];
-        if (!d.is_object() || !d.contains("class") || !d.contains("hardwareIds")) {
-          Fail(field, "an object with \"class\" and \"hardwareIds\"");
-        }
-        if (!d["hardwareIds"].is_array()) Fail(field + ".hardwareIds", "an array of strings");
-        std::vector<std::wstring> ids;
-        for (std::size_t j = 0; j < d["hardwareIds"].size(); ++j) {
-          ids.push_back(Text(d["hardwareIds"][j], field + ".hardwareIds[" + std::to_string(j) + "]"));
-        }
-        const std::wstring enumerator = d.contains("enumerator") ? Text(d["enumerator"], field + ".enumerator") : L"ROOT";
-        bool present = true;
-        if (d.contains("present")) {
-          if (!d["present"].is_boolean()) Fail(field + ".present", "true or false");
-          present = d["present"].get<bool>();
-        }
-        const auto index = m.AddDevice(Text(d["class"], field + ".class"), enumerator, ids, present);
-        if (d.contains("disabled")) {
-          if (!d["disabled"].is_boolean()) Fail(field + ".disabled", "true or false");
-          m.devices[index].disabled = d["disabled"].get<bool>();
-        }
-        for (const auto& [key, _] : d.items()) {
-          if (key != "class" && key != "enumerator" && key != "hardwareIds" && key != "present" && key != "disabled") {
-            Fail(field + "." + key, "no such field (class, enumerator, hardwareIds, present, disabled)");
-          }
-        }
+        const std::string field = k + "[" + std::to_string(i) + "]";
+        const std::filesystem::path file = base / ToUtf8(Text(v[i], field));
+        std::string bytes;
+        if (!ReadHost(file, bytes)) Fail(field, "a readable .reg file; cannot read " + file.string());
+        const std::wstring text =
+            DecodeTextFile({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, m.ansiCodePage);
+        if (!ImportRegFile(m.registry, text)) Fail(field, "a registry file (REGEDIT4 or Windows Registry Editor Version 5.00)");
       }
+    } else if (k == "files") {
+      if (!v.is_object()) Fail(k, "an object of Windows paths and file contents, such as {\"C:\\\\x.txt\": \"text\"}");
+      for (const auto& [path, content] : v.items()) {
+        const std::wstring where = WindowsPath(path, k + "." + path);
+        m.files.WriteFile(where, ToUtf8(Text(content, k + "." + path)));
+      }
+    } else if (k == "folders") {
+      if (!v.is_array()) Fail(k, "an array of Windows folder paths");
+      for (std::size_t i = 0; i < v.size(); ++i) {
+        const std::string field = k + "[" + std::to_string(i) + "]";
+        m.files.CreateDirectories(WindowsPath(ToUtf8(Text(v[i], field)), field));
+      }
+    } else if (k == "hostFolders") {
+      if (!v.is_object()) Fail(k, "an object of Windows folder paths and host folders, relative to the description");
+      for (const auto& [path, host] : v.items()) {
+        const std::string field = k + "." + path;
+        CopyHostFolder(base / ToUtf8(Text(host, field)), WindowsPath(path, field), field, m);
+      }
+    } else if (k == "keepRunning") {
+      if (!v.is_array()) Fail(k, "an array of program file names that keep running when started");
+      for (std::size_t i = 0; i < v.size(); ++i) m.keepRunning.insert(Text(v[i], k + "[" + std::to_string(i) + "]"));
     } else if (k == "runningProcesses") {
       if (!v.is_array()) Fail(k, "an array of executable file names");
       for (std::size_t i = 0; i < v.size(); ++i) m.AddRunningProcess(Text(v[i], k + "[" + std::to_string(i) + "]"));
     } else {
       Fail(k, "no such field (windows, uiLanguage, ansiCodePage, product, debugMode, testMode, environment, registry, "
-              "devices, runningProcesses)");
+              "registryFiles, devices, runningProcesses, keepRunning, files, folders, hostFolders)");
     }
   }
   // Switches go in after "windows", whose WOW64 flag decides the view they live in.
@@ -301,7 +398,8 @@ std::optional<std::string> PlaceHostPackage(SimMachine& machine, const std::file
   return std::nullopt;
 }
 
-std::optional<std::string> ApplyMachineDescription(const std::string& text, SimMachine& machine) {
+std::optional<std::string> ApplyMachineDescription(const std::string& text, SimMachine& machine,
+                                                   const std::filesystem::path& baseFolder) {
   json root;
   try {
     root = json::parse(text);
@@ -310,7 +408,7 @@ std::optional<std::string> ApplyMachineDescription(const std::string& text, SimM
   }
   ConfigureBaseWindows(machine);
   try {
-    Apply(root, machine);
+    Apply(root, machine, baseFolder);
   } catch (const DescriptionError& e) {
     return e.message;
   }

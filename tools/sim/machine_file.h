@@ -18,7 +18,9 @@ void ConfigureDefaultNotebook(SimMachine& machine);
 // Describes a fresh machine (a plain Windows with its usual environment,
 // then what the description says); an error message naming the field
 // and what was expected, or nothing when the description was applied.
-std::optional<std::string> ApplyMachineDescription(const std::string& json, SimMachine& machine);
+// Host files it names (registry files, folders) are relative to `baseFolder`.
+std::optional<std::string> ApplyMachineDescription(const std::string& json, SimMachine& machine,
+                                                   const std::filesystem::path& baseFolder = {});
 
 // Lays a setup script from the host into the machine as if the tool lay
 // beside it in C:\\Tarnvale under the script's base name; the files beside the
