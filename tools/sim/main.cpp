@@ -1,5 +1,8 @@
 // tarnvale-sim: runs the tool on a setup script, as if the executable lay
-// beside it, on a simulated notebook, and prints the debugger output.
+// beside it, on a simulated notebook; prints the debugger output and then
+// what the run changed. `tarnvale-sim lint SCRIPT.ini` checks a script.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,19 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/ansi.h"
 #include "platform/sim/sim_run.h"
 #include "platform/text.h"
+#include "sim/change_report.h"
+#include "sim/lint.h"
 #include "sim/machine_file.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tarnvale-sim [--machine FILE] SCRIPT.ini [-- ARGS...]\n"
-    "Runs the tool on SCRIPT.ini on a simulated notebook (default: maker VELTARO,\n"
-    "Windows XP, Japanese user interface, tracing on) and prints every string the\n"
-    "tool sends to the debugger. The exit code is the tool's; 2 means this program\n"
-    "could not start the run. The files beside SCRIPT.ini go along as the tool's\n"
-    "driver package.\n";
+constexpr int kSimulatorFailed = 2;
 
 bool ReadHostFile(const std::filesystem::path& path, std::string& out) {
   std::ifstream in(path, std::ios::binary);
@@ -37,56 +37,37 @@ std::wstring QuoteArgument(const std::string& arg) {
   return L"\"" + w + L"\"";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct RunOptions {
   std::string machineFile;
   std::string script;
   std::vector<std::string> toolArgs;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--") {
-      toolArgs.assign(argv + i + 1, argv + argc);
-      break;
-    }
-    if (a == "--machine" && i + 1 < argc) {
-      machineFile = argv[++i];
-    } else if (a == "--help" || a == "-h") {
-      std::cout << kUsage;
-      return 0;
-    } else if (script.empty() && a.rfind("--", 0) != 0) {
-      script = a;
-    } else {
-      std::cerr << kUsage;
-      return 2;
-    }
-  }
-  if (script.empty()) {
-    std::cerr << kUsage;
-    return 2;
-  }
+  bool json = false;
+  std::string reportFile;
+  bool noReport = false;
+};
 
+int Run(const RunOptions& o) {
   tv::sim::SimMachine machine;
-  if (machineFile.empty()) {
+  if (o.machineFile.empty()) {
     tv::sim::ConfigureDefaultNotebook(machine);
   } else {
     std::string description;
-    if (!ReadHostFile(machineFile, description)) {
-      std::cerr << "tarnvale-sim: cannot read machine description " << machineFile << '\n';
-      return 2;
+    if (!ReadHostFile(o.machineFile, description)) {
+      std::cerr << "tarnvale-sim: cannot read machine description " << o.machineFile << '\n';
+      return kSimulatorFailed;
     }
-    if (auto error = tv::sim::ApplyMachineDescription(description, machine)) {
-      std::cerr << "tarnvale-sim: " << machineFile << ": " << *error << '\n';
-      return 2;
+    const auto base = std::filesystem::absolute(o.machineFile).parent_path();
+    if (auto error = tv::sim::ApplyMachineDescription(description, machine, base)) {
+      std::cerr << "tarnvale-sim: " << o.machineFile << ": " << *error << '\n';
+      return kSimulatorFailed;
     }
   }
-
-  if (auto error = tv::sim::PlaceHostPackage(machine, script)) {
+  if (auto error = tv::sim::PlaceHostPackage(machine, o.script)) {
     std::cerr << "tarnvale-sim: " << *error << '\n';
-    return 2;
+    return kSimulatorFailed;
   }
   std::wstring commandLine = L"\"" + machine.modulePath + L"\"";
-  for (const auto& a : toolArgs) commandLine += L" " + QuoteArgument(a);
+  for (const auto& a : o.toolArgs) commandLine += L" " + QuoteArgument(a);
   machine.commandLine = commandLine;
 
   machine.onDebugWrite = [](std::wstring_view text) {
@@ -94,5 +75,88 @@ int main(int argc, char** argv) {
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
     std::fflush(stdout);
   };
-  return tv::sim::RunTool(machine);
+  const auto before = tv::sim::TakeSnapshot(machine);
+  const int exitCode = tv::sim::RunTool(machine);
+  if (o.noReport) return exitCode;
+
+  const auto report = tv::sim::CompareSnapshots(before, tv::sim::TakeSnapshot(machine), machine, exitCode);
+  const std::string text = o.json ? tv::sim::ReportJson(report).dump(2) + "\n" : tv::sim::ReportText(report);
+  if (o.reportFile.empty()) {
+    std::cerr << text;
+  } else {
+    std::ofstream out(o.reportFile, std::ios::binary);
+    out << text;
+    if (!out) {
+      std::cerr << "tarnvale-sim: cannot write the report to " << o.reportFile << '\n';
+      return kSimulatorFailed;
+    }
+  }
+  return exitCode;
+}
+
+int Lint(const std::string& script) {
+  std::string bytes;
+  if (!ReadHostFile(script, bytes)) {
+    std::cerr << "tarnvale-sim: cannot read setup script " << script << '\n';
+    return kSimulatorFailed;
+  }
+  const std::filesystem::path path(script);
+  const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
+  const tv::lint::PackageLookup inPackage = [&folder](std::wstring_view relative) {
+    std::string p = tv::ToUtf8(relative);
+    for (auto& c : p) c = c == '\\' ? '/' : c;
+    std::error_code error;
+    return std::filesystem::exists(folder / p, error);
+  };
+  // Scripts are ANSI text of the machine's code page or UTF-16; names and
+  // keys are ASCII, so the Western code page reads them the same.
+  const std::wstring text =
+      tv::sim::DecodeTextFile({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, 1252);
+  const auto findings = tv::lint::LintScript(text, tv::FromUtf8(path.stem().string()), inPackage);
+  std::cout << tv::lint::FormatFindings(script, findings);
+  return tv::lint::ExitCode(findings);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "Runs the tool on SCRIPT.ini on a simulated notebook (default: maker VELTARO, Windows XP, Japanese user\n"
+      "interface, tracing on). The tool's debugger output goes to standard output as it is written; a report of\n"
+      "what the run changed (registry, files, devices, programs, pauses) follows on standard error. The files\n"
+      "beside SCRIPT.ini go along as the tool's driver package. The exit code is the tool's; 2 means this\n"
+      "program could not start the run.",
+      "tarnvale-sim"};
+  app.set_help_all_flag("--help-all", "Help for every subcommand");
+  RunOptions run;
+  app.add_option("--machine", run.machineFile, "Machine description (JSON), see examples/machines")
+      ->check(CLI::ExistingFile);
+  app.add_flag("--json", run.json, "Write the change report as JSON");
+  app.add_option("--report", run.reportFile, "Write the change report to this file instead of standard error");
+  app.add_flag("--no-report", run.noReport, "Leave the change report out");
+  app.add_option("script", run.script, "The setup script (SCRIPT.ini)");
+  app.add_option("args", run.toolArgs, "The tool's own command-line arguments, after --");
+
+  std::string lintScript;
+  CLI::App* lint = app.add_subcommand(
+      "lint", "Checks a setup script; one line per finding (file:line: error|warning: reason). Exit code 0: "
+              "nothing found, 1: warnings, 2: errors");
+  lint->add_option("script", lintScript, "The setup script")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kSimulatorFailed;
+  }
+  if (lint->parsed()) return Lint(lintScript);
+  if (run.script.empty()) {
+    std::cerr << "tarnvale-sim: no setup script given\n" << app.help();
+    return kSimulatorFailed;
+  }
+  return Run(run);
 }

@@ -1,0 +1,719 @@
+#include "sim/lint.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "actions/driver_install.h"
+#include "platform/profile_text.h"
+#include "platform/shell_path.h"
+#include "platform/text.h"
+
+namespace tv::lint {
+
+namespace {
+
+// ---- what each command reads ----
+
+enum class Variant {
+  kNoSection,  // reads no command section
+  kPlain,      // reads its command section only
+  kRegion,     // [S_<region code>] when the script has it, else [S]
+  kUiLanguage, // [S_<UI language, four hexadecimal digits>], else [S]
+  kOsClass,    // [S_2000], [S_XP], [S_VISTA] by Windows version, [S] on any other
+  kDeviceId,   // [S], and per listed device [S_<hardware ID>]
+};
+
+enum class IdRule {
+  kNone,
+  kMatchesAnyDevice,  // an empty ID is a prefix of every hardware ID: it finds any present device
+  kRescanNever,       // ... so the rescan step always sees a device and never runs
+  kSkipped,           // the tool skips an empty ID
+};
+
+enum class FileRule { kNone, kBesideTool, kInPackage };
+
+struct NumberedKey {
+  std::wstring_view prefix;  // the key is prefix, number, suffix: "ADDREG" 1 "_ROOT"
+  std::wstring_view suffix;
+  std::size_t room;
+  bool required;  // missing or empty within the count is worth a warning
+  std::wstring_view whenMissing;
+  IdRule id = IdRule::kNone;
+  FileRule file = FileRule::kNone;
+};
+
+struct CountGroup {
+  std::wstring_view countKey;
+  std::vector<NumberedKey> keys;
+};
+
+struct PlainKey {
+  std::wstring_view name;
+  bool integer;
+  std::size_t room;  // strings only
+};
+
+struct KeySet {
+  std::vector<PlainKey> plain;
+  std::vector<CountGroup> groups;
+};
+
+struct CommandSpec {
+  std::wstring_view keyword;
+  Variant variant;
+  const KeySet* keys;
+  const KeySet* deviceSection = nullptr;  // DRIVER_REG: the keys of [S_<hardware ID>]
+};
+
+constexpr std::wstring_view kReadAsEmpty = L"read as empty";
+
+const KeySet kHwidKeys{{},
+                       {{L"HWID",
+                         {{L"HWID", L"", 521, true, kReadAsEmpty, IdRule::kMatchesAnyDevice}}}}};
+const KeySet kProcessKeys{{}, {{L"TPROCESS", {{L"PROCESS", L"", 521, true, L"read as empty; nothing is ended"}}}}};
+const KeySet kLaunchKeys{
+    {{L"CMD_SLEEP", true, 0},
+     {L"CMD_ASYNCFLAG", true, 0},
+     {L"CMD_LONGFLAG", true, 0},
+     {L"CMD_PLUSARGKEY", false, 259},
+     {L"CMD_PLUSARG", false, 259}},
+    {{L"CMD",
+      {{L"CMD", L"", 259, true, L"read as empty: the launch path is the tool's folder, which cannot be started",
+        IdRule::kNone, FileRule::kBesideTool}}}}};
+const KeySet kDriverKeys{
+    {{L"DESTDIR", false, 259}, {L"REFRESH", true, 0}},
+    {{L"DEV",
+      {{L"DEV", L"", 1023, true, kReadAsEmpty, IdRule::kMatchesAnyDevice},
+       {L"DEVINF", L"", 260, true, L"read as empty: the device's driver cannot be updated", IdRule::kNone,
+        FileRule::kInPackage}}},
+     {L"INFCOPY", {{L"INF", L"", 1023, true, L"read as empty: nothing is staged", IdRule::kNone, FileRule::kInPackage}}},
+     {L"DETECTCOUNT", {{L"DETECTDEV", L"", 1023, true, kReadAsEmpty, IdRule::kRescanNever}}}}};
+const KeySet kRegistryKeys{{},
+                           {{L"ADDREG",
+                             {{L"ADDREG", L"_ROOT", 259, true, L"read as empty: the INF line has no root"},
+                              {L"ADDREG", L"_SUBKEY", 259, true, L"read as empty: the value goes into the root key"},
+                              {L"ADDREG", L"_ENTRYNAME", 259, false, {}},
+                              {L"ADDREG", L"_FLAGS", 259, false, {}},
+                              {L"ADDREG", L"_VALUE", 259, false, {}}}},
+                            {L"DELREG",
+                             {{L"DELREG", L"_ROOT", 259, true, L"read as empty: the INF line has no root"},
+                              {L"DELREG", L"_SUBKEY", 259, true, L"read as empty: the root key itself is named"},
+                              {L"DELREG", L"_ENTRYNAME", 259, false, {}}}}}};
+const KeySet kDriverRegKeys{
+    {{L"PRESLEEP", true, 0}, {L"AFTERSLEEP", true, 0}},
+    {{L"DEV", {{L"DEV", L"", 1023, true, L"read as the hardware ID DEFAULT_ID", IdRule::kMatchesAnyDevice}}}}};
+const KeySet kDriverKeyEntries{{},
+                               {{L"ADDREG",
+                                 {{L"ADDREG", L"_SUBKEY", 259, false, {}},
+                                  {L"ADDREG", L"_ENTRYNAME", 259, false, {}},
+                                  {L"ADDREG", L"_FLAGS", 259, false, {}},
+                                  {L"ADDREG", L"_VALUE", 259, false, {}}}},
+                                {L"DELREG",
+                                 {{L"DELREG", L"_ENTRYNAME", 259, true,
+                                   L"read as empty: the driver key's default value is deleted"}}}}};
+const KeySet kRemoveKeys{{{L"EXISTONLY", true, 0}},
+                         {{L"DEV", {{L"DEV", L"", 1023, true, L"read as empty and skipped", IdRule::kSkipped}}}}};
+const KeySet kScanKeys{{}, {{L"DETECTCOUNT", {{L"DETECTDEV", L"", 1023, false, {}}}}}};
+const KeySet kFileKeys{{}, {{L"FILE", {{L"FILE", L"", 1023, true, L"read as empty: nothing is deleted"}}}}};
+const KeySet kFolderKeys{{{L"DEST_IS_PROGRAMFOLDER", true, 0}},
+                         {{L"FOLDER",
+                           {{L"FOLDER", L"_SRC", 259, true, L"read as empty: the pair fails"},
+                            {L"FOLDER", L"_DEST", 259, true, L"read as empty: the pair fails"}}}}};
+
+const CommandSpec kCommands[] = {
+    {L"CHECK_WOW6432", Variant::kNoSection, nullptr},
+    {L"CHECK_VENDOR", Variant::kNoSection, nullptr},
+    {L"CHECK_MODEM", Variant::kNoSection, nullptr},
+    {L"CHECK_WMODEM", Variant::kNoSection, nullptr},
+    {L"CHECK_WIFI", Variant::kNoSection, nullptr},
+    {L"CHECK_HWID", Variant::kPlain, &kHwidKeys},
+    {L"TPROCESS", Variant::kPlain, &kProcessKeys},
+    {L"CMD_CP", Variant::kPlain, &kLaunchKeys},
+    {L"CMD_REGION", Variant::kRegion, &kLaunchKeys},
+    {L"CMD_UILANG", Variant::kUiLanguage, &kLaunchKeys},
+    {L"INSTALL_DRIVER", Variant::kOsClass, &kDriverKeys},
+    {L"REG_FILE", Variant::kNoSection, nullptr},
+    {L"REG_FILE_UILANG", Variant::kNoSection, nullptr},
+    {L"REG_INI", Variant::kPlain, &kRegistryKeys},
+    {L"REG_INI_UILANG", Variant::kUiLanguage, &kRegistryKeys},
+    {L"MODEM_REGION", Variant::kRegion, &kRegistryKeys},
+    {L"TELEPHONY_REGION", Variant::kRegion, &kRegistryKeys},
+    {L"MODEM_HOMOL", Variant::kNoSection, nullptr},
+    {L"ENABLE_WOR_WMODEM", Variant::kNoSection, nullptr},
+    {L"DISABLE_IWLAN_ASPM", Variant::kNoSection, nullptr},
+    {L"DRIVER_REG", Variant::kDeviceId, &kDriverRegKeys, &kDriverKeyEntries},
+    {L"REMOVE_DRIVER", Variant::kPlain, &kRemoveKeys},
+    {L"SCAN_DEVICE", Variant::kPlain, &kScanKeys},
+    {L"REMOVE_FILES", Variant::kPlain, &kFileKeys},
+    {L"COPY_FOLDERS", Variant::kPlain, &kFolderKeys},
+};
+
+constexpr std::size_t kMaxCommands = 64;
+constexpr std::size_t kRoomInit = 519;
+constexpr std::size_t kSectionListChars = 2600;
+
+const CommandSpec* FindCommand(std::wstring_view keyword) {
+  for (const auto& c : kCommands) {
+    if (EqualsNoCase(c.keyword, keyword)) return &c;
+  }
+  return nullptr;
+}
+
+std::string U8(std::wstring_view w) { return ToUtf8(w); }
+
+bool IsDecimal(std::wstring_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
+// The number of a numbered key "<prefix><n><suffix>", or nothing; `leadingZero`
+// tells a key such as DEV01, which the tool never forms.
+std::optional<std::uint64_t> KeyNumber(std::wstring_view key, std::wstring_view prefix, std::wstring_view suffix,
+                                       bool* leadingZero) {
+  if (key.size() <= prefix.size() + suffix.size()) return std::nullopt;
+  if (!EqualsNoCase(key.substr(0, prefix.size()), prefix)) return std::nullopt;
+  if (!EqualsNoCase(key.substr(key.size() - suffix.size()), suffix)) return std::nullopt;
+  const std::wstring_view digits = key.substr(prefix.size(), key.size() - prefix.size() - suffix.size());
+  if (!IsDecimal(digits) || digits.size() > 9) return std::nullopt;
+  *leadingZero = digits.size() > 1 && digits.front() == L'0';
+  return std::stoull(std::wstring(digits));
+}
+
+std::wstring KeyName(const NumberedKey& k, std::uint64_t n) {
+  return std::wstring(k.prefix) + std::to_wstring(n) + std::wstring(k.suffix);
+}
+
+class Linter {
+ public:
+  Linter(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package)
+      : profile_(ParsedProfile::Parse(text)), baseName_(baseName), package_(package) {}
+
+  std::vector<Finding> Run() {
+    IndexSections();
+    ReadCommands();
+    for (const auto& [name, use] : reads_) CheckSection(name, use);
+    CheckUnreadSections();
+    std::stable_sort(findings_.begin(), findings_.end(),
+                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    return std::move(findings_);
+  }
+
+ private:
+  using Section = ParsedProfile::Section;
+  using Entry = ParsedProfile::Entry;
+
+  struct Use {
+    std::set<const KeySet*> keySets;
+    std::vector<std::wstring> readers;  // "CMD3 (REG_INI)"
+  };
+  // A command section and how variants of it are chosen.
+  struct Owner {
+    std::wstring section;
+    const CommandSpec* spec;
+    std::wstring reader;
+    std::set<std::wstring, LessNoCase> deviceIds;  // DRIVER_REG's listed IDs
+  };
+
+  void Warn(std::size_t line, std::string reason) { findings_.push_back({line, Severity::kWarning, std::move(reason)}); }
+  void Error(std::size_t line, std::string reason) { findings_.push_back({line, Severity::kError, std::move(reason)}); }
+
+  const Section* FindSection(std::wstring_view name) const {
+    auto it = sections_.find(std::wstring(name));
+    return it == sections_.end() ? nullptr : it->second;
+  }
+  static const Entry* FindEntry(const Section& s, std::wstring_view key) {
+    for (const auto& e : s.entries) {
+      if (EqualsNoCase(e.name, key)) return &e;
+    }
+    return nullptr;
+  }
+  std::size_t LineOf(const Section& s, std::wstring_view key) const {
+    const Entry* e = FindEntry(s, key);
+    return e != nullptr ? e->line : s.line;
+  }
+
+  void IndexSections() {
+    for (const auto& s : profile_.sections()) {
+      if (s.name.empty()) {
+        for (const auto& e : s.entries) {
+          if (!e.name.empty() && e.name.front() != L';') {
+            Warn(e.line, "\"" + U8(e.name) + "\" stands before the first section header and is never read");
+          }
+        }
+        continue;
+      }
+      auto [it, fresh] = sections_.emplace(s.name, &s);
+      if (!fresh) {
+        Warn(s.line, "section [" + U8(s.name) + "] appears again; only the first, at line " +
+                         std::to_string(it->second->line) + ", is read");
+      }
+      std::map<std::wstring, std::size_t, LessNoCase> seen;
+      for (const auto& e : s.entries) {
+        if (e.name.empty() || e.name.front() == L';') continue;
+        auto [at, first] = seen.emplace(e.name, e.line);
+        if (!first) {
+          Warn(e.line, "key " + U8(e.name) + " appears again in [" + U8(s.name) + "]; only the first, at line " +
+                           std::to_string(at->second) + ", is read");
+        }
+      }
+    }
+    for (const auto& name : profile_.SectionNames(kSectionListChars)) visibleSections_.insert(name);
+  }
+
+  void ReadCommands() {
+    const Section* init = FindSection(L"INIT");
+    if (init == nullptr) {
+      Error(1, "no [INIT] section: the tool runs no command");
+      return;
+    }
+    readSections_.insert(L"INIT");
+    // The list ends at the first number whose CMD is missing or empty.
+    std::size_t end = 1;
+    while (end <= kMaxCommands && !profile_.String(L"INIT", L"CMD" + std::to_wstring(end), L"", kRoomInit + 1).empty()) {
+      ++end;
+    }
+    if (end == 1) Error(init->line, "no CMD1: the tool runs no command");
+    for (const auto& e : init->entries) CheckInitKey(*init, e, end);
+    for (std::size_t n = 1; n < end; ++n) ReadCommand(*init, n);
+  }
+
+  void CheckInitKey(const Section& init, const Entry& e, std::size_t end) {
+    if (e.name.empty() || e.name.front() == L';') return;
+    if (EqualsNoCase(e.name, L"FORCE_REGION")) {
+      const std::wstring v = profile_.String(L"INIT", L"FORCE_REGION", L"", kRoomInit + 1);
+      if (v.size() > 1) Warn(e.line, "FORCE_REGION=" + U8(v) + ": only its first character, " + U8(v.substr(0, 1)) + ", is used");
+      return;
+    }
+    bool zero = false;
+    auto n = KeyNumber(e.name, L"CMD", L"_SECTION", &zero);
+    const bool isSection = n.has_value();
+    if (!n) n = KeyNumber(e.name, L"CMD", L"", &zero);
+    if (!n) {
+      Warn(e.line, "no command reads key " + U8(e.name) + " in [INIT]");
+      return;
+    }
+    if (zero || *n == 0) {
+      Warn(e.line, U8(e.name) + " is never read: command numbers start at 1 and have no leading zeros");
+      return;
+    }
+    if (FindEntry(init, e.name) != &e) return;  // a repeated key, reported already
+    const std::string cmd = "CMD" + std::to_string(*n);
+    if (*n < end) return;
+    if (isSection) {
+      if (profile_.String(L"INIT", L"CMD" + std::to_wstring(*n), L"", kRoomInit + 1).empty()) {
+        Warn(e.line, U8(e.name) + " has no " + cmd + " beside it and is never read");
+      }
+      return;
+    }
+    if (e.value.empty()) return;  // an empty CMD is the end itself
+    if (*n > kMaxCommands) {
+      if (end > kMaxCommands) {
+        Error(e.line, cmd + " never runs: the tool runs at most 64 commands");
+      } else {
+        Error(e.line, cmd + " never runs: the tool runs at most 64 commands, and the list already ends at CMD" +
+                          std::to_string(end));
+      }
+      return;
+    }
+    const Entry* missing = FindEntry(init, L"CMD" + std::to_wstring(end));
+    Error(e.line, cmd + " never runs: CMD" + std::to_string(end) + (missing != nullptr ? " is empty" : " is missing") +
+                      " and ends the command list");
+  }
+
+  void ReadCommand(const Section& init, std::size_t n) {
+    const std::wstring key = L"CMD" + std::to_wstring(n);
+    const std::wstring sectionKey = key + L"_SECTION";
+    const std::size_t line = LineOf(init, key);
+    const std::wstring command = profile_.String(L"INIT", key, L"", kRoomInit + 1);
+    const std::wstring section = profile_.String(L"INIT", sectionKey, L"", kRoomInit + 1);
+    const std::size_t sectionLine = LineOf(init, FindEntry(init, sectionKey) != nullptr ? sectionKey : key);
+
+    // The suffix is what follows the last dot that has no blank or backslash after it.
+    const std::size_t dot = command.rfind(L'.');
+    if (dot != std::wstring::npos && command.find_first_of(L" \\", dot) != std::wstring::npos &&
+        shell::FindExtension(command) == command.size()) {
+      Error(line, U8(key) + "=" + U8(command) + ": a blank after the dot, so there is no platform suffix and the "
+                  "keyword is the whole text, which names no command");
+      return;
+    }
+    const std::wstring keyword = shell::RemoveExtension(command);
+    const std::wstring suffix = command.substr(shell::FindExtension(command));
+    const CommandSpec* spec = FindCommand(keyword);
+    if (spec == nullptr) {
+      Error(line, U8(key) + "=" + U8(command) + ": unknown keyword " + U8(keyword) + ", the command does nothing");
+      return;
+    }
+    if (!suffix.empty() && !EqualsNoCase(suffix, L".X32") && !EqualsNoCase(suffix, L".X64") &&
+        !EqualsNoCase(suffix, L".WOW64") && !EqualsNoCase(suffix, L".WOW6432")) {
+      Warn(line, U8(key) + "=" + U8(command) + ": " + U8(suffix) +
+                     " is not a platform suffix (.X32, .X64, .WOW64, .WOW6432), so the command runs on every Windows");
+    }
+    const std::wstring reader = key + L" (" + std::wstring(spec->keyword) + L")";
+    if (spec->variant == Variant::kNoSection) {
+      if (!section.empty()) {
+        Warn(sectionLine, U8(spec->keyword) + " reads no section; " + U8(sectionKey) + "=" + U8(section) + " is not used");
+      }
+      CheckRegistryFile(*spec, line);
+      return;
+    }
+    if (section.empty()) {
+      Error(sectionLine, U8(reader) + " needs a command section, and " + U8(sectionKey) + " is missing or empty");
+      return;
+    }
+    Owner owner{section, spec, reader, {}};
+    UseSections(owner, sectionLine);
+    owners_.push_back(std::move(owner));
+  }
+
+  void CheckRegistryFile(const CommandSpec& spec, std::size_t line) {
+    if (!package_) return;
+    if (EqualsNoCase(spec.keyword, L"REG_FILE")) {
+      const std::wstring file = baseName_ + L".reg";
+      if (!package_(file)) Warn(line, "REG_FILE imports " + U8(file) + ", which is not beside the script");
+    }
+  }
+
+  void Read(const std::wstring& name, const KeySet* keys, const std::wstring& reader) {
+    auto& use = reads_[name];
+    use.keySets.insert(keys);
+    if (std::find(use.readers.begin(), use.readers.end(), reader) == use.readers.end()) use.readers.push_back(reader);
+    readSections_.insert(name);
+  }
+
+  bool Selectable(std::wstring_view name) const { return visibleSections_.contains(std::wstring(name)); }
+
+  void UseSections(Owner& owner, std::size_t line) {
+    const std::wstring& s = owner.section;
+    const CommandSpec& spec = *owner.spec;
+    const bool plain = FindSection(s) != nullptr;
+    switch (spec.variant) {
+      case Variant::kNoSection: return;
+      case Variant::kPlain:
+        if (!plain) {
+          Error(line, "section [" + U8(s) + "] is missing, so " + U8(owner.reader) + " does nothing");
+          return;
+        }
+        Read(s, spec.keys, owner.reader);
+        return;
+      case Variant::kRegion:
+      case Variant::kUiLanguage: {
+        bool variant = false;
+        for (const auto& [name, section] : sections_) {
+          if (IsVariantOf(name, s) && VariantFits(spec, Suffix(name, s)) && Selectable(name)) {
+            Read(name, spec.keys, owner.reader);
+            variant = true;
+          }
+        }
+        const std::string what = spec.variant == Variant::kRegion ? "region" : "UI language";
+        if (!plain && !variant) {
+          Error(line, "section [" + U8(s) + "] is missing, and so is every " + what + " variant of it: " +
+                          U8(owner.reader) + " does nothing");
+        } else if (!plain) {
+          Warn(line, "no section [" + U8(s) + "]: on a machine of another " + what + " " + U8(owner.reader) +
+                         " does nothing");
+        }
+        if (plain) Read(s, spec.keys, owner.reader);
+        return;
+      }
+      case Variant::kOsClass: {
+        bool any = false;
+        for (std::wstring_view ending : {L"_2000", L"_XP", L"_VISTA", L""}) {
+          const std::wstring name = s + std::wstring(ending);
+          if (FindSection(name) != nullptr) {
+            Read(name, spec.keys, owner.reader);
+            any = true;
+          }
+        }
+        if (!any) {
+          Error(line, "none of the sections [" + U8(s) + "_2000], [" + U8(s) + "_XP], [" + U8(s) + "_VISTA], [" + U8(s) +
+                          "] is there, so " + U8(owner.reader) + " installs nothing");
+        }
+        return;
+      }
+      case Variant::kDeviceId: {
+        if (!plain) {
+          Error(line, "section [" + U8(s) + "] is missing, so " + U8(owner.reader) + " does nothing");
+          return;
+        }
+        Read(s, spec.keys, owner.reader);
+        const Section& section = *FindSection(s);
+        const std::uint32_t count = profile_.Int(s, L"DEV", 0);
+        if (static_cast<std::int32_t>(count) <= 0) return;
+        for (std::uint32_t n = 1; n <= std::min<std::uint32_t>(count, 4096); ++n) {
+          // A missing DEV key reads as DEFAULT_ID; the count check reports it.
+          if (FindEntry(section, L"DEV" + std::to_wstring(n)) == nullptr) continue;
+          const std::wstring id = profile_.String(s, L"DEV" + std::to_wstring(n), L"DEFAULT_ID", 1024);
+          if (id.empty()) continue;
+          owner.deviceIds.insert(id);
+          const std::wstring name = s + L"_" + id;
+          if (FindSection(name) == nullptr) {
+            Warn(LineOf(section, L"DEV" + std::to_wstring(n)),
+                 "no section [" + U8(name) + "]: " + U8(owner.reader) + " writes nothing to that device's driver key");
+          } else {
+            Read(name, spec.deviceSection, owner.reader);
+          }
+        }
+        return;
+      }
+    }
+  }
+
+  static bool IsVariantOf(std::wstring_view name, std::wstring_view section) {
+    return name.size() > section.size() + 1 && EqualsNoCase(name.substr(0, section.size()), section) &&
+           name[section.size()] == L'_';
+  }
+  static std::wstring Suffix(std::wstring_view name, std::wstring_view section) {
+    return std::wstring(name.substr(section.size() + 1));
+  }
+  static bool VariantFits(const CommandSpec& spec, std::wstring_view suffix) {
+    if (spec.variant == Variant::kRegion) return suffix.size() == 1;
+    if (spec.variant == Variant::kUiLanguage) {
+      return suffix.size() == 4 && std::all_of(suffix.begin(), suffix.end(), [](wchar_t c) {
+               return (c >= L'0' && c <= L'9') || (AsciiLower(c) >= L'a' && AsciiLower(c) <= L'f');
+             });
+    }
+    return false;
+  }
+
+  // ---- one section against the keys its commands read ----
+
+  void CheckSection(const std::wstring& name, const Use& use) {
+    const Section* section = FindSection(name);
+    if (section == nullptr) return;
+    std::string readers;
+    for (const auto& r : use.readers) readers += (readers.empty() ? "" : ", ") + U8(r);
+    for (const auto& e : section->entries) {
+      if (e.name.empty() || e.name.front() == L';' || FindEntry(*section, e.name) != &e) continue;
+      if (!IsRead(use, e)) {
+        Warn(e.line, "no command reads key " + U8(e.name) + " in [" + U8(name) + "] (read by " + readers + ")");
+      }
+    }
+    for (const KeySet* keys : use.keySets) {
+      for (const auto& k : keys->plain) CheckPlainKey(name, *section, k);
+      for (const auto& g : keys->groups) CheckGroup(name, *section, g);
+    }
+    if (use.keySets.contains(&kDriverKeys)) CheckInstallSection(name, *section);
+  }
+
+  // Whether some command reading this section reads the key; a numbered key
+  // beyond its count is reported by the count check, not here.
+  static bool IsRead(const Use& use, const Entry& e) {
+    for (const KeySet* keys : use.keySets) {
+      for (const auto& k : keys->plain) {
+        if (EqualsNoCase(k.name, e.name)) return true;
+      }
+      for (const auto& g : keys->groups) {
+        if (EqualsNoCase(g.countKey, e.name)) return true;
+        for (const auto& k : g.keys) {
+          bool zero = false;
+          if (auto n = KeyNumber(e.name, k.prefix, k.suffix, &zero)) return !zero && *n > 0;
+        }
+      }
+    }
+    return false;
+  }
+
+  void CheckPlainKey(const std::wstring& name, const Section& section, const PlainKey& k) {
+    const Entry* e = FindEntry(section, k.name);
+    if (e == nullptr || !e->hasValue) return;
+    if (k.integer) {
+      CheckInteger(name, *e);
+    } else {
+      CheckRoom(name, *e, k.room);
+    }
+  }
+
+  // A value the integer reader does not take as a number reads as 0.
+  void CheckInteger(const std::wstring& name, const Entry& e) {
+    const std::wstring v = profile_.String(name, e.name, L"", 30);
+    if (v.empty()) return;
+    std::size_t i = 0;
+    if (v[i] == L'+' || v[i] == L'-') ++i;
+    if (i >= v.size() || v[i] < L'0' || v[i] > L'9') {
+      Warn(e.line, U8(e.name) + "=" + U8(v) + " is not a number and reads as 0");
+    }
+  }
+
+  void CheckRoom(const std::wstring& name, const Entry& e, std::size_t room) {
+    const std::wstring whole = profile_.String(name, e.name, L"", e.value.size() + 2);
+    if (whole.size() > room) {
+      Warn(e.line, U8(e.name) + " is " + std::to_string(whole.size()) + " characters long and is cut to " +
+                       std::to_string(room));
+    }
+  }
+
+  void CheckGroup(const std::wstring& name, const Section& section, const CountGroup& g) {
+    const Entry* countEntry = FindEntry(section, g.countKey);
+    const std::uint32_t raw = profile_.Int(name, g.countKey, 0);
+    const bool negative = static_cast<std::int32_t>(raw) < 0;
+    const std::uint32_t count = negative ? 0 : raw;
+    const std::size_t countLine = countEntry != nullptr ? countEntry->line : section.line;
+    if (countEntry != nullptr) CheckInteger(name, *countEntry);
+    if (negative) {
+      Warn(countLine, U8(g.countKey) + "=" + std::to_string(static_cast<std::int32_t>(raw)) + " is negative and means none");
+    }
+    if (EqualsNoCase(g.countKey, L"HWID") && count == 0) {
+      Error(countLine, "CHECK_HWID in [" + U8(name) + "] has no HWID count, so the check always fails and stops the run");
+    }
+    // Numbered keys beyond the count are never read.
+    for (const auto& e : section.entries) {
+      if (e.name.empty() || FindEntry(section, e.name) != &e) continue;
+      for (const auto& k : g.keys) {
+        bool zero = false;
+        const auto n = KeyNumber(e.name, k.prefix, k.suffix, &zero);
+        if (!n) continue;
+        if (zero || *n == 0) {
+          Warn(e.line, U8(e.name) + " is never read: numbers start at 1 and have no leading zeros");
+        } else if (*n > count) {
+          Warn(e.line, U8(e.name) + " is never read: " +
+                           (countEntry != nullptr ? U8(g.countKey) + "=" + std::to_string(count) + " stops before it"
+                                                  : "there is no " + U8(g.countKey) + " count"));
+        }
+        break;
+      }
+    }
+    // Numbered keys within the count.
+    const std::uint32_t checked = std::min<std::uint32_t>(count, 4096);
+    for (std::uint32_t n = 1; n <= checked; ++n) {
+      for (const auto& k : g.keys) {
+        const std::wstring key = KeyName(k, n);
+        const Entry* e = FindEntry(section, key);
+        const std::wstring value = profile_.String(name, key, L"", k.room + 1);
+        if (e == nullptr || !e->hasValue) {
+          if (k.required) {
+            Warn(countLine, U8(g.countKey) + "=" + std::to_string(count) + " but " + U8(key) + " is missing: " +
+                                U8(k.whenMissing));
+          }
+          continue;
+        }
+        CheckRoom(name, *e, k.room);
+        if (value.empty()) {
+          CheckEmptyId(name, *e, k);
+          if (k.id == IdRule::kNone && k.required) Warn(e->line, U8(key) + " is empty: " + U8(k.whenMissing));
+          continue;
+        }
+        CheckFile(*e, k, value);
+      }
+    }
+  }
+
+  void CheckEmptyId(const std::wstring& name, const Entry& e, const NumberedKey& k) {
+    switch (k.id) {
+      case IdRule::kNone: return;
+      case IdRule::kMatchesAnyDevice:
+        Error(e.line, U8(e.name) + " in [" + U8(name) + "] is empty: an empty hardware ID matches any device");
+        return;
+      case IdRule::kRescanNever:
+        Warn(e.line, U8(e.name) + " in [" + U8(name) +
+                         "] is empty: it matches any present device, so the rescan step never runs");
+        return;
+      case IdRule::kSkipped: Warn(e.line, U8(e.name) + " in [" + U8(name) + "] is empty and is skipped"); return;
+    }
+  }
+
+  void CheckFile(const Entry& e, const NumberedKey& k, const std::wstring& value) {
+    if (!package_ || k.file == FileRule::kNone) return;
+    // Paths that leave the package cannot be checked here.
+    if (value.find(L':') != std::wstring::npos || value.front() == L'\\' || value.find(L"..") != std::wstring::npos) {
+      return;
+    }
+    if (package_(value)) return;
+    if (k.file == FileRule::kBesideTool) {
+      Warn(e.line, U8(value) + " is not in the package beside the script: the command is skipped");
+    } else {
+      Warn(e.line, U8(value) + " is not in the package beside the script, so it will not be in the install folder");
+    }
+  }
+
+  void CheckInstallSection(const std::wstring& name, const Section& section) {
+    const Entry* dest = FindEntry(section, L"DESTDIR");
+    const std::wstring destination = profile_.String(name, L"DESTDIR", L"VELTARO\\NetworkDriver", 260);
+    if (!IsSafeInstallSubfolder(destination)) {
+      Error(dest != nullptr ? dest->line : section.line,
+            "DESTDIR=" + U8(destination) + " is refused: the install folder must be a folder under Program Files "
+                                           "(not empty, no drive, no leading backslash, no ..)");
+    }
+    const Entry* detect = FindEntry(section, L"DETECTCOUNT");
+    if (detect != nullptr && profile_.Int(name, L"REFRESH", 0) != 1) {
+      Warn(detect->line, "DETECTCOUNT in [" + U8(name) + "] is read only with REFRESH=1");
+    }
+  }
+
+  // ---- sections no command reads ----
+
+  void CheckUnreadSections() {
+    for (const auto& [name, section] : sections_) {
+      if (readSections_.contains(name)) continue;
+      std::string reason;
+      for (const auto& owner : owners_) {
+        if (!IsVariantOf(name, owner.section)) continue;
+        reason = NeverSelected(name, owner);
+        if (!reason.empty()) break;
+      }
+      if (reason.empty()) reason = "section [" + U8(name) + "] is not read by any command";
+      Warn(section->line, reason);
+    }
+  }
+
+  std::string NeverSelected(const std::wstring& name, const Owner& owner) const {
+    const std::wstring suffix = Suffix(name, owner.section);
+    const std::string head = "section [" + U8(name) + "] is never selected: " + U8(owner.reader) + " ";
+    switch (owner.spec->variant) {
+      case Variant::kRegion:
+        if (suffix.size() != 1) return head + "picks [" + U8(owner.section) + "_<region code>], one character";
+        return head + "stops looking after the first 2600 characters of section names";
+      case Variant::kUiLanguage:
+        if (!VariantFits(*owner.spec, suffix)) {
+          return head + "picks [" + U8(owner.section) + "_<UI language>], four hexadecimal digits such as 0411";
+        }
+        return head + "stops looking after the first 2600 characters of section names";
+      case Variant::kOsClass: return head + "reads only the endings _2000, _XP and _VISTA";
+      case Variant::kDeviceId:
+        return head + "reads [" + U8(owner.section) + "_<hardware ID>] only for the IDs its DEV keys list";
+      case Variant::kPlain:
+        return head + "reads [" + U8(owner.section) + "] and no variant of it";
+      case Variant::kNoSection: break;
+    }
+    return {};
+  }
+
+  ParsedProfile profile_;
+  std::wstring baseName_;
+  const PackageLookup& package_;
+  std::map<std::wstring, const Section*, LessNoCase> sections_;  // the first of each name
+  std::set<std::wstring, LessNoCase> visibleSections_;
+  std::set<std::wstring, LessNoCase> readSections_;
+  std::map<std::wstring, Use, LessNoCase> reads_;
+  std::vector<Owner> owners_;
+  std::vector<Finding> findings_;
+};
+
+}  // namespace
+
+std::vector<Finding> LintScript(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package) {
+  return Linter(text, baseName, package).Run();
+}
+
+std::vector<std::wstring_view> KnownKeywords() {
+  std::vector<std::wstring_view> out;
+  for (const auto& c : kCommands) out.push_back(c.keyword);
+  return out;
+}
+
+int ExitCode(std::span<const Finding> findings) {
+  int code = 0;
+  for (const auto& f : findings) code = std::max(code, f.severity == Severity::kError ? 2 : 1);
+  return code;
+}
+
+std::string FormatFindings(std::string_view file, std::span<const Finding> findings) {
+  std::string out;
+  for (const auto& f : findings) {
+    out += std::string(file) + ":" + std::to_string(f.line) + ": " +
+           (f.severity == Severity::kError ? "error: " : "warning: ") + f.reason + "\n";
+  }
+  return out;
+}
+
+}  // namespace tv::lint
