@@ -379,8 +379,12 @@ std::string ReportText(const ChangeReport& r) {
   out += "\n-- Programs --\n";
   if (r.started.empty() && r.ended.empty()) out += "none started or ended\n";
   for (const auto& p : r.started) {
-    out += "started  " + ToUtf8(p.commandLine) + "\n         in " + ToUtf8(p.currentDirectory) +
-           (p.waitedFor ? ", waited for" : ", not waited for") + "\n";
+    out += "started  " + ToUtf8(p.commandLine) + "\n";
+    // Where the search or WOW64 redirection found another file than the command line names.
+    if (!p.image.empty() && p.commandLine.find(p.image) == std::wstring::npos) {
+      out += "         ran " + ToUtf8(p.image) + "\n";
+    }
+    out += "         in " + ToUtf8(p.currentDirectory) + (p.waitedFor ? ", waited for" : ", not waited for") + "\n";
   }
   for (const auto& p : r.ended) out += "ended    " + ToUtf8(p.image) + " (process " + std::to_string(p.processId) + ")\n";
 

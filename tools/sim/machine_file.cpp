@@ -315,6 +315,9 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
         const std::string field = k + "." + path;
         CopyHostFolder(base / ToUtf8(Text(host, field)), WindowsPath(path, field), field, m);
       }
+    } else if (k == "programFilesFolder") {
+      m.programFilesFolder = WindowsPath(ToUtf8(Text(v, k)), k);
+      m.files.CreateDirectories(m.programFilesFolder);
     } else if (k == "keepRunning") {
       if (!v.is_array()) Fail(k, "an array of program file names that keep running when started");
       for (std::size_t i = 0; i < v.size(); ++i) m.keepRunning.insert(Text(v[i], k + "[" + std::to_string(i) + "]"));
@@ -323,7 +326,7 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
       for (std::size_t i = 0; i < v.size(); ++i) m.AddRunningProcess(Text(v[i], k + "[" + std::to_string(i) + "]"));
     } else {
       Fail(k, "no such field (windows, uiLanguage, ansiCodePage, product, debugMode, testMode, environment, registry, "
-              "registryFiles, devices, runningProcesses, keepRunning, files, folders, hostFolders)");
+              "registryFiles, devices, runningProcesses, keepRunning, files, folders, hostFolders, programFilesFolder)");
     }
   }
   // Switches go in after "windows", whose WOW64 flag decides the view they live in.
@@ -413,6 +416,8 @@ std::optional<std::string> ApplyMachineDescription(const std::string& text, SimM
     return e.message;
   }
   SetRedirectionEntryPoints(machine);
+  // The shell gives a 32-bit program on 64-bit Windows the 32-bit Program Files folder.
+  if (machine.wow64 && !root.contains("programFilesFolder")) machine.programFilesFolder = L"C:\\Program Files (x86)";
   machine.InstallSystemPrograms();
   return std::nullopt;
 }
