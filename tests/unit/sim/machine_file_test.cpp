@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/sim/sim_run.h"
 #include "sim/machine_file.h"
 
 namespace tv::sim {
@@ -15,6 +20,24 @@ TEST(MachineDescription, ErrorsNameTheFieldAndWhatWasExpected) {
        "\"registry[0].values.v\": expected one of dword"},
       {"{\"colour\": 1}", "\"colour\": expected no such field"},
       {"{", "not JSON"},
+      {"{\"devices\": [{\"class\": \"Printer\", \"hardwareIds\": []}]}", "\"devices[0].class\": expected \"Modem\""},
+      {"{\"devices\": [{\"class\": \"Modem\", \"hardwareIds\": \"PCI\"}]}",
+       "\"devices[0].hardwareIds\": expected an array of strings, or null"},
+      {"{\"devices\": [{\"class\": \"Net\", \"hardwareIds\": [1]}]}", "\"devices[0].hardwareIds[0]\": expected a string"},
+      {"{\"devices\": [{\"class\": \"Net\", \"hardwareIds\": [], \"present\": \"yes\"}]}",
+       "\"devices[0].present\": expected true or false"},
+      {"{\"devices\": [{\"class\": \"Net\", \"hardwareIds\": [], \"colour\": 1}]}",
+       "\"devices[0].colour\": expected no such field"},
+      {"{\"devices\": [{\"hardwareIds\": []}]}", "\"devices[0]\": expected an object with \"class\""},
+      {"{\"files\": {\"x.txt\": \"a\"}}", "\"files.x.txt\": expected a full Windows path"},
+      {"{\"files\": {\"C:\\\\x.txt\": 5}}", "\"files.C:\\x.txt\": expected a string"},
+      {"{\"registryFiles\": [\"no-such-file.reg\"]}", "\"registryFiles[0]\": expected a readable .reg file"},
+      {"{\"hostFolders\": {\"C:\\\\Old\": \"no-such-folder\"}}", "\"hostFolders.C:\\Old\": expected a host folder"},
+      {"{\"windows\": {\"wow64\": 1}}", "\"windows.wow64\": expected true or false"},
+      {"{\"registry\": [{\"key\": \"HKLM\\\\A\", \"values\": {\"v\": {\"binary\": \"0g\"}}}]}",
+       "\"registry[0].values.v.binary\": expected hexadecimal bytes"},
+      {"{\"debugMode\": \"1\"}", "\"debugMode\": expected an integer"},
+      {"{\"keepRunning\": \"a.exe\"}", "\"keepRunning\": expected an array"},
   };
   for (const auto& [json, message] : cases) {
     SimMachine m;
@@ -50,6 +73,89 @@ TEST(MachineDescription, DescribesWindowsProductRegistryAndSwitches) {
   EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\X", L"m")->data,
             (std::vector<std::uint8_t>{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}));
   EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\X", L"s")->type, reg::kTypeSz);
+}
+
+TEST(MachineDescription, RegistryFilesFilesFoldersAndDeviceDetails) {
+  const auto dir = std::filesystem::temp_directory_path() / "tarnvale-machine-test";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir / "old" / "sub");
+  std::ofstream(dir / "seed.reg") << "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Seed]\r\n\"A\"=dword:00000002\r\n";
+  std::ofstream(dir / "old" / "sub" / "x.inf") << "inf";
+  SimMachine m;
+  const auto error = ApplyMachineDescription(R"({
+    "registryFiles": ["seed.reg"],
+    "files": {"C:\\WINDOWS\\a.txt": "text"},
+    "folders": ["C:\\Empty\\Folder"],
+    "hostFolders": {"C:\\Program Files\\Old": "old"},
+    "keepRunning": ["tray.exe"],
+    "product": null,
+    "devices": [{"class": "Modem", "hardwareIds": null, "driverKey": "{X}\\0007", "instanceId": "PCI\\M\\1",
+                 "disableable": false, "needsReboot": true, "disabled": true}]
+  })",
+                                             m, dir);
+  ASSERT_FALSE(error.has_value()) << *error;
+  EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Seed", L"A")->data,
+            (std::vector<std::uint8_t>{2, 0, 0, 0}));
+  EXPECT_TRUE(m.files.Exists(L"C:\\WINDOWS\\a.txt"));
+  EXPECT_TRUE(m.files.IsDirectory(L"C:\\Empty\\Folder"));
+  EXPECT_TRUE(m.files.Exists(L"C:\\Program Files\\Old\\sub\\x.inf"));
+  EXPECT_TRUE(m.keepRunning.contains(L"TRAY.EXE"));
+  EXPECT_FALSE(m.productInstance);
+  ASSERT_EQ(m.devices.size(), 1U);
+  EXPECT_EQ(m.devices[0].classGuid, L"{4D36E96D-E325-11CE-BFC1-08002BE10318}");
+  EXPECT_FALSE(m.devices[0].hardwareIds.has_value());
+  EXPECT_EQ(m.devices[0].driverKey, L"{X}\\0007");
+  EXPECT_EQ(m.devices[0].instanceId, L"PCI\\M\\1");
+  EXPECT_FALSE(m.devices[0].disableable);
+  EXPECT_TRUE(m.devices[0].needsRebootAfterChange);
+  EXPECT_TRUE(m.devices[0].disabled);
+  std::filesystem::remove_all(dir);
+}
+
+// Every shipped machine with every shipped script: each run ends where the
+// machine makes it end, and leaves nothing open or hanging.
+TEST(MachineDescription, EveryExampleMachineRunsEveryExampleScript) {
+  const std::filesystem::path examples = std::filesystem::path(TARNVALE_SOURCE_DIR) / "examples";
+  // The last trace line of the notebook-line script on each machine.
+  const std::map<std::string, std::wstring> netsetupEnds = {
+      {"pv715-2000-all-devices.json", L"netsetup:CreateProcessFromIni:End"},
+      {"pv715-xp-all-devices.json", L"netsetup:CreateProcessFromIni:End"},
+      {"pv715-xp-no-modem.json", L"netsetup:Error did not find any HWID!"},
+      {"pv715-xp-no-wireless.json", L"netsetup:Could not find wireless LAN device"},
+      {"pv715-vista32-no-3g.json", L"netsetup:Could not find wireless modem device"},
+      {"pv715-vista64-all-devices.json", L"netsetup:WOW6432 process"},
+      {"vista64-english.json", L"netsetup:WOW6432 process"},
+      {"xp-other-maker.json", L"netsetup:Error check Vendor Other Maker Inc."},
+  };
+  const std::vector<std::filesystem::path> scripts = {examples / "notebook-setup" / "netsetup.ini",
+                                                      examples / "scripts" / "notebook-check.ini",
+                                                      examples / "wow64-setup" / "netset64.ini"};
+  std::size_t machines = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(examples / "machines")) {
+    const std::string name = entry.path().filename().string();
+    ++machines;
+    ASSERT_TRUE(netsetupEnds.contains(name)) << "no expectation for the new machine " << name;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    for (const auto& script : scripts) {
+      SimMachine m;
+      const auto error = ApplyMachineDescription(text.str(), m, entry.path().parent_path());
+      ASSERT_FALSE(error.has_value()) << name << ": " << *error;
+      ASSERT_FALSE(PlaceHostPackage(m, script).has_value());
+      EXPECT_EQ(RunTool(m), 1) << name << " " << script;
+      EXPECT_EQ(m.registry.OpenKeyCount(), 0) << name << " " << script;
+      EXPECT_EQ(m.openDeviceSets, 0) << name << " " << script;
+      EXPECT_EQ(m.hungWaits, 0) << name << " " << script;
+      std::wstring text16 = m.DebugText();
+      while (!text16.empty() && (text16.back() == L'\n' || text16.back() == L'\r')) text16.pop_back();
+      const std::wstring last = text16.substr(text16.find_last_of(L'\n') + 1);
+      if (script.filename() == "netsetup.ini") {
+        EXPECT_EQ(ToUtf8(last), ToUtf8(netsetupEnds.at(name))) << name;
+      }
+    }
+  }
+  EXPECT_EQ(machines, netsetupEnds.size());
 }
 
 }  // namespace
