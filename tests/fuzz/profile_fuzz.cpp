@@ -1,7 +1,9 @@
-// The profile reader on any bytes, in each of the encodings it reads.
+// The profile reader on any bytes, in each of the encodings it reads, and
+// the script checker on the same text.
 #include "fuzz_input.h"
 #include "platform/profile_text.h"
 #include "platform/sim/ansi.h"
+#include "sim/lint.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const unsigned codePage = size > 0 && (data[0] & 1) ? 932 : 1252;
@@ -14,5 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   (void)profile.SectionNames(size % 40);
+  const tv::lint::PackageLookup someFilesThere = [](std::wstring_view path) { return path.size() % 2 == 0; };
+  const auto findings = tv::lint::LintScript(text, L"drv", someFilesThere);
+  (void)tv::lint::FormatFindings("drv.ini", findings);
   return 0;
 }

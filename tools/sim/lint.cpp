@@ -222,11 +222,12 @@ class Linter {
     auto it = sections_.find(std::wstring(name));
     return it == sections_.end() ? nullptr : it->second;
   }
-  static const Entry* FindEntry(const Section& s, std::wstring_view key) {
-    for (const auto& e : s.entries) {
-      if (EqualsNoCase(e.name, key)) return &e;
-    }
-    return nullptr;
+  // The first entry of a key in a section, as the reader finds it.
+  const Entry* FindEntry(const Section& s, std::wstring_view key) const {
+    const auto section = entries_.find(&s);
+    if (section == entries_.end()) return nullptr;
+    const auto it = section->second.find(std::wstring(key));
+    return it == section->second.end() ? nullptr : it->second;
   }
   std::size_t LineOf(const Section& s, std::wstring_view key) const {
     const Entry* e = FindEntry(s, key);
@@ -248,13 +249,12 @@ class Linter {
         Warn(s.line, "section [" + U8(s.name) + "] appears again; only the first, at line " +
                          std::to_string(it->second->line) + ", is read");
       }
-      std::map<std::wstring, std::size_t, LessNoCase> seen;
+      auto& seen = entries_[&s];
       for (const auto& e : s.entries) {
-        if (e.name.empty() || e.name.front() == L';') continue;
-        auto [at, first] = seen.emplace(e.name, e.line);
-        if (!first) {
+        auto [at, first] = seen.emplace(e.name, &e);
+        if (!first && !e.name.empty() && e.name.front() != L';') {
           Warn(e.line, "key " + U8(e.name) + " appears again in [" + U8(s.name) + "]; only the first, at line " +
-                           std::to_string(at->second) + ", is read");
+                           std::to_string(at->second->line) + ", is read");
         }
       }
     }
@@ -682,6 +682,7 @@ class Linter {
   std::wstring baseName_;
   const PackageLookup& package_;
   std::map<std::wstring, const Section*, LessNoCase> sections_;  // the first of each name
+  std::map<const Section*, std::map<std::wstring, const Entry*, LessNoCase>> entries_;
   std::set<std::wstring, LessNoCase> visibleSections_;
   std::set<std::wstring, LessNoCase> readSections_;
   std::map<std::wstring, Use, LessNoCase> reads_;

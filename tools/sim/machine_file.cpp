@@ -159,13 +159,22 @@ std::wstring WindowsPath(const std::string& text, const std::string& field) {
   return w;
 }
 
+// A host file named by the description, relative to the description's folder.
+std::filesystem::path HostPath(const std::filesystem::path& base, const std::wstring& name, const std::string& field) {
+  if (base.empty()) Fail(field, "no host files here: this description is read without a folder");
+  return base / ToUtf8(name);
+}
+
 void CopyHostFolder(const std::filesystem::path& host, const std::wstring& target, const std::string& field,
                     SimMachine& m) {
   std::error_code error;
   if (!std::filesystem::is_directory(host, error)) Fail(field, "a host folder; there is none at " + host.string());
   m.files.CreateDirectories(target);
+  constexpr std::size_t kMaxFiles = 10000;
+  std::size_t entries = 0;
   for (auto it = std::filesystem::recursive_directory_iterator(host, error);
        !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    if (++entries > kMaxFiles) Fail(field, "a host folder of at most 10000 entries");
     std::wstring relative = FromUtf8(std::filesystem::relative(it->path(), host).string());
     for (auto& c : relative) c = c == L'/' ? L'\\' : c;
     if (it->is_directory()) {
@@ -290,7 +299,7 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
       if (!v.is_array()) Fail(k, "an array of .reg file paths, relative to the machine description");
       for (std::size_t i = 0; i < v.size(); ++i) {
         const std::string field = k + "[" + std::to_string(i) + "]";
-        const std::filesystem::path file = base / ToUtf8(Text(v[i], field));
+        const std::filesystem::path file = HostPath(base, Text(v[i], field), field);
         std::string bytes;
         if (!ReadHost(file, bytes)) Fail(field, "a readable .reg file; cannot read " + file.string());
         const std::wstring text =
@@ -313,7 +322,7 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
       if (!v.is_object()) Fail(k, "an object of Windows folder paths and host folders, relative to the description");
       for (const auto& [path, host] : v.items()) {
         const std::string field = k + "." + path;
-        CopyHostFolder(base / ToUtf8(Text(host, field)), WindowsPath(path, field), field, m);
+        CopyHostFolder(HostPath(base, Text(host, field), field), WindowsPath(path, field), field, m);
       }
     } else if (k == "programFilesFolder") {
       m.programFilesFolder = WindowsPath(ToUtf8(Text(v, k)), k);

@@ -18,7 +18,8 @@ void ConfigureDefaultNotebook(SimMachine& machine);
 // Describes a fresh machine (a plain Windows with its usual environment,
 // then what the description says); an error message naming the field
 // and what was expected, or nothing when the description was applied.
-// Host files it names (registry files, folders) are relative to `baseFolder`.
+// Host files it names (registry files, folders) are relative to `baseFolder`;
+// without one, a description that names host files is refused.
 std::optional<std::string> ApplyMachineDescription(const std::string& json, SimMachine& machine,
                                                    const std::filesystem::path& baseFolder = {});
 

@@ -31,8 +31,8 @@ TEST(MachineDescription, ErrorsNameTheFieldAndWhatWasExpected) {
       {"{\"devices\": [{\"hardwareIds\": []}]}", "\"devices[0]\": expected an object with \"class\""},
       {"{\"files\": {\"x.txt\": \"a\"}}", "\"files.x.txt\": expected a full Windows path"},
       {"{\"files\": {\"C:\\\\x.txt\": 5}}", "\"files.C:\\x.txt\": expected a string"},
-      {"{\"registryFiles\": [\"no-such-file.reg\"]}", "\"registryFiles[0]\": expected a readable .reg file"},
-      {"{\"hostFolders\": {\"C:\\\\Old\": \"no-such-folder\"}}", "\"hostFolders.C:\\Old\": expected a host folder"},
+      {"{\"registryFiles\": [\"no-such-file.reg\"]}", "\"registryFiles[0]\": expected no host files here"},
+      {"{\"hostFolders\": {\"C:\\\\Old\": \"no-such-folder\"}}", "\"hostFolders.C:\\Old\": expected no host files here"},
       {"{\"windows\": {\"wow64\": 1}}", "\"windows.wow64\": expected true or false"},
       {"{\"registry\": [{\"key\": \"HKLM\\\\A\", \"values\": {\"v\": {\"binary\": \"0g\"}}}]}",
        "\"registry[0].values.v.binary\": expected hexadecimal bytes"},
@@ -109,6 +109,17 @@ TEST(MachineDescription, RegistryFilesFilesFoldersAndDeviceDetails) {
   EXPECT_FALSE(m.devices[0].disableable);
   EXPECT_TRUE(m.devices[0].needsRebootAfterChange);
   EXPECT_TRUE(m.devices[0].disabled);
+  // Host files that are not there.
+  SimMachine other;
+  const auto missingReg = ApplyMachineDescription(R"({"registryFiles": ["none.reg"]})", other, dir);
+  ASSERT_TRUE(missingReg.has_value());
+  EXPECT_NE(missingReg->find("\"registryFiles[0]\": expected a readable .reg file"), std::string::npos) << *missingReg;
+  const auto missingFolder = ApplyMachineDescription(R"({"hostFolders": {"C:\\X": "none"}})", other, dir);
+  ASSERT_TRUE(missingFolder.has_value());
+  EXPECT_NE(missingFolder->find("\"hostFolders.C:\\X\": expected a host folder"), std::string::npos) << *missingFolder;
+  const auto notReg = ApplyMachineDescription(R"({"registryFiles": ["old/sub/x.inf"]})", other, dir);
+  ASSERT_TRUE(notReg.has_value());
+  EXPECT_NE(notReg->find("expected a registry file"), std::string::npos) << *notReg;
   std::filesystem::remove_all(dir);
 }
 
