@@ -16,6 +16,15 @@ namespace tv::sim {
 
 using nlohmann::json;
 
+bool ReadHostFile(const std::filesystem::path& path, std::string& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  out = s.str();
+  return true;
+}
+
 namespace {
 
 constexpr std::wstring_view kSwitchKeyPath = L"SOFTWARE\\VELTARO\\Quillmark";
@@ -141,15 +150,6 @@ void ApplyWindows(const json& w, SimMachine& m) {
   }
 }
 
-bool ReadHost(const std::filesystem::path& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  out = s.str();
-  return true;
-}
-
 // A drive-letter path such as C:\\Windows\\inf.
 std::wstring WindowsPath(const std::string& text, const std::string& field) {
   const std::wstring w = FromUtf8(text);
@@ -181,7 +181,7 @@ void CopyHostFolder(const std::filesystem::path& host, const std::wstring& targe
       m.files.CreateDirectories(target + L"\\" + relative);
     } else if (it->is_regular_file()) {
       std::string bytes;
-      if (ReadHost(it->path(), bytes)) m.files.WriteFile(target + L"\\" + relative, bytes);
+      if (ReadHostFile(it->path(), bytes)) m.files.WriteFile(target + L"\\" + relative, bytes);
     }
   }
   if (error) Fail(field, "a readable host folder: " + error.message());
@@ -301,7 +301,7 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
         const std::string field = k + "[" + std::to_string(i) + "]";
         const std::filesystem::path file = HostPath(base, Text(v[i], field), field);
         std::string bytes;
-        if (!ReadHost(file, bytes)) Fail(field, "a readable .reg file; cannot read " + file.string());
+        if (!ReadHostFile(file, bytes)) Fail(field, "a readable .reg file; cannot read " + file.string());
         const std::wstring text =
             DecodeTextFile({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, m.ansiCodePage);
         if (!ImportRegFile(m.registry, text)) Fail(field, "a registry file (REGEDIT4 or Windows Registry Editor Version 5.00)");
@@ -381,16 +381,8 @@ void ConfigureDefaultNotebook(SimMachine& m) {
 
 std::optional<std::string> PlaceHostPackage(SimMachine& machine, const std::filesystem::path& script) {
   constexpr std::size_t kMaxPackageFiles = 10000;
-  auto read = [](const std::filesystem::path& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream s;
-    s << in.rdbuf();
-    out = s.str();
-    return true;
-  };
   std::string scriptBytes;
-  if (!read(script, scriptBytes)) return "cannot read setup script " + script.string();
+  if (!ReadHostFile(script, scriptBytes)) return "cannot read setup script " + script.string();
   const std::wstring folder = L"C:\\Tarnvale";
   const std::filesystem::path package = std::filesystem::absolute(script).parent_path();
   std::size_t copied = 0;
@@ -400,7 +392,7 @@ std::optional<std::string> PlaceHostPackage(SimMachine& machine, const std::file
     if (!it->is_regular_file()) continue;
     if (++copied > kMaxPackageFiles) return "more than 10000 files beside the setup script";
     std::string bytes;
-    if (!read(it->path(), bytes)) continue;
+    if (!ReadHostFile(it->path(), bytes)) continue;
     std::wstring relative = FromUtf8(std::filesystem::relative(it->path(), package).string());
     for (auto& c : relative) c = c == L'/' ? L'\\' : c;
     machine.files.WriteFile(folder + L"\\" + relative, bytes);

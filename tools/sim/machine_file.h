@@ -15,6 +15,9 @@ namespace tv::sim {
 // user interface, tracing on.
 void ConfigureDefaultNotebook(SimMachine& machine);
 
+// The bytes of a file on this (the host) machine; false when it cannot be read.
+bool ReadHostFile(const std::filesystem::path& path, std::string& out);
+
 // Describes a fresh machine (a plain Windows with its usual environment,
 // then what the description says); an error message naming the field
 // and what was expected, or nothing when the description was applied.

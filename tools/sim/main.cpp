@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,15 +20,6 @@
 namespace {
 
 constexpr int kSimulatorFailed = 2;
-
-bool ReadHostFile(const std::filesystem::path& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  out = s.str();
-  return true;
-}
 
 std::wstring QuoteArgument(const std::string& arg) {
   std::wstring w = tv::FromUtf8(arg);
@@ -52,7 +42,7 @@ int Run(const RunOptions& o) {
     tv::sim::ConfigureDefaultNotebook(machine);
   } else {
     std::string description;
-    if (!ReadHostFile(o.machineFile, description)) {
+    if (!tv::sim::ReadHostFile(o.machineFile, description)) {
       std::cerr << "tarnvale-sim: cannot read machine description " << o.machineFile << '\n';
       return kSimulatorFailed;
     }
@@ -96,7 +86,7 @@ int Run(const RunOptions& o) {
 
 int Lint(const std::string& script) {
   std::string bytes;
-  if (!ReadHostFile(script, bytes)) {
+  if (!tv::sim::ReadHostFile(script, bytes)) {
     std::cerr << "tarnvale-sim: cannot read setup script " << script << '\n';
     return kSimulatorFailed;
   }
