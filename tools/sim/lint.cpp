@@ -114,7 +114,7 @@ const KeySet kDriverKeyEntries{{},
                                  {{L"DELREG", L"_ENTRYNAME", 259, true,
                                    L"read as empty: the driver key's default value is deleted"}}}}};
 const KeySet kRemoveKeys{{{L"EXISTONLY", true, 0}},
-                         {{L"DEV", {{L"DEV", L"", 1023, true, L"read as empty and skipped", IdRule::kSkipped}}}}};
+                         {{L"DEV", {{L"DEV", L"", 1023, true, kReadAsEmpty, IdRule::kSkipped}}}}};
 const KeySet kScanKeys{{}, {{L"DETECTCOUNT", {{L"DETECTDEV", L"", 1023, false, {}}}}}};
 const KeySet kFileKeys{{}, {{L"FILE", {{L"FILE", L"", 1023, true, L"read as empty: nothing is deleted"}}}}};
 const KeySet kFolderKeys{{{L"DEST_IS_PROGRAMFOLDER", true, 0}},
@@ -581,7 +581,10 @@ class Linter {
         const Entry* e = FindEntry(section, key);
         const std::wstring value = profile_.String(name, key, L"", k.room + 1);
         if (e == nullptr || !e->hasValue) {
-          if (k.required) {
+          // A missing hardware ID reads as the empty one, except DRIVER_REG's (DEFAULT_ID).
+          if (k.id != IdRule::kNone && k.whenMissing == kReadAsEmpty) {
+            CheckEmptyId(countLine, name, key, "is missing and reads as empty", k);
+          } else if (k.required) {
             Warn(countLine, U8(g.countKey) + "=" + std::to_string(count) + " but " + U8(key) + " is missing: " +
                                 U8(k.whenMissing));
           }
@@ -589,7 +592,7 @@ class Linter {
         }
         CheckRoom(name, *e, k.room);
         if (value.empty()) {
-          CheckEmptyId(name, *e, k);
+          CheckEmptyId(e->line, name, key, "is empty", k);
           if (k.id == IdRule::kNone && k.required) Warn(e->line, U8(key) + " is empty: " + U8(k.whenMissing));
           continue;
         }
@@ -598,17 +601,16 @@ class Linter {
     }
   }
 
-  void CheckEmptyId(const std::wstring& name, const Entry& e, const NumberedKey& k) {
+  void CheckEmptyId(std::size_t line, const std::wstring& name, const std::wstring& key, const std::string& state,
+                    const NumberedKey& k) {
+    const std::string where = U8(key) + " in [" + U8(name) + "] " + state;
     switch (k.id) {
       case IdRule::kNone: return;
-      case IdRule::kMatchesAnyDevice:
-        Error(e.line, U8(e.name) + " in [" + U8(name) + "] is empty: an empty hardware ID matches any device");
-        return;
+      case IdRule::kMatchesAnyDevice: Error(line, where + ": an empty hardware ID matches any device"); return;
       case IdRule::kRescanNever:
-        Warn(e.line, U8(e.name) + " in [" + U8(name) +
-                         "] is empty: it matches any present device, so the rescan step never runs");
+        Warn(line, where + ": it matches any present device, so the rescan step never runs");
         return;
-      case IdRule::kSkipped: Warn(e.line, U8(e.name) + " in [" + U8(name) + "] is empty and is skipped"); return;
+      case IdRule::kSkipped: Warn(line, where + " and is skipped"); return;
     }
   }
 

@@ -74,6 +74,8 @@ const Case kCases[] = {
      S::kError, "is refused"},
     {"empty hardware ID in a check", "[INIT]\nCMD1=CHECK_HWID\nCMD1_SECTION=H\n[H]\nHWID=1\nHWID1=\n", 6, S::kError,
      "an empty hardware ID matches any device"},
+    {"missing hardware ID in a check", "[INIT]\nCMD1=CHECK_HWID\nCMD1_SECTION=H\n[H]\nHWID=2\nHWID1=PCI\\A\n", 5,
+     S::kError, "HWID2 in [H] is missing and reads as empty: an empty hardware ID matches any device"},
     {"empty hardware ID in an install", "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=D\n[D]\nDEV=1\nDEV1=\nDEVINF1=a.inf\n",
      6, S::kError, "DEV1 in [D] is empty"},
     {"empty hardware ID in the rescan step",
