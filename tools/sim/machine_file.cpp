@@ -407,7 +407,7 @@ std::optional<std::string> ApplyMachineDescription(const std::string& text, SimM
   json root;
   try {
     root = json::parse(text);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {  // a syntax error, or a number too large for a double
     return std::string("machine description: not JSON: ") + e.what();
   }
   ConfigureBaseWindows(machine);

@@ -20,6 +20,7 @@ TEST(MachineDescription, ErrorsNameTheFieldAndWhatWasExpected) {
        "\"registry[0].values.v\": expected one of dword"},
       {"{\"colour\": 1}", "\"colour\": expected no such field"},
       {"{", "not JSON"},
+      {"{\"build\": 6E972}", "not JSON"},  // a number beyond a double
       {"{\"devices\": [{\"class\": \"Printer\", \"hardwareIds\": []}]}", "\"devices[0].class\": expected \"Modem\""},
       {"{\"devices\": [{\"class\": \"Modem\", \"hardwareIds\": \"PCI\"}]}",
        "\"devices[0].hardwareIds\": expected an array of strings, or null"},
