@@ -60,7 +60,7 @@ struct KeySet {
   std::vector<CountGroup> groups;
 };
 
-struct CommandSpec {
+struct KeywordRules {
   std::wstring_view keyword;
   Variant variant;
   const KeySet* keys;
@@ -122,7 +122,7 @@ const KeySet kFolderKeys{{{L"DEST_IS_PROGRAMFOLDER", true, 0}},
                            {{L"FOLDER", L"_SRC", 259, true, L"read as empty: the pair fails"},
                             {L"FOLDER", L"_DEST", 259, true, L"read as empty: the pair fails"}}}}};
 
-const CommandSpec kCommands[] = {
+const KeywordRules kCommands[] = {
     {L"CHECK_WOW6432", Variant::kNoSection, nullptr},
     {L"CHECK_VENDOR", Variant::kNoSection, nullptr},
     {L"CHECK_MODEM", Variant::kNoSection, nullptr},
@@ -154,7 +154,7 @@ constexpr std::size_t kMaxCommands = 64;
 constexpr std::size_t kRoomInit = 519;
 constexpr std::size_t kSectionListChars = 2600;
 
-const CommandSpec* FindCommand(std::wstring_view keyword) {
+const KeywordRules* FindCommand(std::wstring_view keyword) {
   for (const auto& c : kCommands) {
     if (EqualsNoCase(c.keyword, keyword)) return &c;
   }
@@ -210,7 +210,7 @@ class Linter {
   // A command section and how variants of it are chosen.
   struct Owner {
     std::wstring section;
-    const CommandSpec* spec;
+    const KeywordRules* rules;
     std::wstring reader;
     std::set<std::wstring, LessNoCase> deviceIds;  // DRIVER_REG's listed IDs
   };
@@ -339,8 +339,8 @@ class Linter {
     }
     const std::wstring keyword = shell::RemoveExtension(command);
     const std::wstring suffix = command.substr(shell::FindExtension(command));
-    const CommandSpec* spec = FindCommand(keyword);
-    if (spec == nullptr) {
+    const KeywordRules* rules = FindCommand(keyword);
+    if (rules == nullptr) {
       Error(line, U8(key) + "=" + U8(command) + ": unknown keyword " + U8(keyword) + ", the command does nothing");
       return;
     }
@@ -349,26 +349,26 @@ class Linter {
       Warn(line, U8(key) + "=" + U8(command) + ": " + U8(suffix) +
                      " is not a platform suffix (.X32, .X64, .WOW64, .WOW6432), so the command runs on every Windows");
     }
-    const std::wstring reader = key + L" (" + std::wstring(spec->keyword) + L")";
-    if (spec->variant == Variant::kNoSection) {
+    const std::wstring reader = key + L" (" + std::wstring(rules->keyword) + L")";
+    if (rules->variant == Variant::kNoSection) {
       if (!section.empty()) {
-        Warn(sectionLine, U8(spec->keyword) + " reads no section; " + U8(sectionKey) + "=" + U8(section) + " is not used");
+        Warn(sectionLine, U8(rules->keyword) + " reads no section; " + U8(sectionKey) + "=" + U8(section) + " is not used");
       }
-      CheckRegistryFile(*spec, line);
+      CheckRegistryFile(*rules, line);
       return;
     }
     if (section.empty()) {
       Error(sectionLine, U8(reader) + " needs a command section, and " + U8(sectionKey) + " is missing or empty");
       return;
     }
-    Owner owner{section, spec, reader, {}};
+    Owner owner{section, rules, reader, {}};
     UseSections(owner, sectionLine);
     owners_.push_back(std::move(owner));
   }
 
-  void CheckRegistryFile(const CommandSpec& spec, std::size_t line) {
+  void CheckRegistryFile(const KeywordRules& rules, std::size_t line) {
     if (!package_) return;
-    if (EqualsNoCase(spec.keyword, L"REG_FILE")) {
+    if (EqualsNoCase(rules.keyword, L"REG_FILE")) {
       const std::wstring file = baseName_ + L".reg";
       if (!package_(file)) Warn(line, "REG_FILE imports " + U8(file) + ", which is not beside the script");
     }
@@ -385,27 +385,27 @@ class Linter {
 
   void UseSections(Owner& owner, std::size_t line) {
     const std::wstring& s = owner.section;
-    const CommandSpec& spec = *owner.spec;
+    const KeywordRules& rules = *owner.rules;
     const bool plain = FindSection(s) != nullptr;
-    switch (spec.variant) {
+    switch (rules.variant) {
       case Variant::kNoSection: return;
       case Variant::kPlain:
         if (!plain) {
           Error(line, "section [" + U8(s) + "] is missing, so " + U8(owner.reader) + " does nothing");
           return;
         }
-        Read(s, spec.keys, owner.reader);
+        Read(s, rules.keys, owner.reader);
         return;
       case Variant::kRegion:
       case Variant::kUiLanguage: {
         bool variant = false;
         for (const auto& [name, section] : sections_) {
-          if (IsVariantOf(name, s) && VariantFits(spec, Suffix(name, s)) && Selectable(name)) {
-            Read(name, spec.keys, owner.reader);
+          if (IsVariantOf(name, s) && VariantFits(rules, Suffix(name, s)) && Selectable(name)) {
+            Read(name, rules.keys, owner.reader);
             variant = true;
           }
         }
-        const std::string what = spec.variant == Variant::kRegion ? "region" : "UI language";
+        const std::string what = rules.variant == Variant::kRegion ? "region" : "UI language";
         if (!plain && !variant) {
           Error(line, "section [" + U8(s) + "] is missing, and so is every " + what + " variant of it: " +
                           U8(owner.reader) + " does nothing");
@@ -413,7 +413,7 @@ class Linter {
           Warn(line, "no section [" + U8(s) + "]: on a machine of another " + what + " " + U8(owner.reader) +
                          " does nothing");
         }
-        if (plain) Read(s, spec.keys, owner.reader);
+        if (plain) Read(s, rules.keys, owner.reader);
         return;
       }
       case Variant::kOsClass: {
@@ -421,7 +421,7 @@ class Linter {
         for (std::wstring_view ending : {L"_2000", L"_XP", L"_VISTA", L""}) {
           const std::wstring name = s + std::wstring(ending);
           if (FindSection(name) != nullptr) {
-            Read(name, spec.keys, owner.reader);
+            Read(name, rules.keys, owner.reader);
             any = true;
           }
         }
@@ -436,7 +436,7 @@ class Linter {
           Error(line, "section [" + U8(s) + "] is missing, so " + U8(owner.reader) + " does nothing");
           return;
         }
-        Read(s, spec.keys, owner.reader);
+        Read(s, rules.keys, owner.reader);
         const Section& section = *FindSection(s);
         const std::uint32_t count = profile_.Int(s, L"DEV", 0);
         if (static_cast<std::int32_t>(count) <= 0) return;
@@ -451,7 +451,7 @@ class Linter {
             Warn(LineOf(section, L"DEV" + std::to_wstring(n)),
                  "no section [" + U8(name) + "]: " + U8(owner.reader) + " writes nothing to that device's driver key");
           } else {
-            Read(name, spec.deviceSection, owner.reader);
+            Read(name, rules.deviceSection, owner.reader);
           }
         }
         return;
@@ -466,9 +466,9 @@ class Linter {
   static std::wstring Suffix(std::wstring_view name, std::wstring_view section) {
     return std::wstring(name.substr(section.size() + 1));
   }
-  static bool VariantFits(const CommandSpec& spec, std::wstring_view suffix) {
-    if (spec.variant == Variant::kRegion) return suffix.size() == 1;
-    if (spec.variant == Variant::kUiLanguage) {
+  static bool VariantFits(const KeywordRules& rules, std::wstring_view suffix) {
+    if (rules.variant == Variant::kRegion) return suffix.size() == 1;
+    if (rules.variant == Variant::kUiLanguage) {
       return suffix.size() == 4 && std::all_of(suffix.begin(), suffix.end(), [](wchar_t c) {
                return (c >= L'0' && c <= L'9') || (AsciiLower(c) >= L'a' && AsciiLower(c) <= L'f');
              });
@@ -661,12 +661,12 @@ class Linter {
   std::string NeverSelected(const std::wstring& name, const Owner& owner) const {
     const std::wstring suffix = Suffix(name, owner.section);
     const std::string head = "section [" + U8(name) + "] is never selected: " + U8(owner.reader) + " ";
-    switch (owner.spec->variant) {
+    switch (owner.rules->variant) {
       case Variant::kRegion:
         if (suffix.size() != 1) return head + "picks [" + U8(owner.section) + "_<region code>], one character";
         return head + "stops looking after the first 2600 characters of section names";
       case Variant::kUiLanguage:
-        if (!VariantFits(*owner.spec, suffix)) {
+        if (!VariantFits(*owner.rules, suffix)) {
           return head + "picks [" + U8(owner.section) + "_<UI language>], four hexadecimal digits such as 0411";
         }
         return head + "stops looking after the first 2600 characters of section names";
