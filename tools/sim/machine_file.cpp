@@ -26,6 +26,32 @@ bool ReadHostFile(const std::filesystem::path& path, std::string& out) {
 }
 
 namespace {
+// Copies a host folder tree into the machine under `target`, folders
+// included; nothing, or why the copy stopped.
+std::optional<std::string> CopyHostTree(const std::filesystem::path& host, const std::wstring& target, SimMachine& m) {
+  constexpr std::size_t kMaxFiles = 10000;
+  std::size_t files = 0;
+  std::error_code error;
+  m.files.CreateDirectories(target);
+  for (auto it = std::filesystem::recursive_directory_iterator(host, error);
+       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    std::wstring relative = FromUtf8(std::filesystem::relative(it->path(), host).string());
+    for (auto& c : relative) c = c == L'/' ? L'\\' : c;
+    if (it->is_directory()) {
+      m.files.CreateDirectories(target + L"\\" + relative);
+      continue;
+    }
+    if (!it->is_regular_file()) continue;
+    if (++files > kMaxFiles) return "more than 10000 files in " + host.string();
+    std::string bytes;
+    if (ReadHostFile(it->path(), bytes)) m.files.WriteFile(target + L"\\" + relative, bytes);
+  }
+  if (error) return error.message();
+  return std::nullopt;
+}
+}  // namespace
+
+namespace {
 
 constexpr std::wstring_view kSwitchKeyPath = L"SOFTWARE\\VELTARO\\Quillmark";
 
@@ -169,22 +195,7 @@ void CopyHostFolder(const std::filesystem::path& host, const std::wstring& targe
                     SimMachine& m) {
   std::error_code error;
   if (!std::filesystem::is_directory(host, error)) Fail(field, "a host folder; there is none at " + host.string());
-  m.files.CreateDirectories(target);
-  constexpr std::size_t kMaxFiles = 10000;
-  std::size_t entries = 0;
-  for (auto it = std::filesystem::recursive_directory_iterator(host, error);
-       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-    if (++entries > kMaxFiles) Fail(field, "a host folder of at most 10000 entries");
-    std::wstring relative = FromUtf8(std::filesystem::relative(it->path(), host).string());
-    for (auto& c : relative) c = c == L'/' ? L'\\' : c;
-    if (it->is_directory()) {
-      m.files.CreateDirectories(target + L"\\" + relative);
-    } else if (it->is_regular_file()) {
-      std::string bytes;
-      if (ReadHostFile(it->path(), bytes)) m.files.WriteFile(target + L"\\" + relative, bytes);
-    }
-  }
-  if (error) Fail(field, "a readable host folder: " + error.message());
+  if (auto why = CopyHostTree(host, target, m)) Fail(field, "a readable host folder: " + *why);
 }
 
 // The device classes the tool looks at, by name; any other class by its GUID.
@@ -380,24 +391,11 @@ void ConfigureDefaultNotebook(SimMachine& m) {
 }
 
 std::optional<std::string> PlaceHostPackage(SimMachine& machine, const std::filesystem::path& script) {
-  constexpr std::size_t kMaxPackageFiles = 10000;
   std::string scriptBytes;
   if (!ReadHostFile(script, scriptBytes)) return "cannot read setup script " + script.string();
   const std::wstring folder = L"C:\\Tarnvale";
   const std::filesystem::path package = std::filesystem::absolute(script).parent_path();
-  std::size_t copied = 0;
-  std::error_code error;
-  for (auto it = std::filesystem::recursive_directory_iterator(package, error);
-       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-    if (!it->is_regular_file()) continue;
-    if (++copied > kMaxPackageFiles) return "more than 10000 files beside the setup script";
-    std::string bytes;
-    if (!ReadHostFile(it->path(), bytes)) continue;
-    std::wstring relative = FromUtf8(std::filesystem::relative(it->path(), package).string());
-    for (auto& c : relative) c = c == L'/' ? L'\\' : c;
-    machine.files.WriteFile(folder + L"\\" + relative, bytes);
-  }
-  if (error) return "cannot read the folder of the setup script: " + error.message();
+  if (auto why = CopyHostTree(package, folder, machine)) return "cannot copy the folder of the setup script: " + *why;
   PlaceTool(machine, folder + L"\\" + FromUtf8(script.stem().string()) + L".exe", scriptBytes);
   return std::nullopt;
 }
