@@ -8,7 +8,9 @@
 #include "actions/driver_install.h"
 #include "platform/profile_text.h"
 #include "platform/shell_path.h"
+#include "platform/sim/ansi.h"
 #include "platform/text.h"
+#include "sim/machine_file.h"
 
 namespace tv::lint {
 
@@ -696,6 +698,23 @@ class Linter {
 
 std::vector<Finding> LintScript(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package) {
   return Linter(text, baseName, package).Run();
+}
+
+std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& script) {
+  std::string bytes;
+  if (!sim::ReadHostFile(script, bytes)) return std::nullopt;
+  const std::filesystem::path folder = std::filesystem::absolute(script).parent_path();
+  const PackageLookup inPackage = [&folder](std::wstring_view relative) {
+    std::string p = ToUtf8(relative);
+    for (auto& c : p) c = c == '\\' ? '/' : c;
+    std::error_code error;
+    return std::filesystem::exists(folder / p, error);
+  };
+  // Scripts are ANSI text of the notebook's code page or UTF-16; names and
+  // keys are ASCII, so the Western code page reads them the same.
+  const std::wstring text =
+      sim::DecodeTextFile({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, 1252);
+  return LintScript(text, FromUtf8(script.stem().string()), inPackage);
 }
 
 std::vector<std::wstring_view> KnownKeywords() {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,6 +29,10 @@ using PackageLookup = std::function<bool(std::wstring_view relativePath)>;
 // `baseName` is the script's file name without ".ini" (the executable's base
 // name, which names the REG_FILE file). Without a lookup no file is checked.
 std::vector<Finding> LintScript(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package);
+
+// A script on this (the host) machine, its package being the files beside
+// it; nothing when the file cannot be read.
+std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& script);
 
 // Every keyword the linter knows, for a check against the tool's own table.
 std::vector<std::wstring_view> KnownKeywords();

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/ansi.h"
 #include "platform/sim/sim_run.h"
 #include "platform/text.h"
 #include "sim/change_report.h"
@@ -85,26 +84,13 @@ int Run(const RunOptions& o) {
 }
 
 int Lint(const std::string& script) {
-  std::string bytes;
-  if (!tv::sim::ReadHostFile(script, bytes)) {
+  const auto findings = tv::lint::LintHostScript(script);
+  if (!findings) {
     std::cerr << "tarnvale-sim: cannot read setup script " << script << '\n';
     return kSimulatorFailed;
   }
-  const std::filesystem::path path(script);
-  const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
-  const tv::lint::PackageLookup inPackage = [&folder](std::wstring_view relative) {
-    std::string p = tv::ToUtf8(relative);
-    for (auto& c : p) c = c == '\\' ? '/' : c;
-    std::error_code error;
-    return std::filesystem::exists(folder / p, error);
-  };
-  // Scripts are ANSI text of the machine's code page or UTF-16; names and
-  // keys are ASCII, so the Western code page reads them the same.
-  const std::wstring text =
-      tv::sim::DecodeTextFile({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, 1252);
-  const auto findings = tv::lint::LintScript(text, tv::FromUtf8(path.stem().string()), inPackage);
-  std::cout << tv::lint::FormatFindings(script, findings);
-  return tv::lint::ExitCode(findings);
+  std::cout << tv::lint::FormatFindings(script, *findings);
+  return tv::lint::ExitCode(*findings);
 }
 
 }  // namespace

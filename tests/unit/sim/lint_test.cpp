@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 
-#include "platform/sim/ansi.h"
 #include "script/command.h"
 #include "sim/lint.h"
 
@@ -174,20 +171,9 @@ TEST(Lint, TheShippedExamplesAreClean) {
   for (const auto& entry : std::filesystem::recursive_directory_iterator(examples)) {
     if (entry.path().extension() != ".ini") continue;
     ++scripts;
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const std::string text = bytes.str();
-    const auto folder = entry.path().parent_path();
-    const PackageLookup lookup = [&](std::wstring_view relative) {
-      std::string p = ToUtf8(relative);
-      for (auto& c : p) c = c == '\\' ? '/' : c;
-      return std::filesystem::exists(folder / p);
-    };
-    const auto findings = LintScript(
-        sim::DecodeTextFile({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, 1252),
-        FromUtf8(entry.path().stem().string()), lookup);
-    EXPECT_TRUE(findings.empty()) << FormatFindings(entry.path().string(), findings);
+    const auto findings = LintHostScript(entry.path());
+    ASSERT_TRUE(findings.has_value()) << entry.path();
+    EXPECT_TRUE(findings->empty()) << FormatFindings(entry.path().string(), *findings);
   }
   EXPECT_GE(scripts, 3);
 }
