@@ -5,10 +5,6 @@
 
 namespace tv {
 
-namespace {
-constexpr std::size_t kSectionListChars = 2600;
-}
-
 std::wstring SelectSectionVariant(IProfile& profile, std::wstring_view script, std::wstring_view section,
                                   std::wstring_view suffix) {
   if (suffix.empty()) return std::wstring(section);

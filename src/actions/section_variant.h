@@ -9,6 +9,10 @@
 
 namespace tv {
 
+// Variants are looked for in the list of section names read into a buffer of
+// this many characters; a section beyond it is never selected.
+inline constexpr std::size_t kSectionListChars = 2600;
+
 // The variant section when the setup script has one (ASCII case ignored),
 // else the plain section; the plain section when the suffix is empty.
 std::wstring SelectSectionVariant(IProfile& profile, std::wstring_view script, std::wstring_view section,

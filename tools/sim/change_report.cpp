@@ -14,16 +14,16 @@ namespace {
 
 std::wstring KeyId(RegRoot root, const std::wstring& path) { return RootName(root) + L"\\" + path; }
 
-bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
-  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix) &&
-         (text.size() == prefix.size() || text[prefix.size()] == L'\\');
+// The key itself or one below it.
+bool IsAtOrUnder(std::wstring_view path, std::wstring_view key) {
+  return StartsWithNoCase(path, key) && (path.size() == key.size() || path[key.size()] == L'\\');
 }
 
 // Which registry view of 64-bit Windows a native path belongs to.
 std::wstring ViewOf(bool wow64, RegRoot root, std::wstring_view path) {
   if (!wow64) return L"";
-  if (root == RegRoot::kLocalMachine && StartsWithNoCase(path, L"SOFTWARE\\Wow6432Node")) return L"32-bit";
-  if (root == RegRoot::kLocalMachine && StartsWithNoCase(path, L"SOFTWARE")) return L"64-bit";
+  if (root == RegRoot::kLocalMachine && IsAtOrUnder(path, L"SOFTWARE\\Wow6432Node")) return L"32-bit";
+  if (root == RegRoot::kLocalMachine && IsAtOrUnder(path, L"SOFTWARE")) return L"64-bit";
   return L"shared";
 }
 
@@ -159,7 +159,7 @@ ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapsh
     if (old == before.keys.end()) {
       // An empty new key is worth a line only when nothing was added below it.
       auto next = after.keys.upper_bound(id);
-      const bool hasChild = next != after.keys.end() && StartsWithNoCase(next->first, id);
+      const bool hasChild = next != after.keys.end() && IsAtOrUnder(next->first, id);
       if (key.values.empty() && !hasChild) {
         r.registry.push_back(RC{RC::Kind::kKeyAdded, key.root, key.path, view, L"", {}, {}});
       }
@@ -187,7 +187,7 @@ ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapsh
   std::wstring deletedTop;
   for (const auto& [id, key] : before.keys) {
     if (after.keys.contains(id)) continue;
-    if (!deletedTop.empty() && StartsWithNoCase(id, deletedTop)) continue;
+    if (!deletedTop.empty() && IsAtOrUnder(id, deletedTop)) continue;
     deletedTop = id;
     r.registry.push_back(
         RC{RC::Kind::kKeyDeleted, key.root, key.path, ViewOf(machine.wow64, key.root, key.path), L"", {}, {}});

@@ -6,10 +6,12 @@
 #include <set>
 
 #include "actions/driver_install.h"
+#include "actions/section_variant.h"
 #include "platform/profile_text.h"
 #include "platform/shell_path.h"
 #include "platform/sim/ansi.h"
 #include "platform/text.h"
+#include "script/setup_script.h"
 #include "sim/machine_file.h"
 
 namespace tv::lint {
@@ -79,50 +81,50 @@ const KeySet kLaunchKeys{
     {{L"CMD_SLEEP", true, 0},
      {L"CMD_ASYNCFLAG", true, 0},
      {L"CMD_LONGFLAG", true, 0},
-     {L"CMD_PLUSARGKEY", false, 259},
-     {L"CMD_PLUSARG", false, 259}},
+     {L"CMD_PLUSARGKEY", false, kRoomPath},
+     {L"CMD_PLUSARG", false, kRoomPath}},
     {{L"CMD",
-      {{L"CMD", L"", 259, true, L"read as empty: the launch path is the tool's folder, which cannot be started",
+      {{L"CMD", L"", kRoomPath, true, L"read as empty: the launch path is the tool's folder, which cannot be started",
         IdRule::kNone, FileRule::kBesideTool}}}}};
 const KeySet kDriverKeys{
-    {{L"DESTDIR", false, 259}, {L"REFRESH", true, 0}},
+    {{L"DESTDIR", false, kRoomPath}, {L"REFRESH", true, 0}},
     {{L"DEV",
-      {{L"DEV", L"", 1023, true, kReadAsEmpty, IdRule::kMatchesAnyDevice},
+      {{L"DEV", L"", kRoomLong, true, kReadAsEmpty, IdRule::kMatchesAnyDevice},
        {L"DEVINF", L"", 260, true, L"read as empty: the device's driver cannot be updated", IdRule::kNone,
         FileRule::kInPackage}}},
-     {L"INFCOPY", {{L"INF", L"", 1023, true, L"read as empty: nothing is staged", IdRule::kNone, FileRule::kInPackage}}},
-     {L"DETECTCOUNT", {{L"DETECTDEV", L"", 1023, true, kReadAsEmpty, IdRule::kRescanNever}}}}};
+     {L"INFCOPY", {{L"INF", L"", kRoomLong, true, L"read as empty: nothing is staged", IdRule::kNone, FileRule::kInPackage}}},
+     {L"DETECTCOUNT", {{L"DETECTDEV", L"", kRoomLong, true, kReadAsEmpty, IdRule::kRescanNever}}}}};
 const KeySet kRegistryKeys{{},
                            {{L"ADDREG",
-                             {{L"ADDREG", L"_ROOT", 259, true, L"read as empty: the INF line has no root"},
-                              {L"ADDREG", L"_SUBKEY", 259, true, L"read as empty: the value goes into the root key"},
-                              {L"ADDREG", L"_ENTRYNAME", 259, false, {}},
-                              {L"ADDREG", L"_FLAGS", 259, false, {}},
-                              {L"ADDREG", L"_VALUE", 259, false, {}}}},
+                             {{L"ADDREG", L"_ROOT", kRoomPath, true, L"read as empty: the INF line has no root"},
+                              {L"ADDREG", L"_SUBKEY", kRoomPath, true, L"read as empty: the value goes into the root key"},
+                              {L"ADDREG", L"_ENTRYNAME", kRoomPath, false, {}},
+                              {L"ADDREG", L"_FLAGS", kRoomPath, false, {}},
+                              {L"ADDREG", L"_VALUE", kRoomPath, false, {}}}},
                             {L"DELREG",
-                             {{L"DELREG", L"_ROOT", 259, true, L"read as empty: the INF line has no root"},
-                              {L"DELREG", L"_SUBKEY", 259, true, L"read as empty: the root key itself is named"},
-                              {L"DELREG", L"_ENTRYNAME", 259, false, {}}}}}};
+                             {{L"DELREG", L"_ROOT", kRoomPath, true, L"read as empty: the INF line has no root"},
+                              {L"DELREG", L"_SUBKEY", kRoomPath, true, L"read as empty: the root key itself is named"},
+                              {L"DELREG", L"_ENTRYNAME", kRoomPath, false, {}}}}}};
 const KeySet kDriverRegKeys{
     {{L"PRESLEEP", true, 0}, {L"AFTERSLEEP", true, 0}},
-    {{L"DEV", {{L"DEV", L"", 1023, true, L"read as the hardware ID DEFAULT_ID", IdRule::kMatchesAnyDevice}}}}};
+    {{L"DEV", {{L"DEV", L"", kRoomLong, true, L"read as the hardware ID DEFAULT_ID", IdRule::kMatchesAnyDevice}}}}};
 const KeySet kDriverKeyEntries{{},
                                {{L"ADDREG",
-                                 {{L"ADDREG", L"_SUBKEY", 259, false, {}},
-                                  {L"ADDREG", L"_ENTRYNAME", 259, false, {}},
-                                  {L"ADDREG", L"_FLAGS", 259, false, {}},
-                                  {L"ADDREG", L"_VALUE", 259, false, {}}}},
+                                 {{L"ADDREG", L"_SUBKEY", kRoomPath, false, {}},
+                                  {L"ADDREG", L"_ENTRYNAME", kRoomPath, false, {}},
+                                  {L"ADDREG", L"_FLAGS", kRoomPath, false, {}},
+                                  {L"ADDREG", L"_VALUE", kRoomPath, false, {}}}},
                                 {L"DELREG",
-                                 {{L"DELREG", L"_ENTRYNAME", 259, true,
+                                 {{L"DELREG", L"_ENTRYNAME", kRoomPath, true,
                                    L"read as empty: the driver key's default value is deleted"}}}}};
 const KeySet kRemoveKeys{{{L"EXISTONLY", true, 0}},
-                         {{L"DEV", {{L"DEV", L"", 1023, true, kReadAsEmpty, IdRule::kSkipped}}}}};
-const KeySet kScanKeys{{}, {{L"DETECTCOUNT", {{L"DETECTDEV", L"", 1023, false, {}}}}}};
-const KeySet kFileKeys{{}, {{L"FILE", {{L"FILE", L"", 1023, true, L"read as empty: nothing is deleted"}}}}};
+                         {{L"DEV", {{L"DEV", L"", kRoomLong, true, kReadAsEmpty, IdRule::kSkipped}}}}};
+const KeySet kScanKeys{{}, {{L"DETECTCOUNT", {{L"DETECTDEV", L"", kRoomLong, false, {}}}}}};
+const KeySet kFileKeys{{}, {{L"FILE", {{L"FILE", L"", kRoomLong, true, L"read as empty: nothing is deleted"}}}}};
 const KeySet kFolderKeys{{{L"DEST_IS_PROGRAMFOLDER", true, 0}},
                          {{L"FOLDER",
-                           {{L"FOLDER", L"_SRC", 259, true, L"read as empty: the pair fails"},
-                            {L"FOLDER", L"_DEST", 259, true, L"read as empty: the pair fails"}}}}};
+                           {{L"FOLDER", L"_SRC", kRoomPath, true, L"read as empty: the pair fails"},
+                            {L"FOLDER", L"_DEST", kRoomPath, true, L"read as empty: the pair fails"}}}}};
 
 const KeywordRules kCommands[] = {
     {L"CHECK_WOW6432", Variant::kNoSection, nullptr},
@@ -152,9 +154,7 @@ const KeywordRules kCommands[] = {
     {L"COPY_FOLDERS", Variant::kPlain, &kFolderKeys},
 };
 
-constexpr std::size_t kMaxCommands = 64;
-constexpr std::size_t kRoomInit = 519;
-constexpr std::size_t kSectionListChars = 2600;
+constexpr std::size_t kInitBuffer = BufferFor(kRoomScriptValue);
 
 const KeywordRules* FindCommand(std::wstring_view keyword) {
   for (const auto& c : kCommands) {
@@ -174,7 +174,7 @@ bool IsDecimal(std::wstring_view text) {
 std::optional<std::uint64_t> KeyNumber(std::wstring_view key, std::wstring_view prefix, std::wstring_view suffix,
                                        bool* leadingZero) {
   if (key.size() <= prefix.size() + suffix.size()) return std::nullopt;
-  if (!EqualsNoCase(key.substr(0, prefix.size()), prefix)) return std::nullopt;
+  if (!StartsWithNoCase(key, prefix)) return std::nullopt;
   if (!EqualsNoCase(key.substr(key.size() - suffix.size()), suffix)) return std::nullopt;
   const std::wstring_view digits = key.substr(prefix.size(), key.size() - prefix.size() - suffix.size());
   if (!IsDecimal(digits) || digits.size() > 9) return std::nullopt;
@@ -269,10 +269,9 @@ class Linter {
       Error(1, "no [INIT] section: the tool runs no command");
       return;
     }
-    readSections_.insert(L"INIT");
     // The list ends at the first number whose CMD is missing or empty.
     std::size_t end = 1;
-    while (end <= kMaxCommands && !profile_.String(L"INIT", L"CMD" + std::to_wstring(end), L"", kRoomInit + 1).empty()) {
+    while (end <= kMaxCommands && !profile_.String(L"INIT", L"CMD" + std::to_wstring(end), L"", kInitBuffer).empty()) {
       ++end;
     }
     if (end == 1) Error(init->line, "no CMD1: the tool runs no command");
@@ -283,7 +282,7 @@ class Linter {
   void CheckInitKey(const Section& init, const Entry& e, std::size_t end) {
     if (e.name.empty() || e.name.front() == L';') return;
     if (EqualsNoCase(e.name, L"FORCE_REGION")) {
-      const std::wstring v = profile_.String(L"INIT", L"FORCE_REGION", L"", kRoomInit + 1);
+      const std::wstring v = profile_.String(L"INIT", L"FORCE_REGION", L"", kInitBuffer);
       if (v.size() > 1) Warn(e.line, "FORCE_REGION=" + U8(v) + ": only its first character, " + U8(v.substr(0, 1)) + ", is used");
       return;
     }
@@ -303,7 +302,7 @@ class Linter {
     const std::string cmd = "CMD" + std::to_string(*n);
     if (*n < end) return;
     if (isSection) {
-      if (profile_.String(L"INIT", L"CMD" + std::to_wstring(*n), L"", kRoomInit + 1).empty()) {
+      if (profile_.String(L"INIT", L"CMD" + std::to_wstring(*n), L"", kInitBuffer).empty()) {
         Warn(e.line, U8(e.name) + " has no " + cmd + " beside it and is never read");
       }
       return;
@@ -327,8 +326,8 @@ class Linter {
     const std::wstring key = L"CMD" + std::to_wstring(n);
     const std::wstring sectionKey = key + L"_SECTION";
     const std::size_t line = LineOf(init, key);
-    const std::wstring command = profile_.String(L"INIT", key, L"", kRoomInit + 1);
-    const std::wstring section = profile_.String(L"INIT", sectionKey, L"", kRoomInit + 1);
+    const std::wstring command = profile_.String(L"INIT", key, L"", kInitBuffer);
+    const std::wstring section = profile_.String(L"INIT", sectionKey, L"", kInitBuffer);
     const std::size_t sectionLine = LineOf(init, FindEntry(init, sectionKey) != nullptr ? sectionKey : key);
 
     // The suffix is what follows the last dot that has no blank or backslash after it.
@@ -380,7 +379,6 @@ class Linter {
     auto& use = reads_[name];
     use.keySets.insert(keys);
     if (std::find(use.readers.begin(), use.readers.end(), reader) == use.readers.end()) use.readers.push_back(reader);
-    readSections_.insert(name);
   }
 
   bool Selectable(std::wstring_view name) const { return visibleSections_.contains(std::wstring(name)); }
@@ -462,7 +460,7 @@ class Linter {
   }
 
   static bool IsVariantOf(std::wstring_view name, std::wstring_view section) {
-    return name.size() > section.size() + 1 && EqualsNoCase(name.substr(0, section.size()), section) &&
+    return name.size() > section.size() + 1 && StartsWithNoCase(name, section) &&
            name[section.size()] == L'_';
   }
   static std::wstring Suffix(std::wstring_view name, std::wstring_view section) {
@@ -648,7 +646,7 @@ class Linter {
 
   void CheckUnreadSections() {
     for (const auto& [name, section] : sections_) {
-      if (readSections_.contains(name)) continue;
+      if (EqualsNoCase(name, L"INIT") || reads_.contains(name)) continue;
       std::string reason;
       for (const auto& owner : owners_) {
         if (!IsVariantOf(name, owner.section)) continue;
@@ -688,7 +686,6 @@ class Linter {
   std::map<std::wstring, const Section*, LessNoCase> sections_;  // the first of each name
   std::map<const Section*, std::map<std::wstring, const Entry*, LessNoCase>> entries_;
   std::set<std::wstring, LessNoCase> visibleSections_;
-  std::set<std::wstring, LessNoCase> readSections_;
   std::map<std::wstring, Use, LessNoCase> reads_;
   std::vector<Owner> owners_;
   std::vector<Finding> findings_;
