@@ -158,7 +158,8 @@ ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapsh
     const auto old = before.keys.find(id);
     if (old == before.keys.end()) {
       // An empty new key is worth a line only when nothing was added below it.
-      auto next = after.keys.upper_bound(id);
+      // Keys sort by name, so "A\\B-x" may stand between "A\\B" and "A\\B\\C": look from the first child.
+      auto next = after.keys.lower_bound(id + L"\\");
       const bool hasChild = next != after.keys.end() && IsAtOrUnder(next->first, id);
       if (key.values.empty() && !hasChild) {
         r.registry.push_back(RC{RC::Kind::kKeyAdded, key.root, key.path, view, L"", {}, {}});
@@ -183,12 +184,11 @@ ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapsh
       }
     }
   }
-  // A deleted tree is reported once, at its top key.
-  std::wstring deletedTop;
+  // A deleted tree is reported once, at its top key: the key whose parent is still there.
   for (const auto& [id, key] : before.keys) {
     if (after.keys.contains(id)) continue;
-    if (!deletedTop.empty() && IsAtOrUnder(id, deletedTop)) continue;
-    deletedTop = id;
+    const std::wstring parent = id.substr(0, id.rfind(L'\\'));
+    if (before.keys.contains(parent) && !after.keys.contains(parent)) continue;
     r.registry.push_back(
         RC{RC::Kind::kKeyDeleted, key.root, key.path, ViewOf(machine.wow64, key.root, key.path), L"", {}, {}});
   }

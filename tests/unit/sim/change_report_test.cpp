@@ -100,6 +100,27 @@ TEST(ChangeReport, NamesEveryKindOfChange) {
   EXPECT_EQ(json["pauses"], nlohmann::json::array({500, 20000}));
 }
 
+// Names that sort between a key and its subkeys ("-" comes before "\\").
+TEST(ChangeReport, TreesAreNamedOnceAmongSiblingsThatSortBetween) {
+  SimMachine m;
+  const auto hklm = RegRoot::kLocalMachine;
+  m.registry.SetDword(hklm, L"SOFTWARE\\Old\\Sub", L"X", 1);
+  m.registry.SetDword(hklm, L"SOFTWARE\\Old-2", L"Y", 1);
+  const auto before = TakeSnapshot(m);
+  m.registry.DeleteKeyTree(hklm, L"SOFTWARE\\Old");
+  m.registry.DeleteKeyTree(hklm, L"SOFTWARE\\Old-2");
+  m.registry.SetDword(hklm, L"SOFTWARE\\New\\Sub", L"Z", 1);
+  m.registry.CreateKey(hklm, L"SOFTWARE\\New-2");
+  const std::string text = ReportText(CompareSnapshots(before, TakeSnapshot(m), m, 1));
+  EXPECT_TRUE(Contains(text, "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\n")) << text;
+  EXPECT_TRUE(Contains(text, "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old-2]\n")) << text;
+  EXPECT_FALSE(Contains(text, "Old\\Sub")) << text;
+  // The new parent is not a line of its own: its subkey carries the value.
+  EXPECT_FALSE(Contains(text, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\n")) << text;
+  EXPECT_TRUE(Contains(text, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\New\\Sub]\n\"Z\"=dword:00000001")) << text;
+  EXPECT_TRUE(Contains(text, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\New-2]\n")) << text;
+}
+
 TEST(ChangeReport, NothingChangedSaysSo) {
   SimMachine m;
   m.registry.SetDword(RegRoot::kLocalMachine, L"SOFTWARE\\X", L"A", 1);
