@@ -155,6 +155,8 @@ const KeywordRules kCommands[] = {
 };
 
 constexpr std::size_t kInitBuffer = BufferFor(kRoomScriptValue);
+// Counts beyond this are not walked key by key (the tool would read them all).
+constexpr std::uint32_t kMostEntriesChecked = 4096;
 
 const KeywordRules* FindCommand(std::wstring_view keyword) {
   for (const auto& c : kCommands) {
@@ -214,7 +216,6 @@ class Linter {
     std::wstring section;
     const KeywordRules* rules;
     std::wstring reader;
-    std::set<std::wstring, LessNoCase> deviceIds;  // DRIVER_REG's listed IDs
   };
 
   void Warn(std::size_t line, std::string reason) { findings_.push_back({line, Severity::kWarning, std::move(reason)}); }
@@ -362,7 +363,7 @@ class Linter {
       Error(sectionLine, U8(reader) + " needs a command section, and " + U8(sectionKey) + " is missing or empty");
       return;
     }
-    Owner owner{section, rules, reader, {}};
+    Owner owner{section, rules, reader};
     UseSections(owner, sectionLine);
     owners_.push_back(std::move(owner));
   }
@@ -383,7 +384,7 @@ class Linter {
 
   bool Selectable(std::wstring_view name) const { return visibleSections_.contains(std::wstring(name)); }
 
-  void UseSections(Owner& owner, std::size_t line) {
+  void UseSections(const Owner& owner, std::size_t line) {
     const std::wstring& s = owner.section;
     const KeywordRules& rules = *owner.rules;
     const bool plain = FindSection(s) != nullptr;
@@ -440,12 +441,11 @@ class Linter {
         const Section& section = *FindSection(s);
         const std::uint32_t count = profile_.Int(s, L"DEV", 0);
         if (static_cast<std::int32_t>(count) <= 0) return;
-        for (std::uint32_t n = 1; n <= std::min<std::uint32_t>(count, 4096); ++n) {
+        for (std::uint32_t n = 1; n <= std::min(count, kMostEntriesChecked); ++n) {
           // A missing DEV key reads as DEFAULT_ID; the count check reports it.
           if (FindEntry(section, L"DEV" + std::to_wstring(n)) == nullptr) continue;
-          const std::wstring id = profile_.String(s, L"DEV" + std::to_wstring(n), L"DEFAULT_ID", 1024);
+          const std::wstring id = profile_.String(s, L"DEV" + std::to_wstring(n), L"DEFAULT_ID", BufferFor(kRoomLong));
           if (id.empty()) continue;
-          owner.deviceIds.insert(id);
           const std::wstring name = s + L"_" + id;
           if (FindSection(name) == nullptr) {
             Warn(LineOf(section, L"DEV" + std::to_wstring(n)),
@@ -574,7 +574,7 @@ class Linter {
       }
     }
     // Numbered keys within the count.
-    const std::uint32_t checked = std::min<std::uint32_t>(count, 4096);
+    const std::uint32_t checked = std::min(count, kMostEntriesChecked);
     for (std::uint32_t n = 1; n <= checked; ++n) {
       for (const auto& k : g.keys) {
         const std::wstring key = KeyName(k, n);
