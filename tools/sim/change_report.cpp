@@ -84,12 +84,17 @@ std::string TypeName(std::uint32_t type) {
   }
 }
 
+// A REG_DWORD's number, little-endian as stored.
+std::uint32_t DwordOf(const RegValue& v) {
+  return v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (static_cast<std::uint32_t>(v.data[3]) << 24);
+}
+
 json ValueJson(const RegValue& v) {
   json out{{"type", TypeName(v.type)}};
   if (v.type == reg::kTypeSz || v.type == reg::kTypeExpandSz) {
     out["data"] = ToUtf8(Utf16Text(v.data, 0));
   } else if (v.type == reg::kTypeDword && v.data.size() == 4) {
-    out["data"] = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (static_cast<std::uint32_t>(v.data[3]) << 24);
+    out["data"] = DwordOf(v);
   } else if (v.type == reg::kTypeMultiSz) {
     json parts = json::array();
     for (const auto& s : MultiStrings(v.data)) parts.push_back(ToUtf8(s));
@@ -112,9 +117,7 @@ std::wstring RegLine(std::wstring_view name, const RegValue& value) {
     line += L"\"" + Escaped(Utf16Text(value.data, 0)) + L"\"";
   } else if (value.type == reg::kTypeDword && value.data.size() == 4) {
     wchar_t buf[16];
-    const std::uint32_t d = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
-                            (static_cast<std::uint32_t>(value.data[3]) << 24);
-    std::swprintf(buf, 16, L"dword:%08x", d);
+    std::swprintf(buf, 16, L"dword:%08x", DwordOf(value));
     line += buf;
   } else if (value.type == reg::kTypeBinary) {
     line += L"hex:" + HexBytes(value.data);
