@@ -200,16 +200,15 @@ ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapsh
   for (const auto& [path, file] : after.files) {
     const auto old = before.files.find(path);
     if (old == before.files.end()) {
-      r.files.push_back(FC{file.directory ? FC::Kind::kFolderCreated : FC::Kind::kCreated, file.path,
-                           file.bytes.size()});
+      r.files.push_back(
+          FC{file.directory ? FC::Kind::kFolderCreated : FC::Kind::kCreated, file.path, file.bytes.size()});
     } else if (!file.directory && (old->second.stamp != file.stamp || old->second.directory)) {
       r.files.push_back(FC{FC::Kind::kOverwritten, file.path, file.bytes.size()});
     }
   }
   for (const auto& [path, file] : before.files) {
     if (after.files.contains(path)) continue;
-    r.files.push_back(FC{file.directory ? FC::Kind::kFolderDeleted : FC::Kind::kDeleted, file.path,
-                         file.bytes.size()});
+    r.files.push_back(FC{file.directory ? FC::Kind::kFolderDeleted : FC::Kind::kDeleted, file.path, file.bytes.size()});
   }
 
   // Devices: what changed of each one the machine had, then what the driver store did.
@@ -229,14 +228,15 @@ ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapsh
     } else if (now.changed && !was.changed) {
       r.devices.push_back(DC{DC::Kind::kRestarted, now.instanceId, L"", firstId});
     }
-    const bool fromStore = std::find(machine.stagedInfs.begin(), machine.stagedInfs.end(), now.installedInf) !=
-                           machine.stagedInfs.end();
+    const bool fromStore =
+        std::find(machine.stagedInfs.begin(), machine.stagedInfs.end(), now.installedInf) != machine.stagedInfs.end();
     if (now.installedInf != was.installedInf && fromStore) {
       r.devices.push_back(DC{DC::Kind::kInstalled, now.instanceId, now.installedInf, firstId});
     }
   }
   for (std::size_t i = before.driverUpdates; i < machine.driverUpdates.size(); ++i) {
-    r.devices.push_back(DC{DC::Kind::kDriverUpdated, machine.driverUpdates[i].hardwareId, machine.driverUpdates[i].inf});
+    r.devices.push_back(
+        DC{DC::Kind::kDriverUpdated, machine.driverUpdates[i].hardwareId, machine.driverUpdates[i].inf});
   }
   for (std::size_t i = before.stagedInfs; i < machine.stagedInfs.size(); ++i) {
     const std::wstring source = i < machine.stagedInfSources.size() ? machine.stagedInfSources[i] : L"";
@@ -283,8 +283,8 @@ std::string RegistryText(const ChangeReport& r) {
       case RC::Kind::kValueDeleted: heading = L"deleted"; break;
     }
     if (!c.view.empty()) heading += L", " + c.view + (c.view == L"shared" ? L" by both views" : L" view");
-    const std::wstring keyLine = c.kind == RC::Kind::kKeyDeleted ? L"[-" + KeyId(c.root, c.path) + L"]"
-                                                                  : L"[" + KeyId(c.root, c.path) + L"]";
+    const std::wstring keyLine =
+        c.kind == RC::Kind::kKeyDeleted ? L"[-" + KeyId(c.root, c.path) + L"]" : L"[" + KeyId(c.root, c.path) + L"]";
     if (heading != lastHeading) {
       out += "\n; ---- " + ToUtf8(heading) + " ----\n";
       lastHeading = heading;
@@ -389,7 +389,8 @@ std::string ReportText(const ChangeReport& r) {
     }
     out += "         in " + ToUtf8(p.currentDirectory) + (p.waitedFor ? ", waited for" : ", not waited for") + "\n";
   }
-  for (const auto& p : r.ended) out += "ended    " + ToUtf8(p.image) + " (process " + std::to_string(p.processId) + ")\n";
+  for (const auto& p : r.ended)
+    out += "ended    " + ToUtf8(p.image) + " (process " + std::to_string(p.processId) + ")\n";
 
   out += "\n-- Pauses --\n";
   if (r.pauses.empty()) {
@@ -420,7 +421,8 @@ json ReportJson(const ChangeReport& r) {
     registry.push_back(std::move(e));
   }
   json files = json::array();
-  for (const auto& f : r.files) files.push_back({{"change", FileKindText(f.kind)}, {"path", ToUtf8(f.path)}, {"size", f.size}});
+  for (const auto& f : r.files)
+    files.push_back({{"change", FileKindText(f.kind)}, {"path", ToUtf8(f.path)}, {"size", f.size}});
   json devices = json::array();
   for (const auto& d : r.devices) {
     json e{{"change", DeviceKindText(d.kind)}, {"device", ToUtf8(d.device)}};
@@ -437,12 +439,8 @@ json ReportJson(const ChangeReport& r) {
   }
   json ended = json::array();
   for (const auto& p : r.ended) ended.push_back({{"image", ToUtf8(p.image)}, {"processId", p.processId}});
-  return json{{"exitCode", r.exitCode},
-              {"wow64", r.wow64},
-              {"registry", registry},
-              {"files", files},
-              {"devices", devices},
-              {"programs", {{"started", started}, {"ended", ended}}},
+  return json{{"exitCode", r.exitCode}, {"wow64", r.wow64},   {"registry", registry},
+              {"files", files},         {"devices", devices}, {"programs", {{"started", started}, {"ended", ended}}},
               {"pauses", r.pauses}};
 }
 

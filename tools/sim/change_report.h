@@ -18,7 +18,7 @@ namespace tv::sim {
 struct MachineSnapshot {
   struct Key {
     RegRoot root;
-    std::wstring path;                                        // native, as created
+    std::wstring path;                                                             // native, as created
     std::map<std::wstring, std::pair<std::wstring, RegValue>, LessNoCase> values;  // by name
   };
   struct File {
@@ -60,8 +60,8 @@ struct ChangeReport {
   struct DeviceChange {
     enum class Kind { kDisabled, kEnabled, kRestarted, kRemoved, kDriverUpdated, kStaged, kInstalled };
     Kind kind;
-    std::wstring device;  // instance ID; the hardware ID of a driver update; the INF that was staged
-    std::wstring detail;  // the INF of an update or install; the oemNN.inf name the driver store gave
+    std::wstring device;           // instance ID; the hardware ID of a driver update; the INF that was staged
+    std::wstring detail;           // the INF of an update or install; the oemNN.inf name the driver store gave
     std::wstring hardwareId = {};  // the device's first hardware ID, when it is a device of the machine
   };
   struct EndedProgram {

@@ -21,12 +21,12 @@ namespace {
 // ---- what each command reads ----
 
 enum class Variant {
-  kNoSection,  // reads no command section
-  kPlain,      // reads its command section only
-  kRegion,     // [S_<region code>] when the script has it, else [S]
-  kUiLanguage, // [S_<UI language, four hexadecimal digits>], else [S]
-  kOsClass,    // [S_2000], [S_XP], [S_VISTA] by Windows version, [S] on any other
-  kDeviceId,   // [S], and per listed device [S_<hardware ID>]
+  kNoSection,   // reads no command section
+  kPlain,       // reads its command section only
+  kRegion,      // [S_<region code>] when the script has it, else [S]
+  kUiLanguage,  // [S_<UI language, four hexadecimal digits>], else [S]
+  kOsClass,     // [S_2000], [S_XP], [S_VISTA] by Windows version, [S] on any other
+  kDeviceId,    // [S], and per listed device [S_<hardware ID>]
 };
 
 enum class IdRule {
@@ -73,9 +73,7 @@ struct KeywordRules {
 
 constexpr std::wstring_view kReadAsEmpty = L"read as empty";
 
-const KeySet kHwidKeys{{},
-                       {{L"HWID",
-                         {{L"HWID", L"", 521, true, kReadAsEmpty, IdRule::kMatchesAnyDevice}}}}};
+const KeySet kHwidKeys{{}, {{L"HWID", {{L"HWID", L"", 521, true, kReadAsEmpty, IdRule::kMatchesAnyDevice}}}}};
 const KeySet kProcessKeys{{}, {{L"TPROCESS", {{L"PROCESS", L"", 521, true, L"read as empty; nothing is ended"}}}}};
 const KeySet kLaunchKeys{
     {{L"CMD_SLEEP", true, 0},
@@ -92,31 +90,33 @@ const KeySet kDriverKeys{
       {{L"DEV", L"", kRoomLong, true, kReadAsEmpty, IdRule::kMatchesAnyDevice},
        {L"DEVINF", L"", 260, true, L"read as empty: the device's driver cannot be updated", IdRule::kNone,
         FileRule::kInPackage}}},
-     {L"INFCOPY", {{L"INF", L"", kRoomLong, true, L"read as empty: nothing is staged", IdRule::kNone, FileRule::kInPackage}}},
+     {L"INFCOPY",
+      {{L"INF", L"", kRoomLong, true, L"read as empty: nothing is staged", IdRule::kNone, FileRule::kInPackage}}},
      {L"DETECTCOUNT", {{L"DETECTDEV", L"", kRoomLong, true, kReadAsEmpty, IdRule::kRescanNever}}}}};
-const KeySet kRegistryKeys{{},
-                           {{L"ADDREG",
-                             {{L"ADDREG", L"_ROOT", kRoomPath, true, L"read as empty: the INF line has no root"},
-                              {L"ADDREG", L"_SUBKEY", kRoomPath, true, L"read as empty: the value goes into the root key"},
-                              {L"ADDREG", L"_ENTRYNAME", kRoomPath, false, {}},
-                              {L"ADDREG", L"_FLAGS", kRoomPath, false, {}},
-                              {L"ADDREG", L"_VALUE", kRoomPath, false, {}}}},
-                            {L"DELREG",
-                             {{L"DELREG", L"_ROOT", kRoomPath, true, L"read as empty: the INF line has no root"},
-                              {L"DELREG", L"_SUBKEY", kRoomPath, true, L"read as empty: the root key itself is named"},
-                              {L"DELREG", L"_ENTRYNAME", kRoomPath, false, {}}}}}};
+const KeySet kRegistryKeys{
+    {},
+    {{L"ADDREG",
+      {{L"ADDREG", L"_ROOT", kRoomPath, true, L"read as empty: the INF line has no root"},
+       {L"ADDREG", L"_SUBKEY", kRoomPath, true, L"read as empty: the value goes into the root key"},
+       {L"ADDREG", L"_ENTRYNAME", kRoomPath, false, {}},
+       {L"ADDREG", L"_FLAGS", kRoomPath, false, {}},
+       {L"ADDREG", L"_VALUE", kRoomPath, false, {}}}},
+     {L"DELREG",
+      {{L"DELREG", L"_ROOT", kRoomPath, true, L"read as empty: the INF line has no root"},
+       {L"DELREG", L"_SUBKEY", kRoomPath, true, L"read as empty: the root key itself is named"},
+       {L"DELREG", L"_ENTRYNAME", kRoomPath, false, {}}}}}};
 const KeySet kDriverRegKeys{
     {{L"PRESLEEP", true, 0}, {L"AFTERSLEEP", true, 0}},
     {{L"DEV", {{L"DEV", L"", kRoomLong, true, L"read as the hardware ID DEFAULT_ID", IdRule::kMatchesAnyDevice}}}}};
-const KeySet kDriverKeyEntries{{},
-                               {{L"ADDREG",
-                                 {{L"ADDREG", L"_SUBKEY", kRoomPath, false, {}},
-                                  {L"ADDREG", L"_ENTRYNAME", kRoomPath, false, {}},
-                                  {L"ADDREG", L"_FLAGS", kRoomPath, false, {}},
-                                  {L"ADDREG", L"_VALUE", kRoomPath, false, {}}}},
-                                {L"DELREG",
-                                 {{L"DELREG", L"_ENTRYNAME", kRoomPath, true,
-                                   L"read as empty: the driver key's default value is deleted"}}}}};
+const KeySet kDriverKeyEntries{
+    {},
+    {{L"ADDREG",
+      {{L"ADDREG", L"_SUBKEY", kRoomPath, false, {}},
+       {L"ADDREG", L"_ENTRYNAME", kRoomPath, false, {}},
+       {L"ADDREG", L"_FLAGS", kRoomPath, false, {}},
+       {L"ADDREG", L"_VALUE", kRoomPath, false, {}}}},
+     {L"DELREG",
+      {{L"DELREG", L"_ENTRYNAME", kRoomPath, true, L"read as empty: the driver key's default value is deleted"}}}}};
 const KeySet kRemoveKeys{{{L"EXISTONLY", true, 0}},
                          {{L"DEV", {{L"DEV", L"", kRoomLong, true, kReadAsEmpty, IdRule::kSkipped}}}}};
 const KeySet kScanKeys{{}, {{L"DETECTCOUNT", {{L"DETECTDEV", L"", kRoomLong, false, {}}}}}};
@@ -218,7 +218,9 @@ class Linter {
     std::wstring reader;
   };
 
-  void Warn(std::size_t line, std::string reason) { findings_.push_back({line, Severity::kWarning, std::move(reason)}); }
+  void Warn(std::size_t line, std::string reason) {
+    findings_.push_back({line, Severity::kWarning, std::move(reason)});
+  }
   void Error(std::size_t line, std::string reason) { findings_.push_back({line, Severity::kError, std::move(reason)}); }
 
   const Section* FindSection(std::wstring_view name) const {
@@ -284,7 +286,8 @@ class Linter {
     if (e.name.empty() || e.name.front() == L';') return;
     if (EqualsNoCase(e.name, L"FORCE_REGION")) {
       const std::wstring v = profile_.String(L"INIT", L"FORCE_REGION", L"", kInitBuffer);
-      if (v.size() > 1) Warn(e.line, "FORCE_REGION=" + U8(v) + ": only its first character, " + U8(v.substr(0, 1)) + ", is used");
+      if (v.size() > 1)
+        Warn(e.line, "FORCE_REGION=" + U8(v) + ": only its first character, " + U8(v.substr(0, 1)) + ", is used");
       return;
     }
     bool zero = false;
@@ -335,8 +338,9 @@ class Linter {
     const std::size_t dot = command.rfind(L'.');
     if (dot != std::wstring::npos && command.find_first_of(L" \\", dot) != std::wstring::npos &&
         shell::FindExtension(command) == command.size()) {
-      Error(line, U8(key) + "=" + U8(command) + ": a blank after the dot, so there is no platform suffix and the "
-                  "keyword is the whole text, which names no command");
+      Error(line, U8(key) + "=" + U8(command) +
+                      ": a blank after the dot, so there is no platform suffix and the "
+                      "keyword is the whole text, which names no command");
       return;
     }
     const std::wstring keyword = shell::RemoveExtension(command);
@@ -354,7 +358,8 @@ class Linter {
     const std::wstring reader = key + L" (" + std::wstring(rules->keyword) + L")";
     if (rules->variant == Variant::kNoSection) {
       if (!section.empty()) {
-        Warn(sectionLine, U8(rules->keyword) + " reads no section; " + U8(sectionKey) + "=" + U8(section) + " is not used");
+        Warn(sectionLine,
+             U8(rules->keyword) + " reads no section; " + U8(sectionKey) + "=" + U8(section) + " is not used");
       }
       CheckRegistryFile(*rules, line);
       return;
@@ -408,8 +413,8 @@ class Linter {
         }
         const std::string what = rules.variant == Variant::kRegion ? "region" : "UI language";
         if (!plain && !variant) {
-          Error(line, "section [" + U8(s) + "] is missing, and so is every " + what + " variant of it: " +
-                          U8(owner.reader) + " does nothing");
+          Error(line, "section [" + U8(s) + "] is missing, and so is every " + what +
+                          " variant of it: " + U8(owner.reader) + " does nothing");
         } else if (!plain) {
           Warn(line, "no section [" + U8(s) + "]: on a machine of another " + what + " " + U8(owner.reader) +
                          " does nothing");
@@ -427,8 +432,8 @@ class Linter {
           }
         }
         if (!any) {
-          Error(line, "none of the sections [" + U8(s) + "_2000], [" + U8(s) + "_XP], [" + U8(s) + "_VISTA], [" + U8(s) +
-                          "] is there, so " + U8(owner.reader) + " installs nothing");
+          Error(line, "none of the sections [" + U8(s) + "_2000], [" + U8(s) + "_XP], [" + U8(s) + "_VISTA], [" +
+                          U8(s) + "] is there, so " + U8(owner.reader) + " installs nothing");
         }
         return;
       }
@@ -460,8 +465,7 @@ class Linter {
   }
 
   static bool IsVariantOf(std::wstring_view name, std::wstring_view section) {
-    return name.size() > section.size() + 1 && StartsWithNoCase(name, section) &&
-           name[section.size()] == L'_';
+    return name.size() > section.size() + 1 && StartsWithNoCase(name, section) && name[section.size()] == L'_';
   }
   static std::wstring Suffix(std::wstring_view name, std::wstring_view section) {
     return std::wstring(name.substr(section.size() + 1));
@@ -551,10 +555,12 @@ class Linter {
     const std::size_t countLine = countEntry != nullptr ? countEntry->line : section.line;
     if (countEntry != nullptr) CheckInteger(name, *countEntry);
     if (negative) {
-      Warn(countLine, U8(g.countKey) + "=" + std::to_string(static_cast<std::int32_t>(raw)) + " is negative and means none");
+      Warn(countLine,
+           U8(g.countKey) + "=" + std::to_string(static_cast<std::int32_t>(raw)) + " is negative and means none");
     }
     if (EqualsNoCase(g.countKey, L"HWID") && count == 0) {
-      Error(countLine, "CHECK_HWID in [" + U8(name) + "] has no HWID count, so the check always fails and stops the run");
+      Error(countLine,
+            "CHECK_HWID in [" + U8(name) + "] has no HWID count, so the check always fails and stops the run");
     }
     // Numbered keys beyond the count are never read.
     for (const auto& e : section.entries) {
@@ -585,8 +591,8 @@ class Linter {
           if (k.id != IdRule::kNone && k.whenMissing == kReadAsEmpty) {
             CheckEmptyId(countLine, name, key, "is missing and reads as empty", k);
           } else if (k.required) {
-            Warn(countLine, U8(g.countKey) + "=" + std::to_string(count) + " but " + U8(key) + " is missing: " +
-                                U8(k.whenMissing));
+            Warn(countLine, U8(g.countKey) + "=" + std::to_string(count) + " but " + U8(key) +
+                                " is missing: " + U8(k.whenMissing));
           }
           continue;
         }
@@ -633,8 +639,9 @@ class Linter {
     const std::wstring destination = profile_.String(name, L"DESTDIR", L"VELTARO\\NetworkDriver", 260);
     if (!IsSafeInstallSubfolder(destination)) {
       Error(dest != nullptr ? dest->line : section.line,
-            "DESTDIR=" + U8(destination) + " is refused: the install folder must be a folder under Program Files "
-                                           "(not empty, no drive, no leading backslash, no ..)");
+            "DESTDIR=" + U8(destination) +
+                " is refused: the install folder must be a folder under Program Files "
+                "(not empty, no drive, no leading backslash, no ..)");
     }
     const Entry* detect = FindEntry(section, L"DETECTCOUNT");
     if (detect != nullptr && profile_.Int(name, L"REFRESH", 0) != 1) {
@@ -673,8 +680,7 @@ class Linter {
       case Variant::kOsClass: return head + "reads only the endings _2000, _XP and _VISTA";
       case Variant::kDeviceId:
         return head + "reads [" + U8(owner.section) + "_<hardware ID>] only for the IDs its DEV keys list";
-      case Variant::kPlain:
-        return head + "reads [" + U8(owner.section) + "] and no variant of it";
+      case Variant::kPlain: return head + "reads [" + U8(owner.section) + "] and no variant of it";
       case Variant::kNoSection: break;
     }
     return {};

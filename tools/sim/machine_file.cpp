@@ -220,7 +220,7 @@ void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
     Fail(field, "an object with \"class\" and \"hardwareIds\"");
   }
   for (const auto& [key, _] : d.items()) {
-    static constexpr std::string_view kFields[] = {"class",       "enumerator", "hardwareIds", "present", "disabled",
+    static constexpr std::string_view kFields[] = {"class",       "enumerator", "hardwareIds", "present",    "disabled",
                                                    "disableable", "driverKey",  "instanceId",  "needsReboot"};
     if (std::find(std::begin(kFields), std::end(kFields), key) == std::end(kFields)) {
       Fail(field + "." + key,
@@ -237,8 +237,8 @@ void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
     }
   }
   const std::wstring enumerator = d.contains("enumerator") ? Text(d["enumerator"], field + ".enumerator") : L"ROOT";
-  const auto index = m.AddDevice(DeviceClass(d["class"], field + ".class"), enumerator, ids,
-                                 Flag(d, "present", field, true));
+  const auto index =
+      m.AddDevice(DeviceClass(d["class"], field + ".class"), enumerator, ids, Flag(d, "present", field, true));
   auto& device = m.devices[index];
   if (idsJson.is_null()) device.hardwareIds.reset();
   device.disabled = Flag(d, "disabled", field, false);
@@ -315,7 +315,8 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
         if (!ReadHostFile(file, bytes)) Fail(field, "a readable .reg file; cannot read " + file.string());
         const std::wstring text =
             DecodeTextFile({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, m.ansiCodePage);
-        if (!ImportRegFile(m.registry, text)) Fail(field, "a registry file (REGEDIT4 or Windows Registry Editor Version 5.00)");
+        if (!ImportRegFile(m.registry, text))
+          Fail(field, "a registry file (REGEDIT4 or Windows Registry Editor Version 5.00)");
       }
     } else if (k == "files") {
       if (!v.is_object()) Fail(k, "an object of Windows paths and file contents, such as {\"C:\\\\x.txt\": \"text\"}");
@@ -345,8 +346,9 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
       if (!v.is_array()) Fail(k, "an array of executable file names");
       for (std::size_t i = 0; i < v.size(); ++i) m.AddRunningProcess(Text(v[i], k + "[" + std::to_string(i) + "]"));
     } else {
-      Fail(k, "no such field (windows, uiLanguage, ansiCodePage, product, debugMode, testMode, environment, registry, "
-              "registryFiles, devices, runningProcesses, keepRunning, files, folders, hostFolders, programFilesFolder)");
+      Fail(k,
+           "no such field (windows, uiLanguage, ansiCodePage, product, debugMode, testMode, environment, registry, "
+           "registryFiles, devices, runningProcesses, keepRunning, files, folders, hostFolders, programFilesFolder)");
     }
   }
   // Switches go in after "windows", whose WOW64 flag decides the view they live in.

@@ -114,9 +114,10 @@ int main(int argc, char** argv) {
   app.add_option("args", run.toolArgs, "The tool's own command-line arguments, after --");
 
   std::string lintScript;
-  CLI::App* lint = app.add_subcommand(
-      "lint", "Checks a setup script; one line per finding (file:line: error|warning: reason). Exit code 0: "
-              "nothing found, 1: warnings, 2: errors");
+  CLI::App* lint =
+      app.add_subcommand("lint",
+                         "Checks a setup script; one line per finding (file:line: error|warning: reason). Exit code 0: "
+                         "nothing found, 1: warnings, 2: errors");
   lint->add_option("script", lintScript, "The setup script")->required();
 
   try {

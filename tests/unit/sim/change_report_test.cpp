@@ -53,13 +53,15 @@ TEST(ChangeReport, NamesEveryKindOfChange) {
   const auto report = CompareSnapshots(before, TakeSnapshot(m), m, 1);
   const std::string text = ReportText(report);
   // Registry in .reg syntax, grouped by what happened and by view.
-  EXPECT_TRUE(Contains(text, "; ---- added, 64-bit view ----\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\V\\Net]\n"
-                             "@=hex:01,ab\n\"Bits\"=dword:00000040\n"))
+  EXPECT_TRUE(Contains(text,
+                       "; ---- added, 64-bit view ----\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\V\\Net]\n"
+                       "@=hex:01,ab\n\"Bits\"=dword:00000040\n"))
       << text;
   EXPECT_TRUE(Contains(text, "; ---- added, shared by both views ----\n\n[HKEY_CURRENT_USER\\Software\\V\\Empty]\n"))
       << text;
-  EXPECT_TRUE(Contains(text, "; ---- changed, 32-bit view ----\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\V\\Net]\n"
-                             "; was \"Mode\"=\"old\"\n\"Mode\"=\"new \\\"quoted\\\" C:\\\\path\"\n"))
+  EXPECT_TRUE(Contains(text,
+                       "; ---- changed, 32-bit view ----\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\V\\Net]\n"
+                       "; was \"Mode\"=\"old\"\n\"Mode\"=\"new \\\"quoted\\\" C:\\\\path\"\n"))
       << text;
   EXPECT_TRUE(Contains(text, "; was \"Gone\"=dword:00000001\n\"Gone\"=-\n")) << text;
   // A deleted tree is one line, at its top.
