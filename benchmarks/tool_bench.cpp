@@ -7,7 +7,7 @@
 #include "app/process_objects.h"
 #include "app/tool.h"
 #include "platform/product_cache.h"
-#include "platform/sim/sim_run.h"
+#include "sim/sim_run.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // The action object: what the commands do to processes, the registry, files
 // and drivers. Each family of actions lives in a file of its own beside this
-// one, with the handlers of its keywords.
+// one; the keywords that call them are in script/.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "app/debug_trace.h"
-#include "app/run_context.h"
 #include "devices/dev_lookup.h"
+#include "runtime/debug_trace.h"
+#include "runtime/run_context.h"
 
 namespace tv {
 

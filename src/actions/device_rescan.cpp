@@ -1,7 +1,5 @@
-#include "actions/device_rescan.h"
-
 #include "actions/action.h"
-#include "script/setup_script.h"
+#include "runtime/setup_script.h"
 
 namespace tv {
 
@@ -33,16 +31,6 @@ int CAction::ScanDevice(std::wstring_view script, std::wstring_view section, int
   auto root = platform().devices.LocateRoot();
   if (!root) return 0;
   return platform().devices.Reenumerate(*root) == dev::kCrSuccess ? 1 : 0;
-}
-
-void HandleRemoveDriver(const CommandCall& call) {
-  call.trace().Trace(L"REMOVE_DRIVER %s %s", call.scriptPath, call.section);
-  call.objects.action.RemoveDriver(call.scriptPath, call.section);
-}
-
-void HandleScanDevice(const CommandCall& call) {
-  call.trace().Trace(L"SCAN DEVICE %s %s", call.scriptPath, call.section);
-  call.objects.action.ScanDevice(call.scriptPath, call.section, 1);
 }
 
 }  // namespace tv

@@ -2,13 +2,12 @@
 
 #include "actions/action.h"
 #include "platform/shell_path.h"
-#include "script/setup_script.h"
+#include "runtime/setup_script.h"
 
 namespace tv {
 
 namespace {
 constexpr std::wstring_view kDefaultInstallFolder = L"VELTARO\\NetworkDriver";
-constexpr std::uint32_t kWaitAfterInstall = 20000;
 constexpr std::size_t kRoomInfEntry = 260;
 }  // namespace
 
@@ -85,13 +84,6 @@ int CAction::InstallDriver(std::wstring_view script, std::wstring_view section) 
     if (p.devices.WaitNoPendingInstallEvents() != 0) return 0;
   }
   return 1;
-}
-
-void HandleInstallDriver(const CommandCall& call) {
-  const std::wstring section = CutTo(call.section + OsClassSectionEnding(call.objects.runContext.osClass), kRoomLong);
-  call.trace().Trace(L"Install Driver Section=%s", section);
-  call.objects.action.InstallDriver(call.scriptPath, section);
-  call.platform.system.Pause(kWaitAfterInstall);
 }
 
 }  // namespace tv

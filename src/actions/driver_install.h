@@ -1,10 +1,10 @@
-// INSTALL_DRIVER: the driver package under Program Files, then a driver update
-// for each present listed device, or the INF files staged in the driver store.
+// The rules of the driver installation that its command and the linter share:
+// the section a Windows version reads and the install folders it accepts.
 #pragma once
 
 #include <string>
 
-#include "script/command.h"
+#include "runtime/run_context.h"
 
 namespace tv {
 
@@ -14,7 +14,5 @@ std::wstring OsClassSectionEnding(std::uint32_t osClass);
 // Refuses an install folder that is empty, absolute or climbs out of the
 // install root: it is deleted before the copy.
 bool IsSafeInstallSubfolder(std::wstring_view destination);
-
-void HandleInstallDriver(const CommandCall& call);
 
 }  // namespace tv

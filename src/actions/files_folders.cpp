@@ -1,8 +1,6 @@
-#include "actions/files_folders.h"
-
 #include "actions/action.h"
 #include "platform/shell_path.h"
-#include "script/setup_script.h"
+#include "runtime/setup_script.h"
 
 namespace tv {
 
@@ -161,16 +159,6 @@ int CAction::DeleteDirectory(std::wstring_view folderPath) {
   }
   files.RemoveDirectory(folder);
   return 1;
-}
-
-void HandleRemoveFiles(const CommandCall& call) {
-  call.trace().Trace(L"REMOVE FILE %s %s", call.scriptPath, call.section);
-  call.objects.action.RemoveFiles(call.scriptPath, call.section);
-}
-
-void HandleCopyFolders(const CommandCall& call) {
-  call.trace().Trace(L"COPY FOLDER %s %s", call.scriptPath, call.section);
-  call.objects.action.CopyFolders(call.scriptPath, call.section);
 }
 
 }  // namespace tv

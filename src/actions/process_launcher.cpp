@@ -1,9 +1,7 @@
-#include "actions/process_launcher.h"
-
 #include "actions/action.h"
-#include "actions/section_variant.h"
 #include "platform/shell_path.h"
-#include "script/setup_script.h"
+#include "runtime/section_variant.h"
+#include "runtime/setup_script.h"
 
 namespace tv {
 
@@ -66,25 +64,6 @@ int CAction::CreateProcessFromIni(std::wstring_view script, std::wstring_view se
   }
   trace.Trace(L"CreateProcessFromIni:End");
   return 1;
-}
-
-void HandleCmdCp(const CommandCall& call) {
-  const CRunContext& rc = call.objects.runContext;
-  call.trace().Trace(L"CreateProcessFromIni");
-  call.objects.action.CreateProcessFromIni(call.scriptPath, call.section, L"", rc.arguments);
-}
-
-void HandleCmdRegion(const CommandCall& call) {
-  const CRunContext& rc = call.objects.runContext;
-  call.trace().Trace(L"CreateProcessFromIni-per region");
-  call.objects.action.CreateProcessFromIni(call.scriptPath, call.section, rc.RegionCode(), rc.arguments);
-}
-
-void HandleCmdUiLang(const CommandCall& call) {
-  const CRunContext& rc = call.objects.runContext;
-  const std::wstring language = UiLanguageSuffix(rc.uiLanguage);
-  call.trace().Trace(L"CreateProcessFromIni-per UI Language %s", language);
-  call.objects.action.CreateProcessFromIni(call.scriptPath, call.section, language, rc.arguments);
 }
 
 }  // namespace tv

@@ -1,7 +1,7 @@
 #include "actions/process_termination.h"
 
 #include "actions/action.h"
-#include "script/setup_script.h"
+#include "runtime/setup_script.h"
 
 namespace tv {
 
@@ -9,7 +9,6 @@ namespace {
 
 constexpr std::size_t kNameRoom = 260;
 constexpr std::size_t kProcessIdCapacity = 1000;
-constexpr std::size_t kProcessNameRoom = 521;
 
 std::wstring UpperAscii(std::wstring_view text) {
   std::wstring out(text);
@@ -66,17 +65,6 @@ int CAction::TerminateProcessByName(std::wstring_view name) {
   if (version->platformId == 2) return TerminateByPsapi(platform().processes, target);
   if (version->platformId == 1) return TerminateByToolhelp(platform().processes, target);
   return termination::kUnknownPlatform;
-}
-
-void HandleTerminateProcess(const CommandCall& call) {
-  IProfile& profile = call.platform.profile;
-  const std::uint32_t count = ReadScriptCount(profile, call.scriptPath, call.section, L"TPROCESS");
-  for (std::uint32_t n = 1; n <= count; ++n) {
-    const std::wstring name =
-        ReadScriptString(profile, call.scriptPath, call.section, Format(L"PROCESS%d", n), kProcessNameRoom);
-    call.objects.action.TerminateProcessByName(name);
-    call.trace().Trace(L"TerminateProcess:%s\n", name);
-  }
 }
 
 }  // namespace tv

@@ -1,7 +1,7 @@
-// TPROCESS: end running programs by the file name of their executable.
+// The results of ending a running program by the file name of its executable.
 #pragma once
 
-#include "script/command.h"
+#include "platform/platform.h"
 
 namespace tv {
 
@@ -21,7 +21,5 @@ inline constexpr int kNoKernel32 = 702;
 inline constexpr int kToolhelpIncomplete = 703;
 inline constexpr int kSnapshotFailed = 704;
 }  // namespace termination
-
-void HandleTerminateProcess(const CommandCall& call);
 
 }  // namespace tv

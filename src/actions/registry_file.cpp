@@ -1,7 +1,5 @@
-#include "actions/registry_file.h"
-
 #include "actions/action.h"
-#include "actions/section_variant.h"
+#include "runtime/section_variant.h"
 
 namespace tv {
 
@@ -28,19 +26,6 @@ int CAction::AddRegFromRegFile(std::wstring_view path) {
   }
   trace.Trace(L"AddRegFromRegFile:End");
   return 1;
-}
-
-void HandleRegFile(const CommandCall& call) {
-  const CRunContext& rc = call.objects.runContext;
-  call.trace().Trace(L"Add registry from reg file %s", rc.registryFilePath);
-  call.objects.action.AddRegFromRegFile(rc.registryFilePath);
-}
-
-void HandleRegFileUiLang(const CommandCall& call) {
-  const CRunContext& rc = call.objects.runContext;
-  const std::wstring path = rc.moduleDirectory + L"\\" + UiLanguageSuffix(rc.uiLanguage) + L".reg";
-  call.trace().Trace(L"Add registry from registry file with UI LANG %s", path);
-  call.objects.action.AddRegFromRegFile(path);
 }
 
 }  // namespace tv

@@ -1,10 +1,10 @@
 #include "actions/registry_inf.h"
 
 #include "actions/action.h"
-#include "actions/section_variant.h"
 #include "devices/device_walk.h"
 #include "platform/format.h"
-#include "script/setup_script.h"
+#include "runtime/section_variant.h"
+#include "runtime/setup_script.h"
 
 namespace tv {
 
@@ -243,17 +243,6 @@ int CAction::DriverRegRoutine(std::wstring_view script, std::wstring_view sectio
   trace.Trace(L"Donot find.= %s\n", hardwareId);
   trace.Trace(L"DriverRegRoutine");
   return 0;
-}
-
-void HandleRegIni(const CommandCall& call) {
-  call.trace().Trace(L"Add registry from ini file %s", call.scriptPath);
-  call.objects.action.AddDelRegFromIni(call.scriptPath, call.section, L"");
-}
-
-void HandleRegIniUiLang(const CommandCall& call) {
-  const std::wstring language = UiLanguageSuffix(call.objects.runContext.uiLanguage);
-  call.trace().Trace(L"Add registry from ini file with UI LANG %s", language);
-  call.objects.action.AddDelRegFromIni(call.scriptPath, call.section, language);
 }
 
 }  // namespace tv

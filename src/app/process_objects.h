@@ -3,10 +3,11 @@
 #pragma once
 
 #include "actions/action.h"
-#include "app/debug_trace.h"
-#include "app/run_context.h"
-#include "devices/modem_ctrl.h"
-#include "devices/wireless_ctrl.h"
+#include "controllers/modem_ctrl.h"
+#include "controllers/wireless_ctrl.h"
+#include "runtime/debug_trace.h"
+#include "runtime/run_context.h"
+#include "script/command.h"
 
 namespace tv {
 
@@ -14,6 +15,9 @@ class CProcessObjects {
  public:
   explicit CProcessObjects(const Platform& platform)
       : runContext(platform), trace(platform), modem(platform), wmodem(platform), wlan(platform), action(platform) {}
+
+  // What the commands are handed.
+  operator CommandObjects() { return CommandObjects{runContext, trace, modem, wmodem, wlan, action}; }
 
   CRunContext runContext;
   CDebugTrace trace;

@@ -1,7 +1,7 @@
 #include "app/tool.h"
 
+#include "runtime/setup_script.h"
 #include "script/dispatcher.h"
-#include "script/setup_script.h"
 
 namespace tv {
 

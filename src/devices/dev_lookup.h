@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/debug_trace.h"
+#include "runtime/debug_trace.h"
 
 namespace tv {
 

@@ -7,10 +7,25 @@
 #include <string>
 #include <string_view>
 
-#include "app/process_objects.h"
+#include "actions/action.h"
+#include "controllers/modem_ctrl.h"
+#include "controllers/wireless_ctrl.h"
 #include "platform/platform.h"
+#include "runtime/debug_trace.h"
+#include "runtime/run_context.h"
 
 namespace tv {
+
+// The process-wide objects that the commands work on. The entry makes and
+// owns them; a command reaches them only through these references.
+struct CommandObjects {
+  CRunContext& runContext;
+  CDebugTrace& trace;
+  CModemCtrl& modem;
+  CWModemCtrl& wmodem;
+  CWLANCtrl& wlan;
+  CAction& action;
+};
 
 struct CommandState {
   std::wstring keyword;
@@ -23,7 +38,7 @@ struct CommandState {
 
 struct CommandCall {
   const Platform& platform;
-  CProcessObjects& objects;
+  const CommandObjects& objects;
   CommandState& state;
   const std::wstring& scriptPath;
   const std::wstring& section;

@@ -1,7 +1,7 @@
 #include "script/device_commands.h"
 
 #include "actions/action.h"
-#include "script/setup_script.h"
+#include "runtime/setup_script.h"
 
 namespace tv {
 

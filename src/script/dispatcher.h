@@ -6,14 +6,14 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/process_objects.h"
 #include "platform/platform.h"
+#include "script/command.h"
 
 namespace tv {
 
 struct DispatchEnv {
   const Platform& platform;
-  CProcessObjects& objects;
+  CommandObjects objects;
   IKernel32* kernel32;  // none when Kernel32.dll was not loaded
 };
 

@@ -1,17 +1,14 @@
 // The keywords of the setup script. Adding a keyword is one row here and one
-// handler beside the action that does its work.
+// handler in the file of its family, which calls the action that does the work.
 #include <array>
 
-#include "actions/device_rescan.h"
-#include "actions/driver_install.h"
-#include "actions/files_folders.h"
-#include "actions/process_launcher.h"
-#include "actions/process_termination.h"
-#include "actions/registry_file.h"
-#include "actions/registry_inf.h"
 #include "script/command.h"
 #include "script/device_commands.h"
+#include "script/driver_commands.h"
+#include "script/file_commands.h"
 #include "script/machine_checks.h"
+#include "script/program_commands.h"
+#include "script/registry_commands.h"
 
 namespace tv {
 

@@ -2,7 +2,7 @@
 // crash; a machine that was described can run a small script.
 #include <string>
 
-#include "platform/sim/sim_run.h"
+#include "sim/sim_run.h"
 #include "sim/machine_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,6 +1,6 @@
 // A whole run of the tool on any setup script, on a notebook with devices.
 #include "fuzz_input.h"
-#include "platform/sim/sim_run.h"
+#include "sim/sim_run.h"
 #include "sim/machine_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
-#include "platform/sim/sim_run.h"
+#include "sim/sim_run.h"
 #include "platform/text.h"
 
 namespace tv::test {

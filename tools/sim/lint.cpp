@@ -6,12 +6,12 @@
 #include <set>
 
 #include "actions/driver_install.h"
-#include "actions/section_variant.h"
+#include "runtime/section_variant.h"
 #include "platform/profile_text.h"
 #include "platform/shell_path.h"
 #include "platform/sim/ansi.h"
 #include "platform/text.h"
-#include "script/setup_script.h"
+#include "runtime/setup_script.h"
 #include "sim/machine_file.h"
 
 namespace tv::lint {

@@ -8,7 +8,7 @@
 
 #include "platform/sim/ansi.h"
 #include "platform/sim/sim_programs.h"
-#include "platform/sim/sim_run.h"
+#include "sim/sim_run.h"
 
 #include "platform/text.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/sim_run.h"
+#include "sim/sim_run.h"
 #include "platform/text.h"
 #include "sim/change_report.h"
 #include "sim/lint.h"

@@ -2,6 +2,7 @@
 // operation releases what it opened.
 #pragma once
 
+#include <ole2.h>
 #include <setupapi.h>
 #include <windows.h>
 

@@ -3,8 +3,8 @@
 // only if some other program sends it their commands.
 #include <windows.h>
 
-#include "app/resource.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/resource.h"
+#include "platform/win32/win32_parts.h"
 
 namespace tv::win32 {
 

@@ -23,8 +23,4 @@ class Win32Platform {
   std::unique_ptr<Parts> parts_;
 };
 
-// Registers the main window's class and creates the window hidden; false when
-// no window could be made.
-bool CreateHiddenMainWindow(HINSTANCE instance);
-
 }  // namespace tv::win32

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/process_objects.h"
 #include "script/command.h"
 #include "script/dispatcher.h"
 #include "test_machine.h"

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/sim/sim_run.h"
+#include "sim/sim_run.h"
 #include "sim/change_report.h"
 #include "sim/machine_file.h"
 

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/sim/sim_run.h"
+#include "sim/sim_run.h"
 #include "sim/machine_file.h"
 
 namespace tv::sim {

@@ -1,4 +1,4 @@
-#include "devices/modem_ctrl.h"
+#include "controllers/modem_ctrl.h"
 
 #include "devices/device_walk.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "devices/dev_base_ctrl.h"
+#include "controllers/dev_base_ctrl.h"
 
 namespace tv {
 

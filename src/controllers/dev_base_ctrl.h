@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/debug_trace.h"
 #include "devices/dev_lookup.h"
+#include "runtime/debug_trace.h"
 
 namespace tv {
 

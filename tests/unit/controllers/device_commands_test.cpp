@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "devices/modem_ctrl.h"
-#include "devices/wireless_ctrl.h"
+#include "controllers/modem_ctrl.h"
+#include "controllers/wireless_ctrl.h"
 #include "test_machine.h"
 
 namespace tv {

@@ -1,4 +1,4 @@
-#include "app/debug_trace.h"
+#include "runtime/debug_trace.h"
 
 namespace tv {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "actions/action.h"
-#include "devices/dev_base_ctrl.h"
+#include "controllers/dev_base_ctrl.h"
 
 namespace tv {
 

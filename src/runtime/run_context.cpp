@@ -1,4 +1,4 @@
-#include "app/run_context.h"
+#include "runtime/run_context.h"
 
 #include "platform/shell_path.h"
 #include "platform/text.h"

@@ -1,4 +1,4 @@
-#include "platform/sim/sim_run.h"
+#include "sim/sim_run.h"
 
 #include "app/tool.h"
 #include "platform/product_cache.h"

@@ -1,4 +1,4 @@
-#include "actions/section_variant.h"
+#include "runtime/section_variant.h"
 
 #include "platform/format.h"
 #include "platform/text.h"

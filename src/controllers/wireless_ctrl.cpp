@@ -1,6 +1,6 @@
-#include "devices/wireless_ctrl.h"
+#include "controllers/wireless_ctrl.h"
 
-#include "devices/modem_ctrl.h"
+#include "controllers/modem_ctrl.h"
 
 namespace tv {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/run_context.h"
+#include "runtime/run_context.h"
 #include "test_machine.h"
 
 namespace tv {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/debug_trace.h"
+#include "runtime/debug_trace.h"
 #include "test_machine.h"
 
 namespace tv {

@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/run_context.h"
 #include "platform/format.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "runtime/run_context.h"
 
 namespace tv {
 

@@ -1,0 +1,92 @@
+// Files and folders.
+#include "platform/win32/win32_parts.h"
+
+#include <shlwapi.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+#include "platform/win32/handles.h"
+
+namespace tv::win32 {
+
+namespace {
+
+class FileWriter final : public IFileWriter {
+ public:
+  explicit FileWriter(HANDLE file) : file_(file) {}
+  WinError Write(std::span<const std::uint8_t> bytes) override {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      DWORD written = 0;
+      if (!::WriteFile(file_.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr)) {
+        return static_cast<WinError>(::GetLastError());
+      }
+      done += written;
+    }
+    return err::kSuccess;
+  }
+  WinError Close() override {
+    if (!::FlushFileBuffers(file_.get())) return static_cast<WinError>(::GetLastError());
+    file_.reset();
+    return err::kSuccess;
+  }
+
+ private:
+  unique_handle file_;
+};
+
+class Files final : public IFileSystem {
+ public:
+  bool Exists(std::wstring_view path) override { return ::PathFileExistsW(Z(path).c_str()) != FALSE; }
+  Result<std::unique_ptr<IFileWriter>> CreateNewFile(std::wstring_view path) override {
+    const std::wstring p(path);
+    ::DeleteFileW(p.c_str());
+    // CREATE_NEW: if something is still there (it could not be deleted), fail
+    // rather than write into a file that someone else prepared.
+    HANDLE file = ::CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      return Result<std::unique_ptr<IFileWriter>>::Fail(static_cast<WinError>(::GetLastError()));
+    }
+    return Result<std::unique_ptr<IFileWriter>>::Ok(std::make_unique<FileWriter>(file));
+  }
+  WinError DeleteFile(std::wstring_view path) override {
+    return ::DeleteFileW(Z(path).c_str()) ? err::kSuccess : static_cast<WinError>(::GetLastError());
+  }
+  Result<std::uint32_t> Attributes(std::wstring_view path) override {
+    const DWORD attributes = ::GetFileAttributesW(Z(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+      return Result<std::uint32_t>::Fail(static_cast<WinError>(::GetLastError()));
+    return Result<std::uint32_t>::Ok(attributes);
+  }
+  WinError SetAttributes(std::wstring_view path, std::uint32_t attributes) override {
+    return ::SetFileAttributesW(Z(path).c_str(), attributes) ? err::kSuccess : static_cast<WinError>(::GetLastError());
+  }
+  Result<std::vector<std::wstring>> Find(std::wstring_view pattern) override {
+    WIN32_FIND_DATAW data = {};
+    unique_hfind search(::FindFirstFileW(Z(pattern).c_str(), &data));
+    if (!search) return Result<std::vector<std::wstring>>::Fail(static_cast<WinError>(::GetLastError()));
+    std::vector<std::wstring> names;
+    do {
+      names.emplace_back(data.cFileName);
+    } while (::FindNextFileW(search.get(), &data));
+    return Result<std::vector<std::wstring>>::Ok(names);
+  }
+  WinError CreateDirectory(std::wstring_view path) override {
+    return ::CreateDirectoryW(Z(path).c_str(), nullptr) ? err::kSuccess : static_cast<WinError>(::GetLastError());
+  }
+  WinError RemoveDirectory(std::wstring_view path) override {
+    return ::RemoveDirectoryW(Z(path).c_str()) ? err::kSuccess : static_cast<WinError>(::GetLastError());
+  }
+  WinError CopyFile(std::wstring_view source, std::wstring_view destination) override {
+    return ::CopyFileW(Z(source).c_str(), Z(destination).c_str(), FALSE) ? err::kSuccess
+                                                                         : static_cast<WinError>(::GetLastError());
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<IFileSystem> MakeFileSystem() { return std::make_unique<Files>(); }
+
+}  // namespace tv::win32

@@ -1,0 +1,144 @@
+// System facts: the main window, paths, versions, WOW64, the mutex, the environment, pauses; and the debugger output.
+#include "platform/win32/win32_parts.h"
+
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+#include "platform/win32/handles.h"
+
+namespace tv::win32 {
+
+namespace {
+
+class Kernel32 final : public IKernel32 {
+ public:
+  using DisableFn = BOOL(WINAPI*)(PVOID*);
+  using RevertFn = BOOL(WINAPI*)(PVOID);
+
+  explicit Kernel32(HMODULE module) : module_(module) {
+    disable_ = reinterpret_cast<DisableFn>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "Wow64DisableWow64FsRedirection")));
+    revert_ =
+        reinterpret_cast<RevertFn>(reinterpret_cast<void*>(::GetProcAddress(module, "Wow64RevertWow64FsRedirection")));
+  }
+  bool HasDisableRedirection() const override { return disable_ != nullptr; }
+  bool HasRevertRedirection() const override { return revert_ != nullptr; }
+  bool DisableRedirection(RedirectionValue& oldValue) override {
+    PVOID old = nullptr;
+    const BOOL ok = disable_(&old);
+    oldValue = reinterpret_cast<RedirectionValue>(old);
+    return ok != FALSE;
+  }
+  bool RevertRedirection(RedirectionValue oldValue) override {
+    return revert_(reinterpret_cast<PVOID>(oldValue)) != FALSE;
+  }
+
+ private:
+  unique_hmodule module_;
+  DisableFn disable_ = nullptr;
+  RevertFn revert_ = nullptr;
+};
+
+class KernelObject final : public IKernelObject {
+ public:
+  explicit KernelObject(HANDLE handle) : handle_(handle) {}
+
+ private:
+  unique_handle handle_;
+};
+
+class System final : public ISystem {
+ public:
+  explicit System(HINSTANCE instance) : instance_(instance) {}
+
+  bool CreateHiddenMainWindow() override { return win32::CreateHiddenMainWindow(instance_); }
+
+  std::wstring ModulePath() override {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::wstring(path, n < MAX_PATH ? n : MAX_PATH - 1);
+  }
+
+  Result<std::wstring> ShortPath(std::wstring_view path) override {
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD n = ::GetShortPathNameW(Z(path).c_str(), buffer, MAX_PATH);
+    if (n == 0) return Result<std::wstring>::Fail(static_cast<WinError>(::GetLastError()));
+    if (n >= MAX_PATH) return Result<std::wstring>::Fail(err::kInsufficientBuffer);
+    return Result<std::wstring>::Ok(std::wstring(buffer, n));
+  }
+
+  std::wstring CommandLine() override { return ::GetCommandLineW(); }
+
+  Result<OsVersionRecord> OsVersion() override {
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);  // the basic record, 276 bytes
+    if (!::GetVersionExW(&info)) return Result<OsVersionRecord>::Fail(static_cast<WinError>(::GetLastError()));
+    return Result<OsVersionRecord>::Ok(
+        OsVersionRecord{info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber});
+  }
+
+  std::uint16_t UiLanguage() override { return ::GetUserDefaultUILanguage(); }
+
+  // Windows 2000 and the first XP have no IsWow64Process: looked up at run
+  // time so the tool still starts there, where the answer is "not WOW64".
+  Result<bool> IsWow64Process() override {
+    using Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    const auto fn =
+        reinterpret_cast<Fn>(reinterpret_cast<void*>(kernel ? ::GetProcAddress(kernel, "IsWow64Process") : nullptr));
+    if (fn == nullptr) return Result<bool>::Fail(err::kProcNotFound);
+    BOOL flag = FALSE;
+    if (!fn(::GetCurrentProcess(), &flag)) return Result<bool>::Fail(static_cast<WinError>(::GetLastError()));
+    return Result<bool>::Ok(flag != FALSE);
+  }
+
+  Result<std::unique_ptr<IKernel32>> LoadKernel32() override {
+    const HMODULE module = ::LoadLibraryW(L"Kernel32.dll");
+    if (module == nullptr) return Result<std::unique_ptr<IKernel32>>::Fail(static_cast<WinError>(::GetLastError()));
+    return Result<std::unique_ptr<IKernel32>>::Ok(std::make_unique<Kernel32>(module));
+  }
+
+  NamedMutex CreateNamedMutex(std::wstring_view name) override {
+    const HANDLE handle = ::CreateMutexW(nullptr, FALSE, Z(name).c_str());
+    const WinError lastError = ::GetLastError();
+    return NamedMutex{handle ? std::make_unique<KernelObject>(handle) : nullptr, lastError};
+  }
+
+  std::optional<std::wstring> Environment(std::wstring_view name) override {
+    const std::wstring key(name);
+    const DWORD size = ::GetEnvironmentVariableW(key.c_str(), nullptr, 0);
+    if (size == 0) return std::nullopt;
+    std::wstring value(size, L'\0');
+    const DWORD n = ::GetEnvironmentVariableW(key.c_str(), value.data(), size);
+    if (n == 0 || n >= size) return std::nullopt;
+    value.resize(n);
+    return value;
+  }
+
+  void Pause(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+  std::uint32_t TickCount() override { return ::GetTickCount(); }
+  Result<std::wstring> ProgramFilesFolder() override {
+    wchar_t path[MAX_PATH] = {};
+    const HRESULT hr = ::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, path);
+    if (FAILED(hr)) return Result<std::wstring>::Fail(static_cast<WinError>(hr));
+    return Result<std::wstring>::Ok(path);
+  }
+
+ private:
+  HINSTANCE instance_;
+};
+
+class Debug final : public IDebugOutput {
+ public:
+  void Write(std::wstring_view text) override { ::OutputDebugStringW(Z(text).c_str()); }
+};
+
+}  // namespace
+
+std::unique_ptr<ISystem> MakeSystem(HINSTANCE instance) { return std::make_unique<System>(instance); }
+std::unique_ptr<IDebugOutput> MakeDebugOutput() { return std::make_unique<Debug>(); }
+
+}  // namespace tv::win32
