@@ -1,0 +1,4 @@
+// The entry.
+#pragma once
+
+#include "runtime/trace.h"

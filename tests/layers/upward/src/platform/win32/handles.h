@@ -1,0 +1,2 @@
+// A handle type.
+#pragma once

@@ -1,0 +1,4 @@
+// A room that includes the entry above it.
+#pragma once
+
+#include "app/tool.h"
