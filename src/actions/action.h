@@ -55,8 +55,9 @@ class CAction {
   Platform platform_;
 };
 
-// The native Program Files folder: ProgramW6432 where 64-bit Windows sets it,
-// else the shell's Program Files folder; none when neither can be had.
+// The native Program Files folder: on 64-bit Windows the one Windows keeps as
+// ProgramW6432Dir (or sets as ProgramW6432), else the shell's Program Files
+// folder; none when neither can be had.
 std::optional<std::wstring> InstallRoot(const Platform& platform);
 
 // A program path on a command line: quoted when it holds a blank, so that the

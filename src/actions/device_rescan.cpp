@@ -1,17 +1,19 @@
 #include "actions/action.h"
+#include "devices/hardware_id.h"
 #include "runtime/setup_script.h"
 
 namespace tv {
 
 int CAction::RemoveDriver(std::wstring_view script, std::wstring_view section) {
   IProfile& profile = platform().profile;
-  const std::uint32_t count = ReadScriptCount(profile, script, section, L"DEV");
+  const std::uint32_t count = ReadScriptCount(profile, script, section, L"DEV", trace);
   const auto existOnly = static_cast<std::int32_t>(ReadScriptInt(profile, script, section, L"EXISTONLY"));
   for (std::uint32_t n = 1; n <= count; ++n) {
     const std::wstring id = ReadScriptString(profile, script, section, Format(L"DEV%d", n), kRoomLong);
-    // An empty ID is a prefix of every hardware ID: it would remove any device.
-    if (id.empty()) {
-      trace.Trace(L"RemoveDriver:Skip empty hardware ID DEV%d", n);
+    // An empty ID, or a bus or wildcard alone, is a prefix of the hardware IDs
+    // of every device on it: it would remove any of them, the buses too.
+    if (!NamesDevices(id)) {
+      trace.Trace(L"RemoveDriver:Skip DEV%d=%s, it names no device", n, id);
       continue;
     }
     if (existOnly == 0 || lookup.IsExistById(id) != 0) lookup.RemoveDevice(id);
@@ -21,7 +23,7 @@ int CAction::RemoveDriver(std::wstring_view script, std::wstring_view section) {
 
 int CAction::ScanDevice(std::wstring_view script, std::wstring_view section, int force) {
   IProfile& profile = platform().profile;
-  const std::uint32_t count = ReadScriptCount(profile, script, section, L"DETECTCOUNT");
+  const std::uint32_t count = ReadScriptCount(profile, script, section, L"DETECTCOUNT", trace);
   bool found = false;
   for (std::uint32_t n = 1; n <= count; ++n) {
     const std::wstring id = ReadScriptString(profile, script, section, Format(L"DETECTDEV%d", n), kRoomLong);

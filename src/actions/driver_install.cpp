@@ -20,21 +20,75 @@ std::wstring OsClassSectionEnding(std::uint32_t osClass) {
   }
 }
 
-bool IsSafeInstallSubfolder(std::wstring_view destination) {
-  if (destination.empty() || destination.front() == L'\\' || destination.front() == L'/') return false;
-  if (destination.find(L':') != std::wstring_view::npos) return false;
+namespace {
+
+// The folders that Windows itself puts under Program Files, by their first
+// component: whole names, and the beginnings that the Windows and Microsoft
+// folders share.
+constexpr std::wstring_view kSharedFolders[] = {L"Common Files",
+                                                L"ComPlus Applications",
+                                                L"Internet Explorer",
+                                                L"Messenger",
+                                                L"Movie Maker",
+                                                L"MSBuild",
+                                                L"MSN Gaming Zone",
+                                                L"NetMeeting",
+                                                L"Online Services",
+                                                L"Outlook Express",
+                                                L"Reference Assemblies",
+                                                L"Uninstall Information",
+                                                L"xerox"};
+constexpr std::wstring_view kSharedFolderBeginnings[] = {L"Windows", L"Microsoft"};
+
+bool IsSharedFolder(std::wstring_view name) {
+  for (auto shared : kSharedFolders) {
+    if (EqualsNoCase(name, shared)) return true;
+  }
+  for (auto beginning : kSharedFolderBeginnings) {
+    if (StartsWithNoCase(name, beginning)) return true;
+  }
+  return false;
+}
+
+std::wstring_view WithoutTrailingBackslashes(std::wstring_view path) {
+  while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.remove_suffix(1);
+  return path;
+}
+
+}  // namespace
+
+Subfolder CheckInstallSubfolder(std::wstring_view destination) {
+  if (destination.empty() || destination.front() == L'\\' || destination.front() == L'/') {
+    return Subfolder::kOutsideTheRoot;
+  }
+  if (destination.find(L':') != std::wstring_view::npos) return Subfolder::kOutsideTheRoot;
   std::size_t start = 0;
-  bool named = false;
+  std::wstring_view first;
   while (start <= destination.size()) {
     std::size_t end = destination.find_first_of(L"\\/", start);
     if (end == std::wstring_view::npos) end = destination.size();
     const std::wstring_view part = destination.substr(start, end - start);
-    if (part == L"..") return false;
-    if (!part.empty() && part != L".") named = true;
+    if (part == L"..") return Subfolder::kOutsideTheRoot;
+    if (!part.empty() && part != L"." && first.empty()) first = part;
     start = end + 1;
   }
-  return named;  // "." alone, or only separators, would be the install root itself
+  // "." alone, or only separators, would be the install root itself.
+  if (first.empty()) return Subfolder::kOutsideTheRoot;
+  return IsSharedFolder(first) ? Subfolder::kSharedByWindows : Subfolder::kSafe;
 }
+
+bool IsSafeInstallSubfolder(std::wstring_view destination) {
+  return CheckInstallSubfolder(destination) == Subfolder::kSafe;
+}
+
+bool PathIsInside(std::wstring_view inner, std::wstring_view outer) {
+  inner = WithoutTrailingBackslashes(inner);
+  outer = WithoutTrailingBackslashes(outer);
+  if (outer.empty() || !StartsWithNoCase(inner, outer)) return false;
+  return inner.size() == outer.size() || inner[outer.size()] == L'\\' || outer.back() == L'\\';
+}
+
+bool PathsOverlap(std::wstring_view a, std::wstring_view b) { return PathIsInside(a, b) || PathIsInside(b, a); }
 
 int CAction::InstallDriver(std::wstring_view script, std::wstring_view section) {
   const Platform& p = platform();
@@ -45,8 +99,25 @@ int CAction::InstallDriver(std::wstring_view script, std::wstring_view section) 
   const std::wstring destination =
       ReadScriptString(profile, script, section, L"DESTDIR", kRoomPath, kDefaultInstallFolder);
   const auto installFolder = shell::Append(*root, destination);
-  if (!IsSafeInstallSubfolder(destination) || !installFolder) {
+  const Subfolder kind = CheckInstallSubfolder(destination);
+  if (kind == Subfolder::kSharedByWindows) {
+    trace.Trace(L"InstallDriver:Error DESTDIR=%s is a folder that Windows keeps under %s", destination, *root);
+    return 0;
+  }
+  if (kind != Subfolder::kSafe || !installFolder) {
     trace.Trace(L"InstallDriver:Error DESTDIR=%s is not a folder under %s", destination, *root);
+    return 0;
+  }
+  // The old install folder is deleted: it must not be the package itself,
+  // hold it or lie in it, in the long form or the short one.
+  bool overlaps = PathsOverlap(*installFolder, source);
+  if (auto shortForm = p.system.ShortPath(*installFolder)) {
+    overlaps = overlaps || PathsOverlap(*shortForm, source) ||
+               (!context.shortModuleDirectory.empty() && PathsOverlap(*shortForm, context.shortModuleDirectory));
+  }
+  if (overlaps) {
+    trace.Trace(L"InstallDriver:Error the install folder %s is, holds or lies in the tool's own folder %s",
+                *installFolder, source);
     return 0;
   }
   DeleteDirectory(*installFolder);
@@ -55,8 +126,8 @@ int CAction::InstallDriver(std::wstring_view script, std::wstring_view section) 
     return 0;
   }
 
-  const std::uint32_t devices = ReadScriptCount(profile, script, section, L"DEV");
-  const std::uint32_t infCopies = ReadScriptCount(profile, script, section, L"INFCOPY");
+  const std::uint32_t devices = ReadScriptCount(profile, script, section, L"DEV", trace);
+  const std::uint32_t infCopies = ReadScriptCount(profile, script, section, L"INFCOPY", trace);
   const auto refresh = static_cast<std::int32_t>(ReadScriptInt(profile, script, section, L"REFRESH"));
   bool updated = false;
   for (std::uint32_t n = 1; n <= devices; ++n) {

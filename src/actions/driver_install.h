@@ -11,8 +11,20 @@ namespace tv {
 // The section ending by Windows version: "_2000", "_XP", "_VISTA" or none.
 std::wstring OsClassSectionEnding(std::uint32_t osClass);
 
-// Refuses an install folder that is empty, absolute or climbs out of the
-// install root: it is deleted before the copy.
+// What a folder under the install root is, for a command that empties or
+// writes into it: the install folder is deleted before the copy.
+enum class Subfolder {
+  kSafe,
+  kOutsideTheRoot,   // empty, absolute, the root itself or climbing out of it with ..
+  kSharedByWindows,  // Common Files and the other folders that Windows keeps there
+};
+Subfolder CheckInstallSubfolder(std::wstring_view destination);
 bool IsSafeInstallSubfolder(std::wstring_view destination);
+
+// True when one path is the other or lies inside it (ASCII case ignored,
+// trailing backslashes too).
+bool PathsOverlap(std::wstring_view a, std::wstring_view b);
+// True when `inner` is `outer` or lies inside it.
+bool PathIsInside(std::wstring_view inner, std::wstring_view outer);
 
 }  // namespace tv

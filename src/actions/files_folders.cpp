@@ -1,4 +1,5 @@
 #include "actions/action.h"
+#include "actions/driver_install.h"
 #include "platform/shell_path.h"
 #include "runtime/setup_script.h"
 
@@ -6,9 +7,14 @@ namespace tv {
 
 namespace {
 
-bool IsFolder(IFileSystem& files, std::wstring_view path) {
+enum class EntryKind { kFile, kFolder, kLink };
+
+// A folder that is a junction or a symbolic link is a link: a walk never
+// goes into it, for what it holds belongs to another folder.
+EntryKind KindOf(IFileSystem& files, std::wstring_view path) {
   auto attributes = files.Attributes(path);
-  return attributes && (*attributes & file::kDirectory) != 0;
+  if (!attributes || (*attributes & file::kDirectory) == 0) return EntryKind::kFile;
+  return (*attributes & file::kReparsePoint) != 0 ? EntryKind::kLink : EntryKind::kFolder;
 }
 
 // A path one level down, or none when it would not fit its room: a longer
@@ -22,8 +28,24 @@ std::optional<std::wstring> Child(std::wstring_view folder, std::wstring_view na
 }  // namespace
 
 std::optional<std::wstring> InstallRoot(const Platform& platform) {
-  if (auto native = platform.system.Environment(L"ProgramW6432"); native && !native->empty()) {
-    return CutTo(*native, kRoomPath);
+  // Only 64-bit Windows has a native Program Files folder apart from the one
+  // the shell gives a 32-bit program; 32-bit Windows never sets ProgramW6432,
+  // so one found there was set by someone else.
+  if (auto wow64 = platform.system.IsWow64Process(); wow64 && *wow64) {
+    // The value Windows keeps for it (from Windows 7 on), in the 64-bit view;
+    // the environment variable that Windows makes from it where that is absent.
+    constexpr std::wstring_view kCurrentVersion = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+    if (auto key =
+            platform.registry.OpenKey(RegRoot::kLocalMachine, kCurrentVersion, reg::kKeyRead | reg::kWow64_64Key)) {
+      auto value = (*key)->QueryValue(L"ProgramW6432Dir", static_cast<std::uint32_t>(BufferFor(kRoomPath) * 2));
+      if (value && value->type == reg::kTypeSz) {
+        const std::wstring folder = StringFromRegistryData(value->data);
+        if (!folder.empty()) return folder;
+      }
+    }
+    if (auto native = platform.system.Environment(L"ProgramW6432"); native && !native->empty()) {
+      return CutTo(*native, kRoomPath);
+    }
   }
   if (auto folder = platform.system.ProgramFilesFolder()) return CutTo(*folder, kRoomPath);
   return std::nullopt;
@@ -32,7 +54,7 @@ std::optional<std::wstring> InstallRoot(const Platform& platform) {
 int CAction::RemoveFiles(std::wstring_view script, std::wstring_view section) {
   IProfile& profile = platform().profile;
   IFileSystem& files = platform().files;
-  const std::uint32_t count = ReadScriptCount(profile, script, section, L"FILE");
+  const std::uint32_t count = ReadScriptCount(profile, script, section, L"FILE", trace);
   for (std::uint32_t n = 1; n <= count; ++n) {
     const std::wstring path = ReadScriptString(profile, script, section, Format(L"FILE%d", n), kRoomLong);
     if (!files.Exists(path)) {
@@ -55,12 +77,29 @@ int CAction::CopyFolders(std::wstring_view script, std::wstring_view section) {
     if (!found) return 0;
     root = *found;
   }
-  const std::uint32_t count = ReadScriptCount(profile, script, section, L"FOLDER");
+  const std::uint32_t count = ReadScriptCount(profile, script, section, L"FOLDER", trace);
   trace.Trace(L"CopyFolders:Start");
   for (std::uint32_t n = 1; n <= count; ++n) {
     const std::wstring source = ReadScriptString(profile, script, section, Format(L"FOLDER%d_SRC", n), kRoomPath);
     const std::wstring value = ReadScriptString(profile, script, section, Format(L"FOLDER%d_DEST", n), kRoomPath);
-    const auto destination = underInstallRoot ? shell::Append(root, value) : std::optional<std::wstring>(value);
+    auto destination = underInstallRoot ? shell::Append(root, value) : std::optional<std::wstring>(value);
+    // A destination under the install root stays under it, out of the
+    // folders that Windows keeps there.
+    if (underInstallRoot && !value.empty()) {
+      const Subfolder kind = CheckInstallSubfolder(value);
+      if (kind == Subfolder::kSharedByWindows) {
+        trace.Trace(L"CopyFolders:Error FOLDER%d_DEST=%s is a folder that Windows keeps under %s", n, value, root);
+        destination.reset();
+      } else if (kind != Subfolder::kSafe) {
+        trace.Trace(L"CopyFolders:Error FOLDER%d_DEST=%s is not a folder under %s", n, value, root);
+        destination.reset();
+      }
+    }
+    // A folder copied into itself would copy its own copy again, level by level.
+    if (destination && !source.empty() && PathIsInside(*destination, source)) {
+      trace.Trace(L"CopyFolders:Error FOLDER%d_DEST=%s lies in its source %s", n, *destination, source);
+      destination.reset();
+    }
     // An empty source would copy the root of the current drive; an empty
     // destination names no folder at all.
     const bool usable = !source.empty() && !value.empty() && destination.has_value();
@@ -117,7 +156,12 @@ int CAction::CopyFiles(std::wstring_view source, std::wstring_view destination) 
                   err::kFilenameExcedRange);
       return 0;
     }
-    if (IsFolder(files, *from)) {
+    const EntryKind kind = KindOf(files, *from);
+    if (kind == EntryKind::kLink) {
+      trace.Trace(L"CopyFiles:Skip link %s", *from);
+      continue;
+    }
+    if (kind == EntryKind::kFolder) {
       if (CopyFiles(*from, *to) == 0) return 0;
       continue;
     }
@@ -146,7 +190,18 @@ int CAction::DeleteDirectory(std::wstring_view folderPath) {
       trace.Trace(L"DeleteDirectory:DeleteFile %s ERROR=%d", folder + L"\\" + name, err::kFilenameExcedRange);
       return 0;
     }
-    if (IsFolder(files, *path)) {
+    const EntryKind kind = KindOf(files, *path);
+    if (kind == EntryKind::kLink) {
+      // Removing the link leaves what it points to as it is.
+      const WinError e = files.RemoveDirectory(*path);
+      if (e != err::kSuccess) {
+        trace.Trace(L"DeleteDirectory:RemoveDirectory %s ERROR=%d", *path, e);
+        return 0;
+      }
+      trace.Trace(L"DeleteDirectory:Remove link %s", *path);
+      continue;
+    }
+    if (kind == EntryKind::kFolder) {
       if (DeleteDirectory(*path) == 0) return 0;
       continue;
     }

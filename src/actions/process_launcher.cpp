@@ -21,8 +21,8 @@ int CAction::CreateProcessFromIni(std::wstring_view script, std::wstring_view se
   const std::wstring chosen = CutTo(SelectSectionVariant(profile, script, section, variant), kRoomPath);
   trace.Trace(L"CreateProcessFromIni:section name =%s", chosen);
 
-  const std::uint32_t count = ReadScriptCount(profile, script, chosen, L"CMD");
-  const std::uint32_t pause = ReadScriptPause(profile, script, chosen, L"CMD_SLEEP");
+  const std::uint32_t count = ReadScriptCount(profile, script, chosen, L"CMD", trace);
+  const std::uint32_t pause = ReadScriptPause(profile, script, chosen, L"CMD_SLEEP", trace);
   const auto async = static_cast<std::int32_t>(ReadScriptInt(profile, script, chosen, L"CMD_ASYNCFLAG"));
   const auto longForm = static_cast<std::int32_t>(ReadScriptInt(profile, script, chosen, L"CMD_LONGFLAG"));
   trace.Trace(L"CreateProcessFromIni:CMD=%d", count);

@@ -30,9 +30,12 @@ int TerminateByPsapi(IProcesses& processes, const std::wstring& target) {
   auto ids = (*psapi)->EnumProcesses(kProcessIdCapacity);
   if (!ids) return termination::kEnumFailed;
   for (const std::uint32_t id : *ids) {
-    // A process that denies the query keeps this name.
-    const std::wstring name = CutTo((*psapi)->FirstModuleBaseName(id).value_or(L"Unknown"), kNameRoom);
-    if (UpperAscii(name) == target) return Terminate(processes, id);
+    // A process whose name cannot be read (it denies the query, or it is a
+    // 64-bit process seen from this 32-bit one) is never ended: its name
+    // would only be a guess.
+    const auto name = (*psapi)->FirstModuleBaseName(id);
+    if (!name) continue;
+    if (UpperAscii(CutTo(*name, kNameRoom)) == target) return Terminate(processes, id);
   }
   return termination::kNotRunning;
 }

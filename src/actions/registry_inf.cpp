@@ -25,11 +25,13 @@ std::optional<std::wstring> InfPath(const Platform& p, std::wstring_view name) {
   return path;
 }
 
-// The INF installer's command line; none when SystemRoot is not set.
+// The INF installer's command line, from the system folder that Windows
+// reports (a SystemRoot in the environment may name any folder); none when
+// that cannot be had.
 std::optional<std::wstring> InstallerCommandLine(const Platform& p, std::wstring_view inf) {
-  const auto root = p.system.Environment(L"SystemRoot");
-  if (!root || root->empty()) return std::nullopt;
-  return QuotedIfBlank(*root + L"\\System32\\rundll32.exe") + L" setupapi,InstallHinfSection DefaultInstall 128 " +
+  const auto system = p.system.SystemDirectory();
+  if (!system || system->empty()) return std::nullopt;
+  return QuotedIfBlank(*system + L"\\rundll32.exe") + L" setupapi,InstallHinfSection DefaultInstall 128 " +
          std::wstring(inf);
 }
 
@@ -69,7 +71,16 @@ std::wstring EntryKey(const wchar_t* list, std::uint32_t i, const wchar_t* field
   return Format(L"%s%d_%s", list, i, field);
 }
 
-std::wstring Quoted(std::wstring_view text) { return L"\"" + std::wstring(text) + L"\""; }
+// A key path or value name as a quoted INF field: a quotation mark is
+// doubled, and so is a percent sign, which would begin a string substitution.
+std::wstring Quoted(std::wstring_view text) {
+  std::wstring out = L"\"";
+  for (wchar_t c : text) {
+    if (c == L'"' || c == L'%') out += c;
+    out += c;
+  }
+  return out + L"\"";
+}
 
 }  // namespace
 
@@ -97,8 +108,8 @@ int CAction::AddDelRegFromIni(std::wstring_view script, std::wstring_view sectio
   const auto inf = InfPath(p, kStaticInf);
   trace.Trace(L"Create Inf file=%s", inf.value_or(L"\\" + std::wstring(kStaticInf)));
 
-  const std::uint32_t addCount = ReadScriptCount(profile, script, chosen, L"ADDREG");
-  const std::uint32_t deleteCount = ReadScriptCount(profile, script, chosen, L"DELREG");
+  const std::uint32_t addCount = ReadScriptCount(profile, script, chosen, L"ADDREG", trace);
+  const std::uint32_t deleteCount = ReadScriptCount(profile, script, chosen, L"DELREG", trace);
   if (addCount == 0 && deleteCount == 0) {
     trace.Trace(L"ERR:AddDelRegFromIni:nAddReg || nDelReg <= 0 return FALSE");
     return 0;
@@ -132,9 +143,14 @@ int CAction::AddDelRegFromIni(std::wstring_view script, std::wstring_view sectio
       const std::wstring root = read(L"DELREG", i, L"ROOT");
       const std::wstring subkey = read(L"DELREG", i, L"SUBKEY");
       const std::wstring name = read(L"DELREG", i, L"ENTRYNAME");
+      trace.Trace(L"INI LINE=%s, \"%s\",\"%s\"\n", root, subkey, name);
+      // Without a key path the line names the root itself, which the installer empties.
+      if (subkey.empty()) {
+        trace.Trace(L"AddDelRegFromIni:Skip DELREG%d: no key path, the whole root would be deleted", i);
+        continue;
+      }
       text += name.empty() ? root + L", " + Quoted(subkey) + L" \r\n"
                            : root + L", " + Quoted(subkey) + L"," + Quoted(name) + L"\r\n";
-      trace.Trace(L"INI LINE=%s, \"%s\",\"%s\"\n", root, subkey, name);
     }
   }
 
@@ -162,8 +178,8 @@ int CAction::DriverAddDelRegFromInf(std::wstring_view script, std::wstring_view 
   const Platform& p = platform();
   IProfile& profile = p.profile;
   const auto inf = InfPath(p, kDriverInf);
-  const std::uint32_t addCount = ReadScriptCount(profile, script, section, L"ADDREG");
-  const std::uint32_t deleteCount = ReadScriptCount(profile, script, section, L"DELREG");
+  const std::uint32_t addCount = ReadScriptCount(profile, script, section, L"ADDREG", trace);
+  const std::uint32_t deleteCount = ReadScriptCount(profile, script, section, L"DELREG", trace);
   if (addCount == 0 && deleteCount == 0) return 1;
   const auto commandLine = inf ? InstallerCommandLine(p, *inf) : std::nullopt;
   if (!inf || !commandLine) return 0;
@@ -188,7 +204,13 @@ int CAction::DriverAddDelRegFromInf(std::wstring_view script, std::wstring_view 
   if (deleteCount > 0) {
     text += kDelHead;
     for (std::uint32_t i = 1; i <= deleteCount; ++i) {
-      text += hklm + L", " + Quoted(driverKeyPath) + L"," + Quoted(read(L"DELREG", i, L"ENTRYNAME")) + L"\r\n";
+      const std::wstring name = read(L"DELREG", i, L"ENTRYNAME");
+      // An empty value name deletes the whole driver key with everything below it.
+      if (name.empty()) {
+        trace.Trace(L"DriverAddDelRegFromInf:Skip DELREG%d: no value name, the whole driver key would be deleted", i);
+        continue;
+      }
+      text += hklm + L", " + Quoted(driverKeyPath) + L"," + Quoted(name) + L"\r\n";
     }
   }
   switch (WriteInf(p, *inf, text)) {

@@ -13,7 +13,9 @@ int CTool::Run() {
 
   NamedMutex mutex = sys.CreateNamedMutex(objects_.runContext.exeFileName);
   instanceMutex_ = std::move(mutex.handle);
-  if (mutex.lastError == err::kAlreadyExists) {
+  // Another instance holds the name; one that runs elevated denies a copy that
+  // does not even the opening of it, and is running all the same.
+  if (mutex.lastError == err::kAlreadyExists || mutex.lastError == err::kAccessDenied) {
     objects_.trace.Trace(L"Error to avoid execute doubly");
     return kExitRan;
   }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "devices/hardware_id.h"
 #include "platform/text.h"
 
 namespace tv {
@@ -19,6 +20,7 @@ std::uint32_t SetFlags(std::wstring_view classGuid) {
 
 // The messages of the enable and disable operations.
 struct StateMessages {
+  const wchar_t* operation;
   const wchar_t* noSet;
   const wchar_t* noDetail;
   const wchar_t* property;
@@ -29,6 +31,7 @@ struct StateMessages {
 };
 
 const StateMessages kEnableMessages{
+    L"EnableAllProperty",
     L"ERROR:EnabledProperty->SetupDiGetClassDevsEx",
     L"ERROR:EnabledProperty->SetupDiGetDeviceInfoListDetail",
     L"Unknown Fail:EnabledProperty->SetupDiGetDeviceRegistryProperty",
@@ -39,6 +42,7 @@ const StateMessages kEnableMessages{
 };
 
 const StateMessages kDisableMessages{
+    L"DisableAllProperty",
     L"ERROR:DisabledProperty->SetupDiGetClassDevsEx",
     L"ERROR:DisabledProperty->SetupDiGetDeviceInfoListDetail",
     L"Unknown Fail:DisabledProperty->SetupDiGetDeviceRegistryProperty",
@@ -48,19 +52,14 @@ const StateMessages kDisableMessages{
     L"ERROR:DisabledProperty->erro code %d",
 };
 
-std::wstring Utf16Value(const std::vector<std::uint8_t>& data) {
-  std::wstring out;
-  for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-    const auto c = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
-    if (c == 0) break;
-    out += c;
-  }
-  return out;
-}
-
 }  // namespace
 
 int CDevLookup::IsExistById(std::wstring_view id, std::wstring_view classGuid, std::wstring_view enumerator) {
+  // An ID that names no device would be found as soon as any device is there.
+  if (!NamesDevices(id)) {
+    trace.Trace(L"IsExistById:Refused ID = %s, it names no device", id);
+    return 0;
+  }
   auto set = platform_.devices.ClassDevs(classGuid, enumerator, SetFlags(classGuid));
   if (!set) return 0;
   const WalkEnd end = WalkDevices(**set, [&](std::uint32_t, const std::vector<std::wstring>& ids) {
@@ -130,7 +129,7 @@ int CDevLookup::ReadRegId(std::wstring_view prefix, std::uint32_t index, std::ws
   if (!key) return 0;
   auto value = (*key)->QueryValue(Format(L"%s%u", prefix, index), 520);
   if (!value) return 0;
-  entry = Utf16Value(value->data);
+  entry = StringFromRegistryData(value->data);
   return 1;
 }
 
@@ -146,6 +145,11 @@ int CDevLookup::IsExistByReg(std::wstring_view prefix, std::wstring_view classGu
     // is a shorter prefix that would match more devices.
     if (entry.size() > kRoomIdEntry) {
       trace.Trace(L"IsExistByReg skip too long ID %s%u", prefix, index);
+      continue;
+    }
+    // So is one that names no device: it would match every device of the class.
+    if (!NamesDevices(entry)) {
+      trace.Trace(L"IsExistByReg skip ID %s%u that names no device", prefix, index);
       continue;
     }
     idList[idCount++] = std::move(entry);
@@ -186,6 +190,11 @@ int CDevLookup::StateChange(std::uint32_t state, IDeviceSet& set, std::uint32_t 
 int CDevLookup::ChangeState(std::wstring_view id, Direction direction, bool all) {
   const bool enabling = direction == Direction::kEnable;
   const StateMessages& msg = enabling ? kEnableMessages : kDisableMessages;
+  // By prefix, an ID that names no device would restart every device there is.
+  if (all && !NamesDevices(id)) {
+    trace.Trace(L"%s:Refused ID = %s, it names no device", std::wstring_view(msg.operation), id);
+    return 0;
+  }
   auto set = platform_.devices.AllPresentDevices();
   if (!set) {
     trace.Trace(L"%s", std::wstring_view(msg.noSet));
@@ -204,18 +213,28 @@ int CDevLookup::ChangeState(std::wstring_view id, Direction direction, bool all)
         auto status = (*set)->Status(i);
         if (!status) {
           trace.Trace(L"%s", std::wstring_view(msg.status));
+          // A device that went away since the set was made is passed over.
+          if (status.error() == err::kCrNoSuchDevnode) return Visit::kNext;
           statusFailed = true;
           return Visit::kStop;
         }
         const bool disabled = (status->status & dev::kDnHasProblem) != 0 && status->problem == dev::kProblemDisabled;
-        const bool act = enabling
-                             ? disabled
-                             : (status->status & dev::kDnDisableable) != 0 && status->problem != dev::kProblemDisabled;
-        if (act) {
+        const auto instance = (*set)->InstanceId(i);
+        const bool ours = instance && IsDisabledHere(*instance);
+        if (enabling && disabled && !ours) {
+          // The restart around a parameter write enables only what it disabled.
+          trace.Trace(L"Detect:Device was disabled before the command->Do not enable device.");
+        } else if (enabling ? disabled
+                            : (status->status & dev::kDnDisableable) != 0 && status->problem != dev::kProblemDisabled) {
           trace.Trace(L"%s", std::wstring_view(msg.act));
-          StateChange(enabling ? dev::kDicsEnable : dev::kDicsDisable, **set, i);
+          // Whatever the change reports, the device may be off now: it is
+          // remembered until it is on again.
+          if (!enabling && instance) disabledHere_.push_back(*instance);
+          const int changed = StateChange(enabling ? dev::kDicsEnable : dev::kDicsDisable, **set, i);
+          if (enabling && changed != 0 && instance) ForgetDisabled(*instance);
         } else {
           trace.Trace(L"%s", std::wstring_view(msg.leave));
+          if (enabling && instance) ForgetDisabled(*instance);
         }
         if (!all) return Visit::kStop;
       }
@@ -233,12 +252,64 @@ int CDevLookup::ChangeState(std::wstring_view id, Direction direction, bool all)
   return 0;
 }
 
+bool CDevLookup::IsDisabledHere(std::wstring_view instance) const {
+  return std::any_of(disabledHere_.begin(), disabledHere_.end(),
+                     [&](const std::wstring& d) { return EqualsNoCase(d, instance); });
+}
+
+void CDevLookup::ForgetDisabled(std::wstring_view instance) {
+  std::erase_if(disabledHere_, [&](const std::wstring& d) { return EqualsNoCase(d, instance); });
+}
+
+int CDevLookup::RestoreDisabledDevices() {
+  if (disabledHere_.empty()) return 1;
+  auto set = platform_.devices.AllPresentDevices();
+  if (!set) {
+    trace.Trace(L"ERROR:RestoreDisabledDevices->SetupDiGetClassDevsEx");
+    return 0;
+  }
+  std::vector<std::wstring> seen;
+  WalkDevices(**set, [&](std::uint32_t i, const std::vector<std::wstring>&) {
+    const auto instance = (*set)->InstanceId(i);
+    if (!instance || !IsDisabledHere(*instance)) return Visit::kNext;
+    seen.push_back(*instance);
+    auto isOff = [&]() -> std::optional<bool> {
+      auto status = (*set)->Status(i);
+      if (!status) return std::nullopt;
+      return (status->status & dev::kDnHasProblem) != 0 && status->problem == dev::kProblemDisabled;
+    };
+    auto off = isOff();
+    if (off && *off) {
+      trace.Trace(L"RestoreDisabledDevices:Enable %s again", *instance);
+      StateChange(dev::kDicsEnable, **set, i);
+      off = isOff();  // a change that waits for a restart counts as done
+    }
+    if (off && !*off) ForgetDisabled(*instance);
+    return disabledHere_.empty() ? Visit::kStop : Visit::kNext;
+  });
+  // A device that is gone is no longer there to enable.
+  bool restored = true;
+  for (const auto& instance : disabledHere_) {
+    if (std::none_of(seen.begin(), seen.end(), [&](const std::wstring& d) { return EqualsNoCase(d, instance); })) {
+      continue;
+    }
+    trace.Trace(L"ERROR:RestoreDisabledDevices->%s is still disabled", instance);
+    restored = false;
+  }
+  disabledHere_.clear();
+  return restored ? 1 : 0;
+}
+
 int CDevLookup::EnabledProperty(std::wstring_view id) { return ChangeState(id, Direction::kEnable, false); }
 int CDevLookup::DisabledProperty(std::wstring_view id) { return ChangeState(id, Direction::kDisable, false); }
 int CDevLookup::EnableAllProperty(std::wstring_view id) { return ChangeState(id, Direction::kEnable, true); }
 int CDevLookup::DisableAllProperty(std::wstring_view id) { return ChangeState(id, Direction::kDisable, true); }
 
 int CDevLookup::RemoveDevice(std::wstring_view id) {
+  if (!NamesDevices(id)) {
+    trace.Trace(L"RemoveDevice:Refused ID = %s, it names no device", id);
+    return 0;
+  }
   // Every device the system knows, present or not.
   auto set = platform_.devices.ClassDevs(L"", L"", dev::kDigcfAllClasses);
   if (!set) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/debug_trace.h"
 
@@ -35,6 +36,9 @@ class CDevLookup {
   int EnableAllProperty(std::wstring_view id);
   int DisableAllProperty(std::wstring_view id);
   int RemoveDevice(std::wstring_view id);
+  // Enables again every device that this lookup disabled and that is still
+  // off, whatever failed since; 1 when none is left disabled.
+  int RestoreDisabledDevices();
 
   // The hardware-ID list: prefixes that identify a controller's device.
   std::array<std::wstring, kIdListCapacity> idList{};
@@ -47,6 +51,10 @@ class CDevLookup {
  private:
   enum class Direction { kEnable, kDisable };
   int ChangeState(std::wstring_view id, Direction direction, bool all);
+  bool IsDisabledHere(std::wstring_view instance) const;
+  void ForgetDisabled(std::wstring_view instance);
+  // The instance IDs of the devices this lookup disabled and has not yet seen enabled again.
+  std::vector<std::wstring> disabledHere_;
   Platform platform_;
 };
 

@@ -1,6 +1,6 @@
 // The one walk over a device information set: every device with its hardware
-// IDs, most specific first. Devices without hardware IDs are passed over; any
-// other property failure ends the walk.
+// IDs, most specific first. Devices without hardware IDs, and devices that
+// went away, are passed over; any other property failure ends the walk.
 #pragma once
 
 #include <string>
@@ -26,7 +26,8 @@ WalkEnd WalkDevices(IDeviceSet& set, Visitor&& visit) {
     if (end.lastError != err::kSuccess) return end;
     auto ids = set.HardwareIds(i);
     if (!ids) {
-      if (ids.error() == err::kInvalidData) continue;
+      // No hardware IDs, or a device that went away since the set was made: the next one.
+      if (ids.error() == err::kInvalidData || ids.error() == err::kNoSuchDevinst) continue;
       end.lastError = ids.error();
       end.propertyFailed = true;
       return end;

@@ -148,6 +148,11 @@ class ISystem {
   virtual void Pause(std::uint32_t milliseconds) = 0;
   // SHGetFolderPathW(no window, CSIDL_PROGRAM_FILES, no token, 0).
   virtual Result<std::wstring> ProgramFilesFolder() = 0;
+  // GetSystemDirectoryW: System32, also for the 32-bit tool on 64-bit Windows,
+  // where redirection then leads its file operations to SysWOW64.
+  virtual Result<std::wstring> SystemDirectory() = 0;
+  // GetWindowsDirectoryW.
+  virtual Result<std::wstring> WindowsDirectory() = 0;
   virtual std::uint32_t TickCount() = 0;
 };
 
@@ -190,6 +195,8 @@ inline constexpr std::uint32_t kSystem = 0x04;
 inline constexpr std::uint32_t kDirectory = 0x10;
 inline constexpr std::uint32_t kArchive = 0x20;
 inline constexpr std::uint32_t kNormal = 0x80;
+// A junction, a symbolic link or another reparse point.
+inline constexpr std::uint32_t kReparsePoint = 0x400;
 }  // namespace file
 
 // ---- Processes ---------------------------------------------------------------------
@@ -287,6 +294,8 @@ class IDeviceSet {
   virtual WinError Enum(std::uint32_t index) = 0;
   // SPDRP_HARDWAREID: most specific first; kInvalidData when the device has none.
   virtual Result<std::vector<std::wstring>> HardwareIds(std::uint32_t index) = 0;
+  // SetupDiGetDeviceInstanceIdW: the name that finds the device again in another set.
+  virtual Result<std::wstring> InstanceId(std::uint32_t index) = 0;
   // SPDRP_DRIVER: the driver key name under the Class key.
   virtual Result<std::wstring> DriverKey(std::uint32_t index) = 0;
   // SetupDiSetClassInstallParamsW with property-change parameters.

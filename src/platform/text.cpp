@@ -131,4 +131,14 @@ std::wstring FromUtf8(std::string_view text) {
   return out;
 }
 
+std::wstring StringFromRegistryData(std::span<const std::uint8_t> data) {
+  std::wstring out;
+  for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
+    const auto c = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
+    if (c == 0) break;
+    out += c;
+  }
+  return out;
+}
+
 }  // namespace tv

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -37,6 +39,9 @@ struct LessNoCase {
   using is_transparent = void;
   bool operator()(std::wstring_view a, std::wstring_view b) const { return CompareNoCase(a, b) < 0; }
 };
+
+// A registry string's data (UTF-16LE), up to its first terminator.
+std::wstring StringFromRegistryData(std::span<const std::uint8_t> data);
 
 // UTF-8 <-> UTF-16 for the host side (files, console); invalid input becomes U+FFFD.
 std::string ToUtf8(std::wstring_view text);

@@ -30,7 +30,7 @@ void HandleCheckWifi(const CommandCall& call) {
 void HandleCheckHwid(const CommandCall& call) {
   IProfile& profile = call.platform.profile;
   // A negative count is none, as -1 always was here.
-  const std::uint32_t count = ReadScriptCount(profile, call.scriptPath, call.section, L"HWID");
+  const std::uint32_t count = ReadScriptCount(profile, call.scriptPath, call.section, L"HWID", call.trace());
   for (std::uint32_t n = 1; n <= count; ++n) {
     const std::wstring key = Format(L"HWID%d", n);
     const std::wstring id = ReadScriptString(profile, call.scriptPath, call.section, key, kRoomHwidValue);
@@ -81,6 +81,8 @@ void HandleEnableWorWModem(const CommandCall& call) {
   if (!silent) wmodem.EnableDevice(0);
   wmodem.SetWakeOnRing();
   if (!silent) wmodem.EnableDevice(1);
+  // Nothing this command switched off stays off, whatever failed on the way.
+  wmodem.lookup.RestoreDisabledDevices();
 }
 
 void HandleDisableIwlanAspm(const CommandCall& call) {
@@ -94,13 +96,14 @@ void HandleDisableIwlanAspm(const CommandCall& call) {
   if (!silent) wlan.EnableDevice(0);
   wlan.SetASPMOptIn(0);
   if (!silent) wlan.EnableDevice(1);
+  wlan.lookup.RestoreDisabledDevices();
 }
 
 void HandleDriverReg(const CommandCall& call) {
   IProfile& profile = call.platform.profile;
-  const std::uint32_t count = ReadScriptCount(profile, call.scriptPath, call.section, L"DEV");
-  const std::uint32_t before = ReadScriptPause(profile, call.scriptPath, call.section, L"PRESLEEP");
-  const std::uint32_t after = ReadScriptPause(profile, call.scriptPath, call.section, L"AFTERSLEEP");
+  const std::uint32_t count = ReadScriptCount(profile, call.scriptPath, call.section, L"DEV", call.trace());
+  const std::uint32_t before = ReadScriptPause(profile, call.scriptPath, call.section, L"PRESLEEP", call.trace());
+  const std::uint32_t after = ReadScriptPause(profile, call.scriptPath, call.section, L"AFTERSLEEP", call.trace());
   for (std::uint32_t n = 1; n <= count; ++n) {
     // Nothing carries over from one entry to the next.
     CAction action(call.platform);
@@ -119,6 +122,7 @@ void HandleDriverReg(const CommandCall& call) {
       if (after > 0) call.platform.system.Pause(after);
       lookup.EnabledProperty(id);
     }
+    lookup.RestoreDisabledDevices();
   }
 }
 

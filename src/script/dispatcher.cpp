@@ -25,7 +25,9 @@ int DispatchCommand(const DispatchEnv& env, std::wstring_view command, std::wstr
   const bool redirectionSuffix = EqualsNoCase(state.suffix, kSuffixWow6432) || EqualsNoCase(state.suffix, kSuffixWow64);
   bool skip = false;
   if (state.wow64) {
-    if (redirectionSuffix && env.kernel32 != nullptr && env.kernel32->HasDisableRedirection()) {
+    // Redirection is turned off only where it can be turned on again.
+    if (redirectionSuffix && env.kernel32 != nullptr && env.kernel32->HasDisableRedirection() &&
+        env.kernel32->HasRevertRedirection()) {
       state.redirectionOff = env.kernel32->DisableRedirection(state.oldRedirection);
     }
     skip = EqualsNoCase(state.suffix, kSuffixX32);
@@ -41,9 +43,11 @@ int DispatchCommand(const DispatchEnv& env, std::wstring_view command, std::wstr
     }
   }
 
-  // A turn-off that failed restores nothing.
-  if (state.redirectionOff && env.kernel32->HasRevertRedirection()) {
-    env.kernel32->RevertRedirection(state.oldRedirection);
+  // A turn-off that failed restores nothing. A restore that fails would leave
+  // every later command with redirection off: the run ends here.
+  if (state.redirectionOff && !env.kernel32->RevertRedirection(state.oldRedirection)) {
+    env.objects.trace.Trace(L"ERROR:DispatchCommand->Wow64RevertWow64FsRedirection %s, the run stops", command);
+    stopFlag = 1;
   }
   return state.result;
 }

@@ -31,7 +31,7 @@ void HandleCmdUiLang(const CommandCall& call) {
 
 void HandleTerminateProcess(const CommandCall& call) {
   IProfile& profile = call.platform.profile;
-  const std::uint32_t count = ReadScriptCount(profile, call.scriptPath, call.section, L"TPROCESS");
+  const std::uint32_t count = ReadScriptCount(profile, call.scriptPath, call.section, L"TPROCESS", call.trace());
   for (std::uint32_t n = 1; n <= count; ++n) {
     const std::wstring name =
         ReadScriptString(profile, call.scriptPath, call.section, Format(L"PROCESS%d", n), kProcessNameRoom);

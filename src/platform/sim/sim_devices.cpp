@@ -34,6 +34,13 @@ class SimDeviceSet final : public IDeviceSet {
     return R::Ok(*d->hardwareIds);
   }
 
+  Result<std::wstring> InstanceId(std::uint32_t index) override {
+    auto* d = Device(index);
+    if (d == nullptr) return Result<std::wstring>::Fail(err::kNoSuchDevinst);
+    if (auto e = m_.faults.Take("SetupDiGetDeviceInstanceId", d->instanceId)) return Result<std::wstring>::Fail(*e);
+    return Result<std::wstring>::Ok(d->instanceId);
+  }
+
   Result<std::wstring> DriverKey(std::uint32_t index) override {
     auto* d = Device(index);
     if (d == nullptr) return Result<std::wstring>::Fail(err::kNoSuchDevinst);
@@ -184,9 +191,8 @@ WinError SimMachine::Devices::CopyOemInf(std::wstring_view infPath, std::wstring
   if (auto e = m_.faults.Take("SetupCopyOEMInf", infPath)) return *e;
   const auto bytes = m_.files.ReadFile(infPath);
   if (!bytes) return err::kFileNotFound;
-  auto root = m_.environment.find(L"SystemRoot");
   const std::wstring name = L"oem" + std::to_wstring(m_.stagedInfs.size()) + L".inf";
-  m_.files.WriteFile((root == m_.environment.end() ? L"C:\\WINDOWS" : root->second) + L"\\inf\\" + name, *bytes);
+  m_.files.WriteFile(m_.windowsFolder + L"\\inf\\" + name, *bytes);
   m_.stagedInfs.push_back(name);
   m_.stagedInfSources.emplace_back(infPath);
   m_.stagedInfTexts.push_back(DecodeTextFile(*bytes, m_.ansiCodePage));

@@ -19,7 +19,8 @@ void SimFileSystem::CreateDirectories(std::wstring_view path) {
   while (true) {
     const std::size_t next = p.find(L'\\', pos);
     const std::wstring prefix = next == std::wstring::npos ? p : p.substr(0, next == 2 ? 3 : next);
-    auto& node = nodes_[Key(prefix)];
+    // A folder made through a link is made in the folder it points to.
+    auto& node = nodes_[links_ == 0 ? Key(prefix) : Resolve(prefix, true)];
     if (node.name.empty()) {
       node.name = shell::StripPath(prefix);
       node.directory = true;
@@ -30,9 +31,19 @@ void SimFileSystem::CreateDirectories(std::wstring_view path) {
   }
 }
 
+void SimFileSystem::CreateLink(std::wstring_view link, std::wstring_view target) {
+  CreateDirectories(shell::RemoveFileSpec(link));
+  auto& node = nodes_[Resolve(link)];
+  node.name = shell::StripPath(link);
+  node.directory = true;
+  node.attributes = file::kDirectory | file::kReparsePoint;
+  node.linkTarget = std::wstring(target);
+  ++links_;
+}
+
 void SimFileSystem::WriteFile(std::wstring_view path, std::span<const std::uint8_t> bytes) {
   CreateDirectories(shell::RemoveFileSpec(path));
-  auto& node = nodes_[Key(path)];
+  auto& node = nodes_[Resolve(path)];
   node.name = shell::StripPath(path);
   node.directory = false;
   if (node.attributes == 0) node.attributes = file::kArchive;
@@ -139,7 +150,8 @@ WinError SimFileSystem::SetAttributes(std::wstring_view path, std::uint32_t attr
 }
 
 Result<std::vector<std::wstring>> SimFileSystem::List(std::wstring_view folder) const {
-  const std::wstring key = Resolve(folder);
+  // A search inside a link lists the folder it points to.
+  const std::wstring key = Resolve(folder, true);
   auto it = nodes_.find(key);
   if (it == nodes_.end() || !it->second.directory) {
     return Result<std::vector<std::wstring>>::Fail(it == nodes_.end() ? err::kPathNotFound : err::kDirectoryInvalid);
@@ -189,23 +201,30 @@ WinError SimFileSystem::Copy(std::wstring_view source, std::wstring_view destina
   }
   const Node copy = src->second;
   WriteFile(destination, copy.bytes);
-  nodes_[Resolve(destination)].attributes = copy.attributes;  // CopyFileW keeps the source's attributes
+  // CopyFileW keeps the source's attributes, but what it writes is a file.
+  nodes_[Resolve(destination)].attributes = copy.attributes & ~file::kReparsePoint;
   return err::kSuccess;
 }
 
-std::wstring SimFileSystem::Resolve(std::wstring_view path) const {
+std::wstring SimFileSystem::Resolve(std::wstring_view path, bool followLast) const {
   std::wstring key = Key(path);
-  if (nodes_.contains(key) || key.find(L'~') == std::wstring::npos) return key;
+  if (links_ == 0 && (nodes_.contains(key) || key.find(L'~') == std::wstring::npos)) return key;
+  return ResolveKey(key, followLast, 0);
+}
+
+std::wstring SimFileSystem::ResolveKey(const std::wstring& key, bool followLast, int depth) const {
+  constexpr int kMostLinksFollowed = 32;  // a loop of links ends like a missing path
   std::wstring resolved;
   std::size_t pos = 0;
   while (pos <= key.size()) {
     std::size_t next = key.find(L'\\', pos);
     if (next == std::wstring::npos) next = key.size();
     const std::wstring part = key.substr(pos, next - pos);
-    std::wstring candidate = resolved.empty() ? part : resolved + L"\\" + part;
-    if (!resolved.empty() && !nodes_.contains(candidate)) {
+    const bool last = next == key.size();
+    std::wstring candidate = resolved.empty() ? part : (resolved.back() == L'\\' ? resolved : resolved + L"\\") + part;
+    if (!resolved.empty() && !nodes_.contains(candidate) && part.find(L'~') != std::wstring::npos) {
       // A short name: the child of this folder whose generated short name it is.
-      const std::wstring prefix = resolved + L"\\";
+      const std::wstring prefix = resolved.back() == L'\\' ? resolved : resolved + L"\\";
       for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.starts_with(prefix); ++it) {
         if (it->first.find(L'\\', prefix.size()) != std::wstring::npos) continue;
         if (EqualsNoCase(ShortComponent(it->second.name), part)) {
@@ -214,7 +233,14 @@ std::wstring SimFileSystem::Resolve(std::wstring_view path) const {
         }
       }
     }
+    // A link in the middle of a path leads to where it points.
+    if (auto it = nodes_.find(candidate);
+        it != nodes_.end() && !it->second.linkTarget.empty() && (!last || followLast)) {
+      candidate = depth < kMostLinksFollowed ? ResolveKey(Key(it->second.linkTarget), true, depth + 1)
+                                             : std::wstring(L"?:\\LINK LOOP");
+    }
     resolved = candidate;
+    if (part.empty() && last) break;
     pos = next + 1;
   }
   return resolved;

@@ -21,6 +21,9 @@ class SimFileSystem {
   void WriteFile(std::wstring_view path, std::span<const std::uint8_t> bytes);
   void WriteFile(std::wstring_view path, std::string_view bytes);
   void CreateDirectories(std::wstring_view path);
+  // A junction or directory symbolic link at `link` that points to `target`:
+  // paths through it lead into the target; the link itself is removed alone.
+  void CreateLink(std::wstring_view link, std::wstring_view target);
 
   std::optional<std::vector<std::uint8_t>> ReadFile(std::wstring_view path) const;
   // Removes a file (not a folder); false when there is none.
@@ -61,14 +64,18 @@ class SimFileSystem {
     std::uint32_t attributes = 0;
     std::vector<std::uint8_t> bytes;
     std::uint64_t stamp = 0;
+    std::wstring linkTarget;  // a reparse point: the folder it points to
   };
   static std::wstring Key(std::wstring_view path);
-  // The key of an existing node, with 8.3 short names of its components
-  // resolved to the long names they stand for; the plain key when none matches.
-  std::wstring Resolve(std::wstring_view path) const;
+  // The key of a node, with 8.3 short names of its components resolved to the
+  // long names they stand for and links on the way followed to their targets
+  // (the last component too with `followLast`); the plain key when none matches.
+  std::wstring Resolve(std::wstring_view path, bool followLast = false) const;
+  std::wstring ResolveKey(const std::wstring& key, bool followLast, int depth) const;
   bool ParentIsDirectory(std::wstring_view path) const;
   std::map<std::wstring, Node> nodes_;  // by upper-cased full path
   std::uint64_t nextStamp_ = 1;
+  std::size_t links_ = 0;
 };
 
 }  // namespace tv::sim

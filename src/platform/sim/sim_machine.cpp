@@ -171,6 +171,9 @@ class SimMachine::System final : public ISystem {
   }
   NamedMutex CreateNamedMutex(std::wstring_view name) override {
     if (auto e = m_.faults.Take("CreateMutex", name)) return NamedMutex{nullptr, *e};
+    // The elevated holder's mutex denies a process that is not elevated.
+    if (!m_.elevated && m_.elevatedMutexes_.contains(std::wstring(name)))
+      return NamedMutex{nullptr, err::kAccessDenied};
     const bool existed = m_.mutexes_.contains(std::wstring(name));
     return NamedMutex{std::make_unique<SimMutex>(m_.mutexes_, std::wstring(name)),
                       existed ? err::kAlreadyExists : err::kSuccess};
@@ -185,6 +188,14 @@ class SimMachine::System final : public ISystem {
     m_.tickCount += milliseconds;
   }
   std::uint32_t TickCount() override { return m_.tickCount; }
+  Result<std::wstring> SystemDirectory() override {
+    if (auto e = m_.faults.Take("GetSystemDirectory")) return Result<std::wstring>::Fail(*e);
+    return Result<std::wstring>::Ok(m_.windowsFolder + L"\\System32");
+  }
+  Result<std::wstring> WindowsDirectory() override {
+    if (auto e = m_.faults.Take("GetWindowsDirectory")) return Result<std::wstring>::Fail(*e);
+    return Result<std::wstring>::Ok(m_.windowsFolder);
+  }
   Result<std::wstring> ProgramFilesFolder() override {
     if (auto e = m_.faults.Take("SHGetFolderPath")) return Result<std::wstring>::Fail(*e);
     return Result<std::wstring>::Ok(m_.programFilesFolder);
@@ -228,6 +239,25 @@ std::wstring SimMachine::DebugText() const {
   std::wstring out;
   for (const auto& e : debugEvents_) out += e.text;
   return out;
+}
+
+std::wstring SimMachine::RedirectedPath(std::wstring_view path) const {
+  if (!wow64 || redirectionOff) return std::wstring(path);
+  const std::wstring system32 = windowsFolder + L"\\System32";
+  const std::wstring lastGood = windowsFolder + L"\\lastgood\\System32";
+  auto under = [&](const std::wstring& folder) {
+    return StartsWithNoCase(path, folder) && (path.size() == folder.size() || path[folder.size()] == L'\\');
+  };
+  if (EqualsNoCase(path, windowsFolder + L"\\regedit.exe")) return windowsFolder + L"\\SysWOW64\\regedit.exe";
+  if (under(lastGood)) return windowsFolder + L"\\lastgood\\SysWOW64" + std::wstring(path.substr(lastGood.size()));
+  if (!under(system32)) return std::wstring(path);
+  // These stay shared; the driver store is shared from Windows 7 on.
+  std::vector<std::wstring> exempt{L"catroot", L"catroot2", L"drivers\\etc", L"logfiles", L"spool"};
+  if (os.major > 6 || (os.major == 6 && os.minor >= 1)) exempt.emplace_back(L"driverstore");
+  for (const auto& e : exempt) {
+    if (under(system32 + L"\\" + e)) return std::wstring(path);
+  }
+  return windowsFolder + L"\\SysWOW64" + std::wstring(path.substr(system32.size()));
 }
 
 bool SimMachine::mutexHeld(std::wstring_view name) const { return mutexes_.contains(std::wstring(name)); }

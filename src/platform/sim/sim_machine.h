@@ -43,6 +43,10 @@ class SimMachine {
   std::uint16_t uiLanguage = 0x0409;
   unsigned ansiCodePage = 1252;
   std::wstring modulePath = L"C:\\Tarnvale\\tarnvale.exe";
+  // Where Windows lives (GetWindowsDirectoryW); System32 and SysWOW64 are in it.
+  std::wstring windowsFolder = L"C:\\WINDOWS";
+  // The tool runs elevated (as an administrator).
+  bool elevated = true;
   std::wstring commandLine;  // empty: the module path in quotation marks
   bool kernel32HasDisableRedirection = true;
   bool kernel32HasRevertRedirection = true;
@@ -117,8 +121,16 @@ class SimMachine {
   int installWaits = 0;
   std::wstring programFilesFolder = L"C:\\Program Files";
 
-  // Another process holds a mutex of this name.
-  void HoldMutex(std::wstring_view name) { ++mutexes_[std::wstring(name)]; }
+  // Another process holds a mutex of this name; one that runs elevated keeps
+  // a tool that does not from opening it.
+  void HoldMutex(std::wstring_view name, bool holderElevated = false) {
+    ++mutexes_[std::wstring(name)];
+    if (holderElevated) elevatedMutexes_.insert(std::wstring(name));
+  }
+  // The path that a file operation of the 32-bit tool reaches: on 64-bit
+  // Windows with redirection on, System32 is SysWOW64 (but for the folders
+  // that are exempt), and so is the Windows folder's regedit.exe.
+  std::wstring RedirectedPath(std::wstring_view path) const;
   // False: debugger strings are not kept (long benchmark runs).
   bool keepDebugEvents = true;
   // Called for every debugger string as it is written (the simulator prints them).
@@ -156,6 +168,7 @@ class SimMachine {
   friend class Debug;
 
   std::map<std::wstring, int> mutexes_;
+  std::set<std::wstring> elevatedMutexes_;
   std::vector<DebugEvent> debugEvents_;
   std::unique_ptr<Profile> profile_;
   std::unique_ptr<Product> product_;

@@ -8,11 +8,6 @@ namespace tv::sim {
 
 namespace {
 
-std::wstring SystemRoot(const SimMachine& m) {
-  auto it = m.environment.find(L"SystemRoot");
-  return it == m.environment.end() ? L"C:\\WINDOWS" : it->second;
-}
-
 class SimFileWriter final : public IFileWriter {
  public:
   SimFileWriter(SimMachine& m, std::wstring path) : m_(m), path_(std::move(path)) {}
@@ -124,11 +119,12 @@ class SimTerminable final : public ITerminableProcess {
 
 // ---- files ----
 
-bool SimMachine::Files::Exists(std::wstring_view path) { return m_.files.Exists(path); }
+bool SimMachine::Files::Exists(std::wstring_view path) { return m_.files.Exists(m_.RedirectedPath(path)); }
 
-Result<std::unique_ptr<IFileWriter>> SimMachine::Files::CreateNewFile(std::wstring_view path) {
+Result<std::unique_ptr<IFileWriter>> SimMachine::Files::CreateNewFile(std::wstring_view pathIn) {
+  const std::wstring path = m_.RedirectedPath(pathIn);
   using R = Result<std::unique_ptr<IFileWriter>>;
-  if (auto e = m_.faults.Take("CreateFile", path)) return R::Fail(*e);
+  if (auto e = m_.faults.Take("CreateFile", pathIn)) return R::Fail(*e);
   if (!m_.files.IsDirectory(shell::RemoveFileSpec(path))) return R::Fail(err::kPathNotFound);
   if (m_.files.IsDirectory(path)) return R::Fail(err::kAccessDenied);
   m_.files.RemoveFile(path);
@@ -142,26 +138,30 @@ namespace {
 bool TooLong(std::wstring_view path) { return path.size() > kRoomPath; }
 }  // namespace
 
-WinError SimMachine::Files::DeleteFile(std::wstring_view path) {
-  if (auto e = m_.faults.Take("DeleteFile", path)) return *e;
+WinError SimMachine::Files::DeleteFile(std::wstring_view pathIn) {
+  const std::wstring path = m_.RedirectedPath(pathIn);
+  if (auto e = m_.faults.Take("DeleteFile", pathIn)) return *e;
   if (TooLong(path)) return err::kFilenameExcedRange;
   return m_.files.Delete(path);
 }
 
-Result<std::uint32_t> SimMachine::Files::Attributes(std::wstring_view path) {
-  if (auto e = m_.faults.Take("GetFileAttributes", path)) return Result<std::uint32_t>::Fail(*e);
+Result<std::uint32_t> SimMachine::Files::Attributes(std::wstring_view pathIn) {
+  const std::wstring path = m_.RedirectedPath(pathIn);
+  if (auto e = m_.faults.Take("GetFileAttributes", pathIn)) return Result<std::uint32_t>::Fail(*e);
   if (TooLong(path)) return Result<std::uint32_t>::Fail(err::kFilenameExcedRange);
   return m_.files.Attributes(path);
 }
 
-WinError SimMachine::Files::SetAttributes(std::wstring_view path, std::uint32_t attributes) {
-  if (auto e = m_.faults.Take("SetFileAttributes", path)) return *e;
+WinError SimMachine::Files::SetAttributes(std::wstring_view pathIn, std::uint32_t attributes) {
+  const std::wstring path = m_.RedirectedPath(pathIn);
+  if (auto e = m_.faults.Take("SetFileAttributes", pathIn)) return *e;
   return m_.files.SetAttributes(path, attributes);
 }
 
-Result<std::vector<std::wstring>> SimMachine::Files::Find(std::wstring_view pattern) {
+Result<std::vector<std::wstring>> SimMachine::Files::Find(std::wstring_view patternIn) {
+  const std::wstring pattern = m_.RedirectedPath(patternIn);
   using R = Result<std::vector<std::wstring>>;
-  if (auto e = m_.faults.Take("FindFirstFile", pattern)) return R::Fail(*e);
+  if (auto e = m_.faults.Take("FindFirstFile", patternIn)) return R::Fail(*e);
   if (TooLong(pattern)) return R::Fail(err::kFilenameExcedRange);
   // Only the "every entry" patterns the tool uses.
   const std::wstring folder = shell::RemoveFileSpec(pattern);
@@ -173,19 +173,23 @@ Result<std::vector<std::wstring>> SimMachine::Files::Find(std::wstring_view patt
   return R::Ok(out);
 }
 
-WinError SimMachine::Files::CreateDirectory(std::wstring_view path) {
-  if (auto e = m_.faults.Take("CreateDirectory", path)) return *e;
+WinError SimMachine::Files::CreateDirectory(std::wstring_view pathIn) {
+  const std::wstring path = m_.RedirectedPath(pathIn);
+  if (auto e = m_.faults.Take("CreateDirectory", pathIn)) return *e;
   if (TooLong(path)) return err::kFilenameExcedRange;
   return m_.files.MakeDirectory(path);
 }
 
-WinError SimMachine::Files::RemoveDirectory(std::wstring_view path) {
-  if (auto e = m_.faults.Take("RemoveDirectory", path)) return *e;
+WinError SimMachine::Files::RemoveDirectory(std::wstring_view pathIn) {
+  const std::wstring path = m_.RedirectedPath(pathIn);
+  if (auto e = m_.faults.Take("RemoveDirectory", pathIn)) return *e;
   return m_.files.RemoveEmptyDirectory(path);
 }
 
-WinError SimMachine::Files::CopyFile(std::wstring_view source, std::wstring_view destination) {
-  if (auto e = m_.faults.Take("CopyFile", source)) return *e;
+WinError SimMachine::Files::CopyFile(std::wstring_view sourceIn, std::wstring_view destinationIn) {
+  const std::wstring destination = m_.RedirectedPath(destinationIn);
+  const std::wstring source = m_.RedirectedPath(sourceIn);
+  if (auto e = m_.faults.Take("CopyFile", sourceIn)) return *e;
   if (TooLong(source) || TooLong(destination)) return err::kFilenameExcedRange;
   return m_.files.Copy(source, destination);
 }
@@ -193,17 +197,11 @@ WinError SimMachine::Files::CopyFile(std::wstring_view source, std::wstring_view
 // ---- processes ----
 
 std::optional<SimMachine::Processes::Resolved> SimMachine::Processes::Resolve(std::wstring_view commandLine) const {
-  const std::wstring root = SystemRoot(m_);
+  const std::wstring root = m_.windowsFolder;
   const std::wstring moduleDir = shell::RemoveFileSpec(m_.modulePath);
   const std::wstring cwd = m_.currentDirectory.empty() ? moduleDir : m_.currentDirectory;
   // A 32-bit program on 64-bit Windows reaches SysWOW64 when it names System32.
-  auto redirect = [&](std::wstring path) {
-    const std::wstring system32 = root + L"\\System32\\";
-    if (m_.wow64 && !m_.redirectionOff && StartsWithNoCase(path, system32)) {
-      path = root + L"\\SysWOW64\\" + path.substr(system32.size());
-    }
-    return path;
-  };
+  auto redirect = [&](const std::wstring& path) { return m_.RedirectedPath(path); };
   auto find = [&](std::wstring name) -> std::optional<std::wstring> {
     if (shell::Extension(name).empty()) name += L".exe";
     if (name.find(L'\\') != std::wstring::npos) {
@@ -257,7 +255,7 @@ void SimMachine::Processes::RunSystemProgram(const Resolved& program) {
     const auto bytes = m_.files.ReadFile(inf);
     if (!bytes) return;
     m_.infsInstalled.push_back(*bytes);
-    const bool installer64 = !StartsWithNoCase(program.image, SystemRoot(m_) + L"\\SysWOW64\\");
+    const bool installer64 = !StartsWithNoCase(program.image, m_.windowsFolder + L"\\SysWOW64\\");
     ApplyInf(m_.registry, DecodeTextFile(*bytes, m_.ansiCodePage), installer64);
   } else if (EqualsNoCase(name, L"regedit.exe")) {
     std::wstring_view args = program.arguments;
@@ -266,7 +264,10 @@ void SimMachine::Processes::RunSystemProgram(const Resolved& program) {
     const auto bytes = m_.files.ReadFile(file);
     if (!bytes) return;
     m_.regFilesImported.push_back(file);
-    ImportRegFile(m_.registry, DecodeTextFile(*bytes, m_.ansiCodePage));
+    // The editor writes the registry view of its own bitness: the one in
+    // SysWOW64 is the 32-bit editor.
+    const bool editor64 = !StartsWithNoCase(program.image, m_.windowsFolder + L"\\SysWOW64\\");
+    ImportRegFile(m_.registry, DecodeTextFile(*bytes, m_.ansiCodePage), editor64);
   }
 }
 
@@ -321,7 +322,7 @@ std::uint32_t SimMachine::AddRunningProcess(std::wstring_view image, bool queryD
 }
 
 void SimMachine::InstallSystemPrograms() {
-  const std::wstring root = SystemRoot(*this);
+  const std::wstring& root = windowsFolder;
   files.WriteFile(root + L"\\System32\\rundll32.exe", std::string_view("MZ"));
   files.WriteFile(root + L"\\regedit.exe", std::string_view("MZ"));
   if (wow64) {

@@ -1,5 +1,6 @@
 #include "platform/sim/sim_programs.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -111,6 +112,40 @@ std::vector<std::wstring> InfFields(std::wstring_view line) {
   return fields;
 }
 
+// The string substitution the installer makes in every field it reads, inside
+// quotation marks too: "%%" is one percent sign, "%name%" the value of name in
+// [Strings], and a %name% that [Strings] does not define stays as it is.
+using StringTable = std::map<std::wstring, std::wstring, LessNoCase>;
+std::wstring Substitute(std::wstring_view field, const StringTable& strings) {
+  std::wstring out;
+  std::size_t i = 0;
+  while (i < field.size()) {
+    const std::size_t open = field.find(L'%', i);
+    const std::size_t close = open == std::wstring_view::npos ? open : field.find(L'%', open + 1);
+    if (close == std::wstring_view::npos) {
+      out += field.substr(i);
+      break;
+    }
+    out += field.substr(i, open - i);
+    const std::wstring name(field.substr(open + 1, close - open - 1));
+    if (name.empty()) {
+      out += L'%';
+    } else if (auto it = strings.find(name); it != strings.end()) {
+      out += it->second;
+    } else {
+      out += field.substr(open, close - open + 1);
+    }
+    i = close + 1;
+  }
+  return out;
+}
+
+std::vector<std::wstring> Fields(std::wstring_view line, const StringTable& strings) {
+  auto fields = InfFields(line);
+  for (auto& f : fields) f = Substitute(f, strings);
+  return fields;
+}
+
 // AddReg flags of the INF format.
 constexpr std::uint32_t kFlgBinary = 0x00000001;
 constexpr std::uint32_t kFlgNoClobber = 0x00000002;
@@ -122,6 +157,7 @@ constexpr std::uint32_t kFlgMultiSz = 0x00010000;
 constexpr std::uint32_t kFlgExpandSz = 0x00020000;
 constexpr std::uint32_t kFlgDword = 0x00010001;
 constexpr std::uint32_t kFlgNone = 0x00020001;
+constexpr std::uint32_t kFlgDelRegKeyOnly = 0x00002000;
 
 std::wstring NativePath(const SimRegistry& r, RegRoot root, std::wstring_view path, bool is64, std::uint32_t flags) {
   std::uint32_t access = is64 ? reg::kWow64_64Key : 0;
@@ -171,15 +207,17 @@ void AddRegLine(SimRegistry& r, const std::vector<std::wstring>& f, bool is64) {
 
 void DelRegLine(SimRegistry& r, const std::vector<std::wstring>& f, bool is64) {
   auto root = f.empty() ? std::nullopt : ParseRoot(f[0]);
-  if (!root || f.size() < 2) return;
+  if (!root) return;
   const std::uint32_t flags = f.size() > 3 ? ParseNumber(f[3]) : 0;
-  const std::wstring path = NativePath(r, *root, f[1], is64, flags);
-  // Root and key alone delete the key with all below it; a value name field,
-  // empty or not, deletes that value.
-  if (f.size() == 2) {
-    r.DeleteKeyTree(*root, path);
+  const std::wstring path = NativePath(r, *root, f.size() > 1 ? f[1] : L"", is64, flags);
+  // The installer opens root and key, then deletes the value the line names;
+  // without a value name, absent or empty alike, it deletes the key with
+  // everything below it, and with no key path that is the whole root.
+  const std::wstring name = f.size() > 2 ? f[2] : L"";
+  if (!name.empty() && (flags & kFlgDelRegKeyOnly) == 0) {
+    r.DeleteValue(*root, path, name);
   } else {
-    r.DeleteValue(*root, path, f[2]);
+    r.DeleteKeyTree(*root, path);
   }
 }
 
@@ -246,6 +284,15 @@ void ApplyInf(SimRegistry& registry, std::wstring_view infText, bool installerIs
   };
   const auto* install = find(L"DefaultInstall");
   if (install == nullptr) return;
+  StringTable strings;
+  if (const auto* lines = find(L"Strings")) {
+    for (auto line : *lines) {
+      const auto eq = line.find(L'=');
+      if (eq == std::wstring_view::npos) continue;
+      const auto value = InfFields(line.substr(eq + 1));
+      strings[std::wstring(Trim(line.substr(0, eq)))] = value.empty() ? L"" : value.front();
+    }
+  }
   // The installer deletes before it adds, whatever the order of the directives.
   std::vector<std::wstring> addSections;
   std::vector<std::wstring> delSections;
@@ -258,17 +305,17 @@ void ApplyInf(SimRegistry& registry, std::wstring_view infText, bool installerIs
   }
   for (const auto& name : delSections) {
     if (const auto* lines = find(name)) {
-      for (auto line : *lines) DelRegLine(registry, InfFields(line), installerIs64Bit);
+      for (auto line : *lines) DelRegLine(registry, Fields(line, strings), installerIs64Bit);
     }
   }
   for (const auto& name : addSections) {
     if (const auto* lines = find(name)) {
-      for (auto line : *lines) AddRegLine(registry, InfFields(line), installerIs64Bit);
+      for (auto line : *lines) AddRegLine(registry, Fields(line, strings), installerIs64Bit);
     }
   }
 }
 
-bool ImportRegFile(SimRegistry& registry, std::wstring_view text) {
+bool ImportRegFile(SimRegistry& registry, std::wstring_view text, bool editorIs64Bit) {
   auto raw = Lines(text);
   // Continuation lines end with a backslash.
   std::vector<std::wstring> lines;
@@ -303,6 +350,7 @@ bool ImportRegFile(SimRegistry& registry, std::wstring_view text) {
       inKey = parsed.has_value() && !remove;
       if (!parsed) continue;
       root = *parsed;
+      path = registry.ViewPath(root, path, editorIs64Bit ? reg::kWow64_64Key : 0);
       if (remove) {
         registry.DeleteKeyTree(root, path);
       } else {

@@ -13,7 +13,10 @@ namespace tv::sim {
 // way a 32-bit (on 64-bit Windows: redirected) or a 64-bit installer sees it.
 void ApplyInf(SimRegistry& registry, std::wstring_view infText, bool installerIs64Bit);
 
-// A REGEDIT4 or version 5.00 registry file; false when the text is neither.
-bool ImportRegFile(SimRegistry& registry, std::wstring_view text);
+// A REGEDIT4 or version 5.00 registry file, imported the way a 32-bit (on
+// 64-bit Windows: redirected) or a 64-bit registry editor sees the registry;
+// paths in the file as they stand with `editorIs64Bit`. False when the text
+// is neither format.
+bool ImportRegFile(SimRegistry& registry, std::wstring_view text, bool editorIs64Bit = true);
 
 }  // namespace tv::sim

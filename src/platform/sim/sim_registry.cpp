@@ -197,7 +197,14 @@ std::optional<RegValue> SimRegistry::GetValue(RegRoot root, std::wstring_view pa
 
 bool SimRegistry::DeleteKeyTree(RegRoot root, std::wstring_view path) {
   auto parts = SplitPath(path);
-  if (parts.empty()) return false;
+  if (parts.empty()) {
+    // The root key itself stays, but nothing in it does.
+    SimKeyNode& top = Root(root);
+    const bool any = !top.subkeys.empty() || !top.values.empty();
+    top.subkeys.clear();
+    top.values.clear();
+    return any;
+  }
   std::wstring parent;
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) parent = Join(parent, parts[i]);
   SimKeyNode* node = Walk(&Root(root), parent, false);
@@ -240,7 +247,8 @@ void Visit(RegRoot root, const SimKeyNode& node, const std::wstring& path,
            const std::function<void(RegRoot, const std::wstring&,
                                     const std::vector<std::pair<std::wstring, RegValue>>&)>& visit) {
   if (!path.empty()) visit(root, path, node.values);
-  for (const auto& [_, child] : node.subkeys) Visit(root, *child, path.empty() ? child->name : path + L'\\' + child->name, visit);
+  for (const auto& [_, child] : node.subkeys)
+    Visit(root, *child, path.empty() ? child->name : path + L'\\' + child->name, visit);
 }
 }  // namespace
 

@@ -41,7 +41,8 @@ class SimRegistry final : public IRegistry {
   void CreateKey(RegRoot root, std::wstring_view path);
   std::optional<RegValue> GetValue(RegRoot root, std::wstring_view path, std::wstring_view name) const;
   bool KeyExists(RegRoot root, std::wstring_view path) const;
-  // Deletes a key with all below it, or one value; false when it was not there.
+  // Deletes a key with all below it (with an empty path: everything in the
+  // root), or one value; false when there was nothing to delete.
   bool DeleteKeyTree(RegRoot root, std::wstring_view path);
   bool DeleteValue(RegRoot root, std::wstring_view path, std::wstring_view name);
   // The native path that a 32-bit process reaches with this access mask.
@@ -50,9 +51,8 @@ class SimRegistry final : public IRegistry {
   int OpenKeyCount() const { return openKeys_; }
   std::string ToString() const;
   // Every key under the roots, parents before children, with its path and values.
-  void ForEachKey(
-      const std::function<void(RegRoot, const std::wstring& path, const std::vector<std::pair<std::wstring, RegValue>>&)>&
-          visit) const;
+  void ForEachKey(const std::function<void(RegRoot, const std::wstring& path,
+                                           const std::vector<std::pair<std::wstring, RegValue>>&)>& visit) const;
 
  private:
   friend class SimRegKey;

@@ -49,6 +49,16 @@ class DeviceSet final : public IDeviceSet {
     }
     return Result<std::vector<std::wstring>>::Ok(ids);
   }
+  Result<std::wstring> InstanceId(std::uint32_t index) override {
+    DWORD required = 0;
+    ::SetupDiGetDeviceInstanceIdW(set_.get(), Device(index), nullptr, 0, &required);
+    std::vector<wchar_t> buffer(required + 1, L'\0');
+    if (!::SetupDiGetDeviceInstanceIdW(set_.get(), Device(index), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                       nullptr)) {
+      return Result<std::wstring>::Fail(static_cast<WinError>(::GetLastError()));
+    }
+    return Result<std::wstring>::Ok(std::wstring(buffer.data()));
+  }
   Result<std::wstring> DriverKey(std::uint32_t index) override {
     auto bytes = Property(index, SPDRP_DRIVER);
     if (!bytes) return Result<std::wstring>::Fail(bytes.error());

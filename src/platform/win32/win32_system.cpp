@@ -120,6 +120,22 @@ class System final : public ISystem {
 
   void Pause(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
   std::uint32_t TickCount() override { return ::GetTickCount(); }
+  Result<std::wstring> SystemDirectory() override {
+    wchar_t path[MAX_PATH] = {};
+    const UINT n = ::GetSystemDirectoryW(path, MAX_PATH);
+    if (n == 0) return Result<std::wstring>::Fail(static_cast<WinError>(::GetLastError()));
+    if (n >= MAX_PATH) return Result<std::wstring>::Fail(err::kInsufficientBuffer);
+    return Result<std::wstring>::Ok(std::wstring(path, n));
+  }
+
+  Result<std::wstring> WindowsDirectory() override {
+    wchar_t path[MAX_PATH] = {};
+    const UINT n = ::GetWindowsDirectoryW(path, MAX_PATH);
+    if (n == 0) return Result<std::wstring>::Fail(static_cast<WinError>(::GetLastError()));
+    if (n >= MAX_PATH) return Result<std::wstring>::Fail(err::kInsufficientBuffer);
+    return Result<std::wstring>::Ok(std::wstring(path, n));
+  }
+
   Result<std::wstring> ProgramFilesFolder() override {
     wchar_t path[MAX_PATH] = {};
     const HRESULT hr = ::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, path);

@@ -34,7 +34,26 @@ TEST(RemoveDriver, RemovesListedDevicesSkippingEmptyIds) {
   test::SetUpNotebook(m, "[INIT]\nCMD1=REMOVE_DRIVER\nCMD1_SECTION=Rm\n[Rm]\nDEV=1\n");
   sim::RunTool(m);
   EXPECT_TRUE(test::HasLine(m, L"drv:REMOVE_DRIVER C:\\Tools\\Net Setup\\drv.ini Rm"));
-  EXPECT_TRUE(test::HasLine(m, L"drv:RemoveDriver:Skip empty hardware ID DEV1"));
+  EXPECT_TRUE(test::HasLine(m, L"drv:RemoveDriver:Skip DEV1=, it names no device"));
+}
+
+TEST(RemoveDriver, AnIdThatNamesNoMoreThanABusRemovesNothing) {
+  // A bare wildcard, an enumerator alone or with its backslash is a prefix of
+  // every device on that bus, the buses themselves included.
+  sim::SimMachine m;
+  test::SetUpNotebook(m,
+                      "[INIT]\nCMD1=REMOVE_DRIVER\nCMD1_SECTION=Rm\n[Rm]\nDEV=5\nDEV1=*\nDEV2=ROOT\nDEV3=PCI\\\n"
+                      "DEV4=usb\\\\\nDEV5=ACPI\\PNP0C0A\n");
+  m.AddDevice(L"{4D36E97D-E325-11CE-BFC1-08002BE10318}", L"ACPI", {L"ACPI\\PNP0A03", L"*PNP0A03"});
+  m.AddDevice(L"{4D36E966-E325-11CE-BFC1-08002BE10318}", L"ROOT", {L"ROOT\\ACPI_HAL"});
+  m.AddDevice(kModem, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+  m.AddDevice(kModem, L"USB", {L"USB\\VID_0BDB&PID_1900&MI_00"});
+  m.AddDevice(L"{72631E54-78A4-11D0-BCF7-00AA00B7B32A}", L"ACPI", {L"ACPI\\PNP0C0A"});
+  sim::RunTool(m);
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_FALSE(m.devices[i].removed) << i << m.ToString();
+  EXPECT_TRUE(m.devices[4].removed);  // a real hardware ID still works
+  EXPECT_TRUE(test::HasLine(m, L"drv:RemoveDriver:Skip DEV1=*, it names no device"));
+  EXPECT_TRUE(test::HasLine(m, L"drv:RemoveDriver:Skip DEV3=PCI\\, it names no device"));
 }
 
 TEST(ScanDevice, CommandAlwaysRescansWhatItFinds) {
@@ -58,7 +77,7 @@ TEST(ScanDevice, WithoutForceOnlyWhenNoListedDeviceIsPresent) {
       {"DETECTCOUNT=0\n", 1, 1},
       {"DETECTCOUNT=3\nDETECTDEV1=USB\\X\nDETECTDEV2=PCI\\VEN_11C1\nDETECTDEV3=USB\\Y\n", 1, 0},
       {"DETECTCOUNT=1\nDETECTDEV1=USB\\X\n", 1, 1},
-      {"DETECTCOUNT=2\nDETECTDEV1=USB\\X\n", 1, 0},  // the absent second key is an empty ID: found
+      {"DETECTCOUNT=2\nDETECTDEV1=USB\\X\n", 1, 1},  // the absent second key is an empty ID, which names no device
   };
   for (const auto& c : cases) {
     sim::SimMachine m;

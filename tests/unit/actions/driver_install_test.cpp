@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "actions/driver_install.h"
+#include "platform/shell_path.h"
 #include "test_machine.h"
 
 namespace tv {
@@ -130,6 +131,99 @@ TEST(InstallDriver, NativeProgramFilesUnderWow64) {
   sim::RunTool(m);
   EXPECT_TRUE(m.files.Exists(std::wstring(kInstall) + L"\\drv.ini"));
   EXPECT_FALSE(m.files.Exists(L"C:\\Program Files (x86)\\VELTARO"));
+}
+
+TEST(InstallDriver, RefusesFoldersThatWindowsAndOtherProductsShare) {
+  // Under the install root, but a folder that Windows keeps there: the old
+  // install folder is emptied before the copy, so it would go with its files.
+  for (const char* value : {"Common Files", "common files\\System", "Windows NT\\Accessories", "Microsoft",
+                            "Internet Explorer", "WindowsApps\\x"}) {
+    sim::SimMachine m;
+    SetUpPackage(m, std::string("DESTDIR=") + value + "\nINFCOPY=1\nINF1=modem.inf\n");
+    m.files.WriteFile(L"C:\\Program Files\\" + FromUtf8(value) + L"\\System\\shared.dll", std::string_view("dll"));
+    sim::RunTool(m);
+    EXPECT_TRUE(m.files.Exists(L"C:\\Program Files\\" + FromUtf8(value) + L"\\System\\shared.dll")) << value;
+    EXPECT_TRUE(m.stagedInfs.empty()) << value;
+    EXPECT_TRUE(test::HasLine(m, std::wstring(L"drv:InstallDriver:Error DESTDIR=") + FromUtf8(value) +
+                                     L" is a folder that Windows keeps under C:\\Program Files"))
+        << value;
+  }
+  // What existing scripts use still works, a maker's folder of one component too.
+  for (const wchar_t* value : {L"VELTARO\\NetworkDriver", L"PX420", L"VELTARO"}) {
+    EXPECT_TRUE(IsSafeInstallSubfolder(value)) << ToUtf8(value);
+  }
+}
+
+TEST(InstallDriver, RefusesAnInstallFolderThatIsHoldsOrLiesInTheToolsOwnFolder) {
+  // A package run from its own install folder, from a folder inside it, or
+  // from a folder that holds it would delete itself and the setup script.
+  struct Case {
+    const wchar_t* tool;
+    const char* destination;
+  };
+  const Case cases[] = {
+      {L"C:\\Program Files\\VELTARO\\NetworkDriver\\drv.exe", "VELTARO\\NetworkDriver"},
+      {L"C:\\Program Files\\VELTARO\\NetworkDriver\\pkg\\drv.exe", "VELTARO\\NetworkDriver"},
+      {L"C:\\Program Files\\drv.exe", "VELTARO\\NetworkDriver"},
+      {L"C:\\Program Files\\VELTARO\\drv.exe", "veltaro\\networkdriver\\"},
+  };
+  for (const auto& c : cases) {
+    sim::SimMachine m;
+    test::SetUpNotebook(m);
+    sim::PlaceTool(m, c.tool,
+                   "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=Drv\nCMD2=CHECK_VENDOR\n[Drv_XP]\nDESTDIR=" +
+                       std::string(c.destination) + "\n");
+    const std::wstring folder = shell::RemoveFileSpec(c.tool);
+    m.files.WriteFile(folder + L"\\modem.inf", std::string_view("modem"));
+    sim::RunTool(m);
+    EXPECT_TRUE(m.files.Exists(folder + L"\\modem.inf")) << ToUtf8(c.tool) << m.files.ToString();
+    EXPECT_TRUE(m.files.Exists(shell::RenameExtension(c.tool, L".ini").value())) << ToUtf8(c.tool);
+    EXPECT_TRUE(test::HasLine(m, L"drv:InstallDriver:Error the install folder C:\\Program Files\\" +
+                                     FromUtf8(c.destination) + L" is, holds or lies in the tool's own folder " +
+                                     folder))
+        << ToUtf8(c.tool);
+  }
+}
+
+TEST(InstallDriver, ALinkInTheOldInstallFolderIsRemovedAsALink) {
+  // Deleting the old install folder never descends into a junction: what it
+  // points to stays, and the link itself goes.
+  sim::SimMachine m;
+  SetUpPackage(m, "INFCOPY=1\nINF1=modem.inf\n");
+  m.files.WriteFile(L"C:\\Users\\me\\Documents\\thesis.doc", std::string_view("years"));
+  m.files.WriteFile(std::wstring(kInstall) + L"\\old.txt", std::string_view("old"));
+  m.files.CreateLink(std::wstring(kInstall) + L"\\data", L"C:\\Users\\me\\Documents");
+  sim::RunTool(m);
+  EXPECT_TRUE(m.files.Exists(L"C:\\Users\\me\\Documents\\thesis.doc")) << m.files.ToString();
+  EXPECT_FALSE(m.files.Exists(std::wstring(kInstall) + L"\\data"));
+  EXPECT_FALSE(m.files.Exists(std::wstring(kInstall) + L"\\old.txt"));
+  EXPECT_EQ(m.stagedInfs.size(), 1U);
+  EXPECT_TRUE(test::HasLine(m, L"drv:DeleteDirectory:Remove link " + std::wstring(kInstall) + L"\\data"));
+}
+
+TEST(InstallDriver, TheInstallRootIsWhatWindowsKeepsForIt) {
+  // 32-bit Windows never sets ProgramW6432: one that a user set is not the install root.
+  sim::SimMachine xp;
+  SetUpPackage(xp, "INFCOPY=0\n");
+  xp.environment[L"ProgramW6432"] = L"C:\\Documents and Settings\\me\\My Documents";
+  xp.files.WriteFile(L"C:\\Documents and Settings\\me\\My Documents\\VELTARO\\NetworkDriver\\mine.txt",
+                     std::string_view("mine"));
+  sim::RunTool(xp);
+  EXPECT_TRUE(xp.files.Exists(L"C:\\Documents and Settings\\me\\My Documents\\VELTARO\\NetworkDriver\\mine.txt"));
+  EXPECT_TRUE(xp.files.Exists(std::wstring(kInstall) + L"\\drv.ini")) << xp.files.ToString();
+
+  // On 64-bit Windows 7 the value Windows keeps comes before the environment.
+  sim::SimMachine win7;
+  test::SetUpWow64Notebook(win7, "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=Drv\n[Drv_VISTA]\nINFCOPY=0\n");
+  win7.os = OsVersionRecord{2, 6, 1, 7601};
+  win7.registry.SetString(RegRoot::kLocalMachine, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", L"ProgramW6432Dir",
+                          L"C:\\Program Files");
+  win7.environment[L"ProgramW6432"] = L"C:\\Users\\me";
+  win7.programFilesFolder = L"C:\\Program Files (x86)";
+  win7.files.CreateDirectories(L"C:\\Program Files");
+  sim::RunTool(win7);
+  EXPECT_TRUE(win7.files.Exists(std::wstring(kInstall) + L"\\drv.ini")) << win7.files.ToString();
+  EXPECT_FALSE(win7.files.Exists(L"C:\\Users\\me\\VELTARO"));
 }
 
 }  // namespace

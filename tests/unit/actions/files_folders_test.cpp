@@ -106,8 +106,6 @@ TEST(CopyFolders, PairsUnderTheInstallRootAndUnusablePairs) {
       "[INIT]\nCMD1=COPY_FOLDERS\nCMD1_SECTION=Cp\n[Cp]\nDEST_IS_PROGRAMFOLDER=1\nFOLDER=3\n"
       "FOLDER1_SRC=C:\\Tools\\Net Setup\\driver\nFOLDER1_DEST=Sub\\Dir\nFOLDER2_DEST=X\n"
       "FOLDER3_SRC=C:\\Tools\\Net Setup\\driver\n");
-  t.m.environment[L"ProgramW6432"] = L"C:\\Program Files";
-  t.m.programFilesFolder = L"C:\\Program Files (x86)";
   sim::RunTool(t.m);
   EXPECT_EQ(t.Read(L"C:\\Program Files\\Sub\\Dir\\sub\\net.sys"), "sys");
   EXPECT_TRUE(test::HasLine(t.m, L"drv:Success CopyFolders C:\\Tools\\Net Setup\\driver->C:\\Program Files\\Sub\\Dir"));
@@ -121,6 +119,35 @@ TEST(CopyFolders, PairsUnderTheInstallRootAndUnusablePairs) {
   none.m.faults.Fail("SHGetFolderPath", err::kFileNotFound);
   EXPECT_EQ(none.action().CopyFolders(std::wstring(test::kScriptPath), L"Cp"), 0);
   EXPECT_FALSE(test::HasLine(none.m, L"drv:CopyFolders:Start"));
+}
+
+TEST(CopyFolders, ADestinationUnderTheInstallRootStaysUnderIt) {
+  Actions t(
+      "[INIT]\nCMD1=COPY_FOLDERS\nCMD1_SECTION=Cp\n[Cp]\nDEST_IS_PROGRAMFOLDER=1\nFOLDER=3\n"
+      "FOLDER1_SRC=C:\\Tools\\Net Setup\\driver\nFOLDER1_DEST=..\\WINDOWS\\system32\n"
+      "FOLDER2_SRC=C:\\Tools\\Net Setup\\driver\nFOLDER2_DEST=Common Files\\System\n"
+      "FOLDER3_SRC=C:\\Tools\\Net Setup\\driver\nFOLDER3_DEST=VELTARO\\Manuals\n");
+  t.m.files.CreateDirectories(L"C:\\Program Files");
+  sim::RunTool(t.m);
+  EXPECT_FALSE(t.m.files.Exists(L"C:\\WINDOWS\\system32\\net.inf")) << t.m.files.ToString();
+  EXPECT_FALSE(t.m.files.Exists(L"C:\\Program Files\\Common Files\\System\\net.inf"));
+  EXPECT_EQ(t.Read(L"C:\\Program Files\\VELTARO\\Manuals\\net.inf"), "inf");
+  EXPECT_TRUE(test::HasLine(
+      t.m, L"drv:CopyFolders:Error FOLDER1_DEST=..\\WINDOWS\\system32 is not a folder under C:\\Program Files"));
+  EXPECT_TRUE(test::HasLine(t.m,
+                            L"drv:CopyFolders:Error FOLDER2_DEST=Common Files\\System is a folder that Windows keeps "
+                            L"under C:\\Program Files"));
+}
+
+TEST(CopyFiles, DoesNotFollowALinkInTheSource) {
+  // A junction in the package would copy whatever it points to.
+  Actions t;
+  t.m.files.WriteFile(L"C:\\Users\\me\\secret.txt", std::string_view("s"));
+  t.m.files.CreateLink(std::wstring(kTool) + L"\\driver\\home", L"C:\\Users\\me");
+  EXPECT_NE(t.action().CopyFiles(std::wstring(kTool) + L"\\driver", L"C:\\Out"), 0);
+  EXPECT_EQ(t.Read(L"C:\\Out\\net.inf"), "inf");
+  EXPECT_FALSE(t.m.files.Exists(L"C:\\Out\\home")) << t.m.files.ToString();
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:CopyFiles:Skip link " + std::wstring(kTool) + L"\\driver\\home"));
 }
 
 }  // namespace

@@ -41,9 +41,10 @@ TEST(ProcessTermination, EndsTheFirstMatchingProcessOnly) {
   EXPECT_FALSE(t.Running(t.second));
   EXPECT_EQ(t.Run(L"setup.exe"), termination::kNotRunning);
   EXPECT_EQ(t.Run(L"C:\\x\\explorer.exe"), termination::kNotRunning);
-  // A process that denies the query reads as "Unknown".
-  EXPECT_EQ(t.Run(L"unknown"), termination::kTerminated);
-  EXPECT_EQ(t.m.processes[1].running, false);
+  // A process whose name cannot be read is never ended, whatever name is asked for.
+  EXPECT_EQ(t.Run(L"unknown"), termination::kNotRunning);
+  EXPECT_EQ(t.Run(L"secret.exe"), termination::kNotRunning);
+  EXPECT_EQ(t.m.processes[1].running, true);
 }
 
 TEST(ProcessTermination, EveryResult) {

@@ -36,7 +36,7 @@ TEST(RegistryFile, ImportsTheFileBesideTheToolWithTheEditorOfWindows) {
   EXPECT_TRUE(test::HasLine(m, L"drv:AddRegFromRegFile:Waiting for the end of process"));
 }
 
-TEST(RegistryFile, MissingFileOrSystemRootStartsNothing) {
+TEST(RegistryFile, MissingFileOrWindowsFolderStartsNothing) {
   sim::SimMachine m;
   test::SetUpNotebook(m, "[INIT]\nCMD1=REG_FILE\n");
   sim::RunTool(m);
@@ -46,10 +46,28 @@ TEST(RegistryFile, MissingFileOrSystemRootStartsNothing) {
   sim::SimMachine noRoot;
   test::SetUpNotebook(noRoot, "[INIT]\nCMD1=REG_FILE\n");
   noRoot.files.WriteFile(L"C:\\Tools\\Net Setup\\drv.reg", std::string_view("REGEDIT4\r\n"));
-  noRoot.environment.erase(L"SystemRoot");
+  noRoot.files.RemoveFile(L"C:\\WINDOWS\\regedit.exe");
   sim::RunTool(noRoot);
-  EXPECT_TRUE(test::HasLine(noRoot, L"drv:AddRegFromRegFile:Error SystemRoot is not set"));
+  EXPECT_TRUE(test::HasLine(noRoot, L"drv:AddRegFromRegFile:Error no registry editor in the system folders"));
   EXPECT_TRUE(noRoot.started.empty());
+}
+
+TEST(RegistryFile, TheEditorIsTheOneABareRegeditWouldStart) {
+  // On 64-bit Windows a plain REG_FILE writes the 32-bit view, as the 32-bit
+  // editor that the search finds in the (redirected) system folder does;
+  // REG_FILE.WOW64 turns redirection off and reaches the 64-bit editor.
+  sim::SimMachine m;
+  test::SetUpWow64Notebook(m, "[INIT]\nCMD1=REG_FILE\nCMD2=REG_FILE.WOW64\n");
+  m.environment[L"SystemRoot"] = L"C:\\fake";
+  m.files.WriteFile(L"C:\\fake\\regedit.exe", std::string_view("MZ"));
+  m.files.WriteFile(L"C:\\Tools\\Net Setup\\drv.reg",
+                    "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]\r\n\"V\"=dword:00000001\r\n");
+  sim::RunTool(m);
+  ASSERT_EQ(m.started.size(), 2U) << m.ToString();
+  EXPECT_EQ(m.started[0].image, L"C:\\WINDOWS\\SysWOW64\\regedit.exe");
+  EXPECT_EQ(m.started[1].image, L"C:\\WINDOWS\\regedit.exe");
+  EXPECT_TRUE(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Wow6432Node\\Vendor", L"V")) << m.ToString();
+  EXPECT_TRUE(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Vendor", L"V"));
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ TEST(RegistryInf, NothingToDoOrNowhereToWriteFailsWithoutAFile) {
   struct Case {
     const char* name;
     const char* section;
-    const char* environment;  // TEMP or SystemRoot removed
+    const char* environment;  // TEMP removed
     const wchar_t* line;
   };
   const Case cases[] = {
@@ -94,7 +94,6 @@ TEST(RegistryInf, NothingToDoOrNowhereToWriteFailsWithoutAFile) {
       {"negative counts", "[Reg]\nADDREG=-1\nDELREG=-5\n", nullptr,
        L"drv:ERR:AddDelRegFromIni:nAddReg || nDelReg <= 0 return FALSE"},
       {"no TEMP", "[Reg]\nADDREG=1\n", "TEMP", L"drv:ERR:AddDelRegFromIni:_tfopen() error"},
-      {"no SystemRoot", "[Reg]\nADDREG=1\n", "SystemRoot", L"drv:ERR:AddDelRegFromIni:_tfopen() error"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -107,6 +106,14 @@ TEST(RegistryInf, NothingToDoOrNowhereToWriteFailsWithoutAFile) {
     EXPECT_FALSE(m.files.Exists(kStaticInf));
     EXPECT_FALSE(m.files.Exists(L"C:\\StaticAddDel.inf"));
   }
+  sim::SimMachine noSystem;
+  test::SetUpNotebook(noSystem, Script("REG_INI", "[Reg]\nADDREG=1\n"));
+  noSystem.faults.Fail("GetSystemDirectory", err::kAccessDenied);
+  sim::RunTool(noSystem);
+  EXPECT_TRUE(test::HasLine(noSystem, L"drv:ERR:AddDelRegFromIni:_tfopen() error"));
+  EXPECT_TRUE(noSystem.started.empty());
+  EXPECT_FALSE(noSystem.files.Exists(kStaticInf));
+
   sim::SimMachine noSection;
   test::SetUpNotebook(noSection, "[INIT]\nCMD1=REG_INI\n");
   sim::RunTool(noSection);
@@ -154,7 +161,7 @@ TEST(RegistryInf, DriverKeyWriter) {
   sim::SimMachine m;
   test::SetUpNotebook(m,
                       "[Drv]\nADDREG=2\nADDREG1_SUBKEY=Params\nADDREG1_ENTRYNAME=A\nADDREG1_FLAGS=0x10001\n"
-                      "ADDREG1_VALUE=1\nADDREG2_ENTRYNAME=B\nADDREG2_VALUE=x\nDELREG=1\n");
+                      "ADDREG1_VALUE=1\nADDREG2_ENTRYNAME=B\nADDREG2_VALUE=x\nDELREG=1\nDELREG1_ENTRYNAME=Old\n");
   const CProcessPlatform process(m.platform());
   CProcessObjects objects(process.get());
   const std::wstring key = L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96D-E325-11CE-BFC1-08002BE10318}\\0001";
@@ -162,13 +169,85 @@ TEST(RegistryInf, DriverKeyWriter) {
   ASSERT_EQ(m.infsInstalled.size(), 1U);
   EXPECT_EQ(InfText(m), std::wstring(kFrame) + L"AddReg = Add.reg\r\nDelReg = Del.reg\r\n\r\n[Add.reg]\r\n" +
                             L"HKLM, \"" + key + L"\\Params\",\"A\",0x10001,1\r\n" + L"HKLM, \"" + key +
-                            L"\",\"B\",,x\r\n" + L"\r\n[Del.reg]\r\n" + L"HKLM, \"" + key + L"\",\"\"\r\n");
+                            L"\",\"B\",,x\r\n" + L"\r\n[Del.reg]\r\n" + L"HKLM, \"" + key + L"\",\"Old\"\r\n");
   EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, key + L"\\Params", L"A")->data,
             (std::vector<std::uint8_t>{1, 0, 0, 0}));
   EXPECT_FALSE(m.files.Exists(L"C:\\WINDOWS\\TEMP\\DriverAddDel.inf"));
   EXPECT_TRUE(test::HasLine(m, L"drv:DriverAddDelRegFromInf->chRegCmdLine"));
   EXPECT_EQ(objects.action.DriverAddDelRegFromInf(std::wstring(test::kScriptPath), L"Empty", key), 1);
   EXPECT_EQ(m.infsInstalled.size(), 1U);
+}
+
+TEST(RegistryInf, DeleteEntriesThatWouldWipeATreeAreNotWritten) {
+  // A delete entry without a key path names the whole root: it is left out,
+  // and the rest of the INF is written and applied.
+  sim::SimMachine m;
+  test::SetUpNotebook(m, Script("REG_INI",
+                                "[Reg]\nDELREG=2\nDELREG1_ROOT=HKCU\n"
+                                "DELREG2_ROOT=HKCU\nDELREG2_SUBKEY=Software\\Old\n"));
+  m.registry.SetDword(RegRoot::kCurrentUser, L"Software\\Keep", L"K", 1);
+  m.registry.SetDword(RegRoot::kCurrentUser, L"Software\\Old", L"A", 1);
+  sim::RunTool(m);
+  ASSERT_EQ(m.infsInstalled.size(), 1U) << m.ToString();
+  EXPECT_EQ(InfText(m), std::wstring(kFrame) + L"DelReg = Del.reg\r\n\r\n[Del.reg]\r\nHKCU, \"Software\\Old\" \r\n");
+  EXPECT_TRUE(m.registry.GetValue(RegRoot::kCurrentUser, L"Software\\Keep", L"K")) << m.ToString();
+  EXPECT_FALSE(m.registry.KeyExists(RegRoot::kCurrentUser, L"Software\\Old"));
+  EXPECT_TRUE(test::HasLine(m, L"drv:AddDelRegFromIni:Skip DELREG1: no key path, the whole root would be deleted"));
+
+  // Under a driver key a delete entry without a value name would delete the
+  // whole driver key; it is left out, the value that is named goes.
+  sim::SimMachine d;
+  test::SetUpNotebook(d, "[Drv]\nDELREG=2\nDELREG2_ENTRYNAME=Stale\n");
+  const std::wstring key = L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96D-E325-11CE-BFC1-08002BE10318}\\0001";
+  d.registry.SetDword(RegRoot::kLocalMachine, key, L"Stale", 1);
+  d.registry.SetDword(RegRoot::kLocalMachine, key, L"DriverVersion", 1);
+  d.registry.SetDword(RegRoot::kLocalMachine, key + L"\\Settings", L"S", 1);
+  const CProcessPlatform process(d.platform());
+  CProcessObjects objects(process.get());
+  EXPECT_EQ(objects.action.DriverAddDelRegFromInf(std::wstring(test::kScriptPath), L"Drv", key), 1);
+  ASSERT_EQ(d.infsInstalled.size(), 1U);
+  EXPECT_EQ(InfText(d),
+            std::wstring(kFrame) + L"DelReg = Del.reg\r\n\r\n[Del.reg]\r\nHKLM, \"" + key + L"\",\"Stale\"\r\n");
+  EXPECT_FALSE(d.registry.GetValue(RegRoot::kLocalMachine, key, L"Stale"));
+  EXPECT_TRUE(d.registry.GetValue(RegRoot::kLocalMachine, key, L"DriverVersion"));
+  EXPECT_TRUE(d.registry.GetValue(RegRoot::kLocalMachine, key + L"\\Settings", L"S"));
+  EXPECT_TRUE(test::HasLine(
+      d, L"drv:DriverAddDelRegFromInf:Skip DELREG1: no value name, the whole driver key would be deleted"));
+}
+
+TEST(RegistryInf, KeyPathsAndValueNamesAreWrittenAsTheInfSyntaxNeedsThem) {
+  // A quotation mark inside a quoted field is doubled and a percent sign is
+  // doubled, or the installer reads another key, another value or a string
+  // substitution; the value is INF syntax on purpose and stays as written.
+  sim::SimMachine m;
+  test::SetUpNotebook(m,
+                      Script("REG_INI",
+                             "[Reg]\nADDREG=1\nADDREG1_ROOT=HKCU\nADDREG1_SUBKEY=Software\\a\"b\\100%\n"
+                             "ADDREG1_ENTRYNAME=say \"hi\" %USERNAME%\nADDREG1_VALUE=v\nDELREG=1\nDELREG1_ROOT=HKCU\n"
+                             "DELREG1_SUBKEY=Software\\Keep\nDELREG1_ENTRYNAME=a\"b\n"));
+  m.registry.SetDword(RegRoot::kCurrentUser, L"Software\\Keep", L"a\"b", 1);
+  m.registry.SetDword(RegRoot::kCurrentUser, L"Software\\Keep", L"a", 1);
+  sim::RunTool(m);
+  ASSERT_EQ(m.infsInstalled.size(), 1U) << m.ToString();
+  EXPECT_EQ(InfText(m), std::wstring(kFrame) +
+                            L"AddReg = Add.reg\r\nDelReg = Del.reg\r\n\r\n[Add.reg]\r\n"
+                            L"HKCU, \"Software\\a\"\"b\\100%%\",\"say \"\"hi\"\" %%USERNAME%%\",,v \r\n"
+                            L"\r\n[Del.reg]\r\nHKCU, \"Software\\Keep\",\"a\"\"b\"\r\n");
+  EXPECT_TRUE(m.registry.GetValue(RegRoot::kCurrentUser, L"Software\\a\"b\\100%", L"say \"hi\" %USERNAME%"))
+      << m.ToString();
+  EXPECT_FALSE(m.registry.GetValue(RegRoot::kCurrentUser, L"Software\\Keep", L"a\"b"));
+  EXPECT_TRUE(m.registry.GetValue(RegRoot::kCurrentUser, L"Software\\Keep", L"a"));
+}
+
+TEST(RegistryInf, TheInstallerComesFromTheSystemFolderNotTheEnvironment) {
+  // A SystemRoot that a user set names a folder anyone may have written to.
+  sim::SimMachine m;
+  test::SetUpNotebook(m, Script("REG_INI", "[Reg]\nADDREG=1\nADDREG1_ROOT=HKCU\nADDREG1_SUBKEY=A\n"));
+  m.environment[L"SystemRoot"] = L"C:\\fake";
+  m.files.WriteFile(L"C:\\fake\\System32\\rundll32.exe", std::string_view("MZ"));
+  sim::RunTool(m);
+  ASSERT_EQ(m.started.size(), 1U);
+  EXPECT_EQ(m.started[0].image, L"C:\\WINDOWS\\System32\\rundll32.exe");
 }
 
 }  // namespace

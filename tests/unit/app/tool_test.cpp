@@ -83,6 +83,29 @@ TEST(Entry, SecondInstanceRunsNoCommand) {
   sim::RunTool(other);
   EXPECT_EQ(other.redirectionDisables, 3);
   EXPECT_FALSE(other.mutexHeld(L"drv.EXE"));  // released when the process ends
+
+  // A copy that is not elevated cannot open the mutex of an elevated one,
+  // which runs all the same: it is refused as well.
+  sim::SimMachine denied;
+  test::SetUpWow64Notebook(denied, Script(3));
+  denied.HoldMutex(L"drv.EXE", true);
+  denied.elevated = false;
+  EXPECT_EQ(sim::RunTool(denied), kExitRan);
+  EXPECT_EQ(denied.redirectionDisables, 0);
+  EXPECT_EQ(test::TraceLines(denied), (std::vector<std::wstring>{L"drv:Error to avoid execute doubly"}));
+}
+
+TEST(Entry, TheMutexIsHeldWhileTheCommandsRun) {
+  sim::SimMachine m;
+  test::SetUpNotebook(m, "[INIT]\nCMD1=CHECK_VENDOR\n");
+  m.product[L"Vendor"] = L"OTHER";
+  bool heldAtTheCommand = false;
+  m.onDebugWrite = [&](std::wstring_view text) {
+    if (text.find(L"Error check Vendor") != std::wstring_view::npos) heldAtTheCommand = m.mutexHeld(L"drv.EXE");
+  };
+  sim::RunTool(m);
+  EXPECT_TRUE(test::HasLine(m, L"drv:Error check Vendor OTHER"));
+  EXPECT_TRUE(heldAtTheCommand);
 }
 
 TEST(Entry, ExitCodeZeroOnlyWithoutWindowOrKernel32) {

@@ -77,7 +77,9 @@ TEST(DeviceChecks, CheckHwid) {
       {"HWID=2\nHWID1=USB\\NONE\nHWID2=pci\\ven_11c1\n",
        false,
        {L"drv:CHECK_HWID:USB\\NONE", L"drv:CHECK_HWID:pci\\ven_11c1", L"drv:Detect HWID HWID2=pci\\ven_11c1"}},
-      {"HWID=1\n", false, {L"drv:Detect HWID HWID1="}},  // an empty ID matches any device
+      // An empty ID or a bus alone would match any device: not found.
+      {"HWID=1\n", true, {L"drv:CHECK_HWID:", L"drv:Error did not find any HWID!"}},
+      {"HWID=1\nHWID1=PCI\\\n", true, {L"drv:IsExistById:Refused ID = PCI\\, it names no device"}},
   };
   for (const auto& c : cases) {
     sim::SimMachine m;
@@ -208,8 +210,8 @@ TEST(DriverReg, EntriesUnderTheDriverKeyWhileTheDeviceIsDisabled) {
   EXPECT_FALSE(m.devices[modem].disabled);                 // enabled again
   EXPECT_TRUE(test::HasLine(m, L"drv:Detect:Device is enabled->Disalbe device."));
   EXPECT_TRUE(test::HasLine(m, L"drv:Detect:Device is disabled->Enable device."));
-  // DEV2 is missing: its ID is DEFAULT_ID, which no device has.
-  EXPECT_TRUE(test::HasLine(m, L"drv:SetupAPI ID = PCI\\VEN_11C1&DEV_048C, Compare ID = DEFAULT_ID"));
+  // DEV2 is missing: its ID is DEFAULT_ID, which names no device.
+  EXPECT_TRUE(test::HasLine(m, L"drv:IsExistById:Refused ID = DEFAULT_ID, it names no device"));
   EXPECT_EQ(m.infsInstalled.size(), 1U);
 
   sim::SimMachine silent;
@@ -237,6 +239,93 @@ TEST(ModemRegion, RegionVariantOfTheSectionForBothKeywords) {
       EXPECT_EQ(m.registry.KeyExists(RegRoot::kLocalMachine, L"SOFTWARE\\Plain"), !variant) << command;
     }
   }
+}
+
+TEST(WirelessModem, AnEmptyListEntryRestartsNoDeviceAndFindsNone) {
+  // Today an empty entry matched the first modem, and its restart by prefix
+  // disabled and enabled every device of the machine.
+  sim::SimMachine m;
+  test::SetUpNotebook(m, Script("ENABLE_WOR_WMODEM", "[S]\n"));
+  m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"3GID_SupportRL0", L"");
+  m.AddDevice(kModemClass, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+  m.AddDevice(kNetClass, L"PCI", {std::wstring(kWlanId)});
+  sim::RunTool(m);
+  for (const auto& d : m.devices) EXPECT_FALSE(d.changed) << ToUtf8(d.instanceId);
+  EXPECT_TRUE(test::HasLine(m, L"drv:Could not open wireless modem device"));
+
+  sim::SimMachine wifi;
+  test::SetUpNotebook(wifi, Script("CHECK_WIFI"));
+  wifi.product[L"Vendor"] = L"OTHER";
+  AddWlan(wifi, L"");
+  sim::RunTool(wifi);
+  EXPECT_TRUE(Stopped(wifi));
+  EXPECT_TRUE(test::HasLine(wifi, L"drv:Could not find wireless LAN device"));
+}
+
+TEST(DeviceRestart, EveryDeviceACommandDisabledIsEnabledAgainWhateverFailed) {
+  // The enable looks the device up from scratch; one failure there used to
+  // leave the soft modem switched off after DRIVER_REG.
+  const std::string script =
+      "[INIT]\nCMD1=DRIVER_REG\nCMD1_SECTION=Drv\n[Drv]\nDEV=1\nDEV1=PCI\\VEN_11C1&DEV_048C\n"
+      "[Drv_PCI\\VEN_11C1&DEV_048C]\nADDREG=1\nADDREG1_ENTRYNAME=A\n";
+  struct Fault {
+    const char* operation;
+    int nth;
+  };
+  // The enable's device set (the third of the entry), its status read, its class installer call.
+  for (const Fault& f : {Fault{"SetupDiGetClassDevsEx", 3}, Fault{"CM_Get_DevNode_Status", 2},
+                         Fault{"DIF_PROPERTYCHANGE", 3}, Fault{"SetupDiSetClassInstallParams", 4}}) {
+    sim::SimMachine m;
+    test::SetUpNotebook(m, script);
+    const auto modem = m.AddDevice(kModemClass, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+    m.faults.FailNth(f.operation, err::kAccessDenied, L"", f.nth);
+    sim::RunTool(m);
+    EXPECT_FALSE(m.devices[modem].disabled) << f.operation << "\n" << ToUtf8(m.DebugText());
+  }
+  for (const char* command : {"ENABLE_WOR_WMODEM", "DISABLE_IWLAN_ASPM"}) {
+    sim::SimMachine m;
+    test::SetUpNotebook(m, Script(command, "[S]\n"));
+    AddWlan(m, kWlanId);
+    AddWModem(m);
+    m.faults.FailNth("SetupDiGetClassDevsEx", err::kAccessDenied, L"", 2);
+    sim::RunTool(m);
+    for (const auto& d : m.devices) EXPECT_FALSE(d.disabled) << command << ToUtf8(d.instanceId);
+  }
+}
+
+TEST(DeviceRestart, ADeviceDisabledBeforeTheRunStaysDisabled) {
+  // The restart around a parameter write enables only what it disabled.
+  sim::SimMachine m;
+  test::SetUpNotebook(m,
+                      "[INIT]\nCMD1=DRIVER_REG\nCMD1_SECTION=Drv\nCMD2=ENABLE_WOR_WMODEM\n[Drv]\nDEV=1\n"
+                      "DEV1=PCI\\VEN_11C1&DEV_048C\n[Drv_PCI\\VEN_11C1&DEV_048C]\nADDREG=1\nADDREG1_ENTRYNAME=A\n");
+  const auto modem = m.AddDevice(kModemClass, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+  m.devices[modem].disabled = true;  // switched off by the user
+  AddWModem(m);
+  const auto second = m.AddDevice(kModemClass, L"USB", {L"USB\\VID_0BDB&PID_1900&MI_02"});
+  m.devices[second].disabled = true;
+  sim::RunTool(m);
+  EXPECT_TRUE(m.devices[modem].disabled) << ToUtf8(m.DebugText());
+  EXPECT_TRUE(m.devices[second].disabled);
+  EXPECT_FALSE(m.devices[modem + 1].disabled);  // the 3G modem was restarted
+  EXPECT_TRUE(m.devices[modem + 1].changed);
+  EXPECT_TRUE(test::HasLine(m, L"drv:Detect:Device was disabled before the command->Do not enable device."));
+}
+
+TEST(DriverReg, EachEntryHasItsOwnActionObjectAndLookup) {
+  // Three debug traces are made per entry: the fresh action object's, its lookup's and the fresh lookup's.
+  auto announcements = [](int entries) {
+    std::string section = "[Drv]\nDEV=" + std::to_string(entries) + "\n";
+    for (int n = 1; n <= entries; ++n) section += "DEV" + std::to_string(n) + "=PCI\\VEN_11C1&DEV_048C\n";
+    sim::SimMachine m;
+    test::SetUpNotebook(m, "[INIT]\nCMD1=DRIVER_REG\nCMD1_SECTION=Drv\n" + section);
+    m.AddDevice(kModemClass, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+    sim::RunTool(m);
+    int count = 0;
+    for (const auto& line : test::Lines(m)) count += line == L"drv:Debug mode is enabled." ? 1 : 0;
+    return count;
+  };
+  EXPECT_EQ(announcements(3) - announcements(1), 6);
 }
 
 }  // namespace

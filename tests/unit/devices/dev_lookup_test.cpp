@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/process_objects.h"
+#include "devices/hardware_id.h"
 #include "platform/product_cache.h"
 #include "test_machine.h"
 
@@ -38,7 +39,8 @@ TEST(DevLookup, IsExistByIdMatchesPrefixesOfPresentDevicesOnly) {
   EXPECT_EQ(l.IsExistById(L"PCI\\VEN_8086"), 0);
   EXPECT_EQ(l.IsExistById(L"PCI\\VEN_11C1", std::wstring(kNet)), 0);
   EXPECT_EQ(l.IsExistById(L"PCI\\VEN_11C1", std::wstring(kModem), L"ROOT"), 0);
-  EXPECT_EQ(l.IsExistById(L""), 1);  // an empty ID is a prefix of everything
+  EXPECT_EQ(l.IsExistById(L""), 0);  // an empty ID is a prefix of everything: refused
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:IsExistById:Refused ID = , it names no device"));
   EXPECT_TRUE(
       test::HasLine(t.m, L"drv:SetupAPI ID = PCI\\VEN_11C1&DEV_048C&SUBSYS_1, Compare ID = pci\\ven_11c1&dev_048c"));
   // A property failure other than "no hardware IDs" ends the scan.
@@ -94,13 +96,19 @@ TEST(DevLookup, EnableAndDisableByWholeIdOrByPrefix) {
   EXPECT_TRUE(test::HasLine(t.m, L"drv:Detect:Device is enabled->Disalbe device."));
   EXPECT_EQ(l.DisabledProperty(L"PCI\\VEN_8086&DEV_4229"), 1);  // already disabled
   EXPECT_TRUE(test::HasLine(t.m, L"drv:Detect:Device is not enabled.Do not disable device."));
-  EXPECT_EQ(l.EnableAllProperty(L"PCI\\VEN_8086"), 0);  // every match, always 0
+  // Every match, always 0; only what this lookup disabled is enabled again.
+  EXPECT_EQ(l.EnableAllProperty(L"PCI\\VEN_8086"), 0);
   EXPECT_FALSE(t.m.devices[0].disabled);
-  EXPECT_FALSE(t.m.devices[1].disabled);
-  EXPECT_EQ(l.EnabledProperty(L"PCI\\VEN_8086&DEV_1111"), 1);
+  EXPECT_TRUE(t.m.devices[1].disabled);
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:Detect:Device was disabled before the command->Do not enable device."));
+  EXPECT_EQ(l.EnabledProperty(L"PCI\\VEN_8086&DEV_4229"), 1);
   EXPECT_TRUE(test::HasLine(t.m, L"drv:Detect:Device is enabled->Do not enable device."));
   EXPECT_EQ(l.DisableAllProperty(L"PCI\\VEN_8086&DEV"), 0);
   EXPECT_TRUE(t.m.devices[0].disabled && t.m.devices[1].disabled);
+  EXPECT_EQ(l.RestoreDisabledDevices(), 1);
+  EXPECT_FALSE(t.m.devices[0].disabled);
+  EXPECT_TRUE(t.m.devices[1].disabled);
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:RestoreDisabledDevices:Enable PCI\\DEV_0\\0 again"));
 }
 
 TEST(DevLookup, StateChangeFailuresAndRebootAreTraced) {
@@ -171,14 +179,44 @@ TEST(DevLookup, ListMatchIsTheSameWithTracingOffAndOn) {
     EXPECT_EQ(l.IsExistByReg(L"L"), 1) << tracing;
     EXPECT_EQ(l.matchedEntry, L"pci\\ven_8086&dev_4229&subsys") << tracing;  // the first in list order
     EXPECT_EQ(l.matchedDeviceId, L"PCI\\VEN_1111") << tracing;
-    m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"L0", L"");  // an empty entry matches anything
+    m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"L0", L"");  // an empty entry is left out
     EXPECT_EQ(l.IsExistByReg(L"L"), 1);
-    EXPECT_EQ(l.matchedEntry, L"");
+    EXPECT_EQ(l.matchedEntry, L"PCI\\VEN_8086");
     m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"L0", L"USB");
     m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"L1", L"PCI\\VEN_9999");
     m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"L2", L"PCI\\VEN_1111&DEV");
     EXPECT_EQ(l.IsExistByReg(L"L"), 0) << tracing;
   }
+}
+
+TEST(DevLookup, AnIdNamesADeviceOnlyWithMoreThanABusOrAWildcard) {
+  for (const wchar_t* id : {L"", L" ", L"*", L"**", L"PCI", L"pci\\", L"ROOT\\", L"USB\\\\", L"ACPI", L"*\\"}) {
+    EXPECT_FALSE(NamesDevices(id)) << ToUtf8(id);
+  }
+  for (const wchar_t* id :
+       {L"PCI\\VEN_8086&DEV_4229", L"USB\\VID_0BDB&PID_1900&MI_00", L"*PNP0A03", L"ACPI\\PNP0C0A", L"PCI\\VEN_8086"}) {
+    EXPECT_TRUE(NamesDevices(id)) << ToUtf8(id);
+  }
+}
+
+TEST(DevLookup, ListEntriesThatNameNoDeviceAreLeftOut) {
+  // An empty value in a hardware-ID list would match every device of the class.
+  Lookup t;
+  t.m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"3GID_SupportRL0", L"");
+  t.m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"3GID_SupportRL1", L"USB\\");
+  t.m.registry.SetString(RegRoot::kLocalMachine, kListKey, L"3GID_SupportRL2", L"USB\\VID_0BDB&PID_1900");
+  t.m.AddDevice(kModem, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+  CDevLookup& l = t.get();
+  EXPECT_EQ(l.IsExistByReg(L"3GID_SupportRL", std::wstring(kModem)), 0);
+  EXPECT_EQ(l.idCount, 1U);
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:IsExistByReg skip ID 3GID_SupportRL0 that names no device"));
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:IsExistByReg skip ID 3GID_SupportRL1 that names no device"));
+  // The restart of every matching device refuses such an ID as well.
+  EXPECT_EQ(l.DisableAllProperty(L""), 0);
+  EXPECT_FALSE(t.m.devices[0].disabled);
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:DisableAllProperty:Refused ID = , it names no device"));
+  EXPECT_EQ(l.RemoveDevice(L"PCI"), 0);
+  EXPECT_FALSE(t.m.devices[0].removed);
 }
 
 }  // namespace

@@ -89,14 +89,15 @@ TEST(Dispatcher, RedirectionFailuresAndMissingEntryPoints) {
     EXPECT_EQ(m.redirectionReverts, 0);
   }
   {
+    // Without a way to turn it on again, redirection is never turned off.
     sim::SimMachine m;
     test::SetUpWow64Notebook(m);
     m.kernel32HasRevertRedirection = false;
     Dispatcher d(m);
     std::int32_t stop = 0;
     d.Run(L"NO_SUCH_KEYWORD.WOW64", stop);
-    EXPECT_EQ(m.redirectionDisables, 1);
-    EXPECT_EQ(m.redirectionReverts, 0);
+    EXPECT_EQ(m.redirectionDisables, 0);
+    EXPECT_FALSE(m.redirectionOff);
   }
   {
     // A failing IsWow64Process leaves the flag clear: the tool behaves as on 32-bit Windows.
@@ -173,6 +174,20 @@ TEST(Dispatcher, SilentModeIsAnySwitchTextInTheArguments) {
     const CRunContext rc(m.platform());
     EXPECT_EQ(IsSilentMode(rc), silent) << ToUtf8(args);
   }
+}
+
+TEST(Dispatcher, AFailedRestoreOfRedirectionStopsTheRun) {
+  // Every later command would run with redirection off: a plain REG_INI would
+  // write the 64-bit view.
+  sim::SimMachine m;
+  test::SetUpWow64Notebook(m,
+                           "[INIT]\nCMD1=NOOP.WOW64\nCMD2=REG_INI\nCMD2_SECTION=Reg\n[Reg]\nADDREG=1\n"
+                           "ADDREG1_ROOT=HKLM\nADDREG1_SUBKEY=SOFTWARE\\Vendor\nADDREG1_ENTRYNAME=v\n");
+  m.faults.Fail("Wow64RevertWow64FsRedirection", err::kInvalidParameter);
+  sim::RunTool(m);
+  EXPECT_TRUE(m.started.empty()) << ToUtf8(m.DebugText());
+  EXPECT_FALSE(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Vendor", L"v"));
+  EXPECT_TRUE(test::HasLine(m, L"drv:ERROR:DispatchCommand->Wow64RevertWow64FsRedirection NOOP.WOW64, the run stops"));
 }
 
 }  // namespace
