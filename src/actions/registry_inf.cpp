@@ -145,7 +145,7 @@ int CAction::AddDelRegFromIni(std::wstring_view script, std::wstring_view sectio
       const std::wstring name = read(L"DELREG", i, L"ENTRYNAME");
       trace.Trace(L"INI LINE=%s, \"%s\",\"%s\"\n", root, subkey, name);
       // Without a key path the line names the root itself, which the installer empties.
-      if (subkey.empty()) {
+      if (!StaticDeleteEntryIsWritten(subkey)) {
         trace.Trace(L"AddDelRegFromIni:Skip DELREG%d: no key path, the whole root would be deleted", i);
         continue;
       }
@@ -206,7 +206,7 @@ int CAction::DriverAddDelRegFromInf(std::wstring_view script, std::wstring_view 
     for (std::uint32_t i = 1; i <= deleteCount; ++i) {
       const std::wstring name = read(L"DELREG", i, L"ENTRYNAME");
       // An empty value name deletes the whole driver key with everything below it.
-      if (name.empty()) {
+      if (!DriverDeleteEntryIsWritten(name)) {
         trace.Trace(L"DriverAddDelRegFromInf:Skip DELREG%d: no value name, the whole driver key would be deleted", i);
         continue;
       }

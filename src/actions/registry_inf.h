@@ -9,6 +9,13 @@
 
 namespace tv {
 
+// A delete entry of a command section is written only with a key path:
+// without one it names the root, which the installer empties.
+inline bool StaticDeleteEntryIsWritten(std::wstring_view keyPath) { return !keyPath.empty(); }
+// A delete entry under a driver key is written only with a value name:
+// without one the installer deletes the whole driver key.
+inline bool DriverDeleteEntryIsWritten(std::wstring_view valueName) { return !valueName.empty(); }
+
 // The frame of a generated INF: everything before the entry lines.
 std::wstring InfFrame(std::uint32_t addCount, std::uint32_t deleteCount);
 

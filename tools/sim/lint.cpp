@@ -6,11 +6,13 @@
 #include <set>
 
 #include "actions/driver_install.h"
-#include "runtime/section_variant.h"
+#include "actions/registry_inf.h"
+#include "devices/hardware_id.h"
 #include "platform/profile_text.h"
 #include "platform/shell_path.h"
 #include "platform/sim/ansi.h"
 #include "platform/text.h"
+#include "runtime/section_variant.h"
 #include "runtime/setup_script.h"
 #include "sim/machine_file.h"
 
@@ -29,11 +31,21 @@ enum class Variant {
   kDeviceId,    // [S], and per listed device [S_<hardware ID>]
 };
 
+// What the tool does with a hardware ID that names no device (empty, a bus
+// or a wildcard alone): it refuses it, and the rule says what follows.
 enum class IdRule {
   kNone,
-  kMatchesAnyDevice,  // an empty ID is a prefix of every hardware ID: it finds any present device
-  kRescanNever,       // ... so the rescan step always sees a device and never runs
-  kSkipped,           // the tool skips an empty ID
+  kNotFound,      // the device is not found: a check fails, an update or a restart is not made
+  kNoRescanStop,  // it does not stop the rescan step
+  kSkipped,       // the removal of that entry is skipped
+};
+
+// What the tool does with a value it leaves out of the generated INF.
+enum class InfRule {
+  kNone,
+  kKeyPathOfDelete,    // a delete entry without a key path would empty the whole root
+  kValueNameOfDelete,  // under a driver key, without a value name it would delete the whole key
+  kValue,              // a value written as INF syntax
 };
 
 enum class FileRule { kNone, kBesideTool, kInPackage };
@@ -46,6 +58,7 @@ struct NumberedKey {
   std::wstring_view whenMissing;
   IdRule id = IdRule::kNone;
   FileRule file = FileRule::kNone;
+  InfRule inf = InfRule::kNone;
 };
 
 struct CountGroup {
@@ -57,6 +70,7 @@ struct PlainKey {
   std::wstring_view name;
   bool integer;
   std::size_t room;  // strings only
+  bool pause = false;
 };
 
 struct KeySet {
@@ -73,10 +87,10 @@ struct KeywordRules {
 
 constexpr std::wstring_view kReadAsEmpty = L"read as empty";
 
-const KeySet kHwidKeys{{}, {{L"HWID", {{L"HWID", L"", 521, true, kReadAsEmpty, IdRule::kMatchesAnyDevice}}}}};
+const KeySet kHwidKeys{{}, {{L"HWID", {{L"HWID", L"", 521, true, kReadAsEmpty, IdRule::kNotFound}}}}};
 const KeySet kProcessKeys{{}, {{L"TPROCESS", {{L"PROCESS", L"", 521, true, L"read as empty; nothing is ended"}}}}};
 const KeySet kLaunchKeys{
-    {{L"CMD_SLEEP", true, 0},
+    {{L"CMD_SLEEP", true, 0, true},
      {L"CMD_ASYNCFLAG", true, 0},
      {L"CMD_LONGFLAG", true, 0},
      {L"CMD_PLUSARGKEY", false, kRoomPath},
@@ -87,12 +101,12 @@ const KeySet kLaunchKeys{
 const KeySet kDriverKeys{
     {{L"DESTDIR", false, kRoomPath}, {L"REFRESH", true, 0}},
     {{L"DEV",
-      {{L"DEV", L"", kRoomLong, true, kReadAsEmpty, IdRule::kMatchesAnyDevice},
+      {{L"DEV", L"", kRoomLong, true, kReadAsEmpty, IdRule::kNotFound},
        {L"DEVINF", L"", 260, true, L"read as empty: the device's driver cannot be updated", IdRule::kNone,
         FileRule::kInPackage}}},
      {L"INFCOPY",
       {{L"INF", L"", kRoomLong, true, L"read as empty: nothing is staged", IdRule::kNone, FileRule::kInPackage}}},
-     {L"DETECTCOUNT", {{L"DETECTDEV", L"", kRoomLong, true, kReadAsEmpty, IdRule::kRescanNever}}}}};
+     {L"DETECTCOUNT", {{L"DETECTDEV", L"", kRoomLong, true, kReadAsEmpty, IdRule::kNoRescanStop}}}}};
 const KeySet kRegistryKeys{
     {},
     {{L"ADDREG",
@@ -100,26 +114,27 @@ const KeySet kRegistryKeys{
        {L"ADDREG", L"_SUBKEY", kRoomPath, true, L"read as empty: the value goes into the root key"},
        {L"ADDREG", L"_ENTRYNAME", kRoomPath, false, {}},
        {L"ADDREG", L"_FLAGS", kRoomPath, false, {}},
-       {L"ADDREG", L"_VALUE", kRoomPath, false, {}}}},
+       {L"ADDREG", L"_VALUE", kRoomPath, false, {}, IdRule::kNone, FileRule::kNone, InfRule::kValue}}},
      {L"DELREG",
       {{L"DELREG", L"_ROOT", kRoomPath, true, L"read as empty: the INF line has no root"},
-       {L"DELREG", L"_SUBKEY", kRoomPath, true, L"read as empty: the root key itself is named"},
+       {L"DELREG", L"_SUBKEY", kRoomPath, true, {}, IdRule::kNone, FileRule::kNone, InfRule::kKeyPathOfDelete},
        {L"DELREG", L"_ENTRYNAME", kRoomPath, false, {}}}}}};
 const KeySet kDriverRegKeys{
-    {{L"PRESLEEP", true, 0}, {L"AFTERSLEEP", true, 0}},
-    {{L"DEV", {{L"DEV", L"", kRoomLong, true, L"read as the hardware ID DEFAULT_ID", IdRule::kMatchesAnyDevice}}}}};
+    {{L"PRESLEEP", true, 0, true}, {L"AFTERSLEEP", true, 0, true}},
+    {{L"DEV", {{L"DEV", L"", kRoomLong, true, L"read as the hardware ID DEFAULT_ID", IdRule::kNotFound}}}}};
 const KeySet kDriverKeyEntries{
     {},
     {{L"ADDREG",
       {{L"ADDREG", L"_SUBKEY", kRoomPath, false, {}},
        {L"ADDREG", L"_ENTRYNAME", kRoomPath, false, {}},
        {L"ADDREG", L"_FLAGS", kRoomPath, false, {}},
-       {L"ADDREG", L"_VALUE", kRoomPath, false, {}}}},
+       {L"ADDREG", L"_VALUE", kRoomPath, false, {}, IdRule::kNone, FileRule::kNone, InfRule::kValue}}},
      {L"DELREG",
-      {{L"DELREG", L"_ENTRYNAME", kRoomPath, true, L"read as empty: the driver key's default value is deleted"}}}}};
+      {{L"DELREG", L"_ENTRYNAME", kRoomPath, true, {}, IdRule::kNone, FileRule::kNone, InfRule::kValueNameOfDelete}}}}};
 const KeySet kRemoveKeys{{{L"EXISTONLY", true, 0}},
                          {{L"DEV", {{L"DEV", L"", kRoomLong, true, kReadAsEmpty, IdRule::kSkipped}}}}};
-const KeySet kScanKeys{{}, {{L"DETECTCOUNT", {{L"DETECTDEV", L"", kRoomLong, false, {}}}}}};
+const KeySet kScanKeys{
+    {}, {{L"DETECTCOUNT", {{L"DETECTDEV", L"", kRoomLong, false, kReadAsEmpty, IdRule::kNoRescanStop}}}}};
 const KeySet kFileKeys{{}, {{L"FILE", {{L"FILE", L"", kRoomLong, true, L"read as empty: nothing is deleted"}}}}};
 const KeySet kFolderKeys{{{L"DEST_IS_PROGRAMFOLDER", true, 0}},
                          {{L"FOLDER",
@@ -498,6 +513,7 @@ class Linter {
       for (const auto& g : keys->groups) CheckGroup(name, *section, g);
     }
     if (use.keySets.contains(&kDriverKeys)) CheckInstallSection(name, *section);
+    if (use.keySets.contains(&kFolderKeys)) CheckFolderSection(name, *section);
   }
 
   // Whether some command reading this section reads the key; a numbered key
@@ -523,6 +539,7 @@ class Linter {
     if (e == nullptr || !e->hasValue) return;
     if (k.integer) {
       CheckInteger(name, *e);
+      if (k.pause) CheckBound(name, *e, true);
     } else {
       CheckRoom(name, *e, k.room);
     }
@@ -536,6 +553,33 @@ class Linter {
     if (v[i] == L'+' || v[i] == L'-') ++i;
     if (i >= v.size() || v[i] < L'0' || v[i] > L'9') {
       Warn(e.line, U8(e.name) + "=" + U8(v) + " is not a number and reads as 0");
+    }
+  }
+
+  // What the reader makes of a number too large for 32 bits: it keeps the
+  // low 32 bits. Empty when the text does not wrap.
+  std::string Wrapped(const std::wstring& name, const Entry& e) const {
+    const std::wstring v = profile_.String(name, e.name, L"", 64);
+    std::size_t i = 0;
+    while (i < v.size() && v[i] >= L'0' && v[i] <= L'9') ++i;
+    if (i == 0 || i < v.size() || v.size() > 20) return {};
+    const auto whole = std::stold(ToUtf8(v));
+    if (whole <= 4294967295.0L) return {};
+    return " (" + U8(v) + " wraps to " + std::to_string(profile_.Int(name, e.name, 0)) + ")";
+  }
+
+  // A count or a pause above the bound the tool holds it to.
+  void CheckBound(const std::wstring& name, const Entry& e, bool pause) {
+    const std::uint32_t n = profile_.Int(name, e.name, 0);
+    if (static_cast<std::int32_t>(n) < 0) return;
+    if (pause && n > kLongestPause) {
+      Error(e.line, U8(e.name) + "=" + std::to_string(n) + Wrapped(name, e) + " is a pause of more than " +
+                        std::to_string(kLongestPause) + " ms: the tool pauses " + std::to_string(kLongestPause) +
+                        " ms");
+    } else if (!pause && n > kMostListEntries) {
+      Error(e.line, U8(e.name) + "=" + std::to_string(n) + Wrapped(name, e) + " is more than the " +
+                        std::to_string(kMostListEntries) + " entries the tool reads; it reads " +
+                        std::to_string(kMostListEntries));
     }
   }
 
@@ -553,7 +597,10 @@ class Linter {
     const bool negative = static_cast<std::int32_t>(raw) < 0;
     const std::uint32_t count = negative ? 0 : raw;
     const std::size_t countLine = countEntry != nullptr ? countEntry->line : section.line;
-    if (countEntry != nullptr) CheckInteger(name, *countEntry);
+    if (countEntry != nullptr) {
+      CheckInteger(name, *countEntry);
+      CheckBound(name, *countEntry, false);
+    }
     if (negative) {
       Warn(countLine,
            U8(g.countKey) + "=" + std::to_string(static_cast<std::int32_t>(raw)) + " is negative and means none");
@@ -589,7 +636,9 @@ class Linter {
         if (e == nullptr || !e->hasValue) {
           // A missing hardware ID reads as the empty one, except DRIVER_REG's (DEFAULT_ID).
           if (k.id != IdRule::kNone && k.whenMissing == kReadAsEmpty) {
-            CheckEmptyId(countLine, name, key, "is missing and reads as empty", k);
+            CheckId(countLine, name, key, L"", "is missing and reads as empty", k);
+          } else if (k.inf == InfRule::kKeyPathOfDelete || k.inf == InfRule::kValueNameOfDelete) {
+            CheckInfEntry(countLine, name, key, L"", "is missing", k);
           } else if (k.required) {
             Warn(countLine, U8(g.countKey) + "=" + std::to_string(count) + " but " + U8(key) +
                                 " is missing: " + U8(k.whenMissing));
@@ -597,26 +646,74 @@ class Linter {
           continue;
         }
         CheckRoom(name, *e, k.room);
+        CheckInfEntry(e->line, name, key, value, "is empty", k);
         if (value.empty()) {
-          CheckEmptyId(e->line, name, key, "is empty", k);
-          if (k.id == IdRule::kNone && k.required) Warn(e->line, U8(key) + " is empty: " + U8(k.whenMissing));
+          CheckId(e->line, name, key, value, "is empty", k);
+          if (k.id == IdRule::kNone && k.inf == InfRule::kNone && k.required) {
+            Warn(e->line, U8(key) + " is empty: " + U8(k.whenMissing));
+          }
           continue;
         }
+        CheckId(e->line, name, key, value, "is " + U8(value), k);
         CheckFile(*e, k, value);
       }
     }
   }
 
-  void CheckEmptyId(std::size_t line, const std::wstring& name, const std::wstring& key, const std::string& state,
-                    const NumberedKey& k) {
-    const std::string where = U8(key) + " in [" + U8(name) + "] " + state;
+  // A hardware ID the tool refuses, by the tool's own rule.
+  void CheckId(std::size_t line, const std::wstring& name, const std::wstring& key, const std::wstring& value,
+               const std::string& state, const NumberedKey& k) {
+    if (k.id == IdRule::kNone || NamesDevices(value)) return;
+    const std::string where = U8(key) + " in [" + U8(name) + "] " + state + ", which names no device";
     switch (k.id) {
       case IdRule::kNone: return;
-      case IdRule::kMatchesAnyDevice: Error(line, where + ": an empty hardware ID matches any device"); return;
-      case IdRule::kRescanNever:
-        Warn(line, where + ": it matches any present device, so the rescan step never runs");
+      case IdRule::kNotFound: Error(line, where + ": the tool refuses it and finds no device for it"); return;
+      case IdRule::kNoRescanStop:
+        Error(line, where + ": the tool refuses it, so it never keeps the rescan step from running");
         return;
-      case IdRule::kSkipped: Warn(line, where + " and is skipped"); return;
+      case IdRule::kSkipped: Error(line, where + ": the tool skips it and removes nothing for it"); return;
+    }
+  }
+
+  // An INF entry the tool leaves out, or a value the installer reads otherwise than it looks.
+  void CheckInfEntry(std::size_t line, const std::wstring& name, const std::wstring& key, const std::wstring& value,
+                     const std::string& state, const NumberedKey& k) {
+    const std::string where = U8(key) + " in [" + U8(name) + "] " + state;
+    switch (k.inf) {
+      case InfRule::kNone: return;
+      case InfRule::kKeyPathOfDelete:
+        if (!StaticDeleteEntryIsWritten(value)) {
+          Error(line, where +
+                          ": without a key path the entry names the root, which the installer would empty; the "
+                          "tool leaves the entry out");
+        }
+        return;
+      case InfRule::kValueNameOfDelete:
+        if (!DriverDeleteEntryIsWritten(value)) {
+          Error(line, where +
+                          ": without a value name the installer would delete the whole driver key with everything "
+                          "below it; the tool leaves the entry out");
+        }
+        return;
+      case InfRule::kValue: {
+        // Outside quotation marks a ';' starts a comment, and a closing '\' joins the next line.
+        bool quoted = false;
+        for (wchar_t c : value) {
+          if (c == L'"') quoted = !quoted;
+          if (c == L';' && !quoted) {
+            Warn(line, U8(key) + " in [" + U8(name) +
+                           "] holds ';': the INF installer reads the rest of the line as a "
+                           "comment");
+            break;
+          }
+        }
+        if (!value.empty() && value.back() == L'\\') {
+          Warn(line, U8(key) + " in [" + U8(name) +
+                         "] ends with a backslash: the INF installer joins the next line "
+                         "to this one");
+        }
+        return;
+      }
     }
   }
 
@@ -637,15 +734,60 @@ class Linter {
   void CheckInstallSection(const std::wstring& name, const Section& section) {
     const Entry* dest = FindEntry(section, L"DESTDIR");
     const std::wstring destination = profile_.String(name, L"DESTDIR", L"VELTARO\\NetworkDriver", 260);
-    if (!IsSafeInstallSubfolder(destination)) {
-      Error(dest != nullptr ? dest->line : section.line,
-            "DESTDIR=" + U8(destination) +
-                " is refused: the install folder must be a folder under Program Files "
-                "(not empty, no drive, no leading backslash, no ..)");
+    const std::size_t destLine = dest != nullptr ? dest->line : section.line;
+    switch (CheckInstallSubfolder(destination)) {
+      case Subfolder::kOutsideTheRoot:
+        Error(destLine, "DESTDIR=" + U8(destination) +
+                            " is refused: the install folder must be a folder under Program Files "
+                            "(not empty, no drive, no leading backslash, no ..)");
+        break;
+      case Subfolder::kSharedByWindows:
+        Error(destLine, "DESTDIR=" + U8(destination) +
+                            " is refused: it is a folder that Windows keeps under Program Files, and the install "
+                            "folder is emptied before the copy");
+        break;
+      case Subfolder::kSafe:
+        if (destination.find_first_of(L"\\/") == std::wstring::npos) {
+          Warn(destLine, "DESTDIR=" + U8(destination) +
+                             " is one folder: a maker's folder of several products would sit there, and the tool "
+                             "empties the install folder before the copy; name the product's own folder (" +
+                             U8(destination) + "\\<product>)");
+        }
+        break;
     }
     const Entry* detect = FindEntry(section, L"DETECTCOUNT");
     if (detect != nullptr && profile_.Int(name, L"REFRESH", 0) != 1) {
       Warn(detect->line, "DETECTCOUNT in [" + U8(name) + "] is read only with REFRESH=1");
+    }
+  }
+
+  // COPY_FOLDERS: a destination under the install root stays under it, and
+  // no folder is copied into itself.
+  void CheckFolderSection(const std::wstring& name, const Section& section) {
+    const bool underRoot = profile_.Int(name, L"DEST_IS_PROGRAMFOLDER", 0) != 0;
+    const std::uint32_t count = std::min(profile_.Int(name, L"FOLDER", 0), kMostEntriesChecked);
+    if (static_cast<std::int32_t>(count) <= 0) return;
+    for (std::uint32_t n = 1; n <= count; ++n) {
+      const std::wstring destKey = L"FOLDER" + std::to_wstring(n) + L"_DEST";
+      const Entry* e = FindEntry(section, destKey);
+      if (e == nullptr) continue;
+      const std::wstring dest = profile_.String(name, destKey, L"", BufferFor(kRoomPath));
+      const std::wstring source =
+          profile_.String(name, L"FOLDER" + std::to_wstring(n) + L"_SRC", L"", BufferFor(kRoomPath));
+      if (underRoot && !dest.empty()) {
+        const Subfolder kind = CheckInstallSubfolder(dest);
+        if (kind == Subfolder::kOutsideTheRoot) {
+          Error(e->line, U8(destKey) + "=" + U8(dest) +
+                             " is refused: with DEST_IS_PROGRAMFOLDER the destination must be a folder under Program "
+                             "Files (no drive, no leading backslash, no ..)");
+        } else if (kind == Subfolder::kSharedByWindows) {
+          Error(e->line,
+                U8(destKey) + "=" + U8(dest) + " is refused: it is a folder that Windows keeps under Program Files");
+        }
+      } else if (!dest.empty() && !source.empty() && PathIsInside(dest, source)) {
+        Error(e->line,
+              U8(destKey) + "=" + U8(dest) + " lies in its source " + U8(source) + ": the tool refuses the pair");
+      }
     }
   }
 

@@ -2,6 +2,7 @@
 //   winhelper mutex NAME MILLISECONDS   holds a named mutex (prints "ready" once held)
 //   winhelper mkdev CLASS-GUID HWID...  creates a root-enumerated device, prints its instance ID
 //   winhelper rmdev HWID                removes every device whose first hardware ID is HWID
+//   winhelper manifest EXE              prints the application manifest of EXE, as the loader finds it
 // Copied under another name it is a program for the tool to start:
 //   recorder.exe  appends its command line and current folder to recorded.txt beside it
 //   sleeper.exe   waits three seconds, then writes survived.txt beside it
@@ -23,6 +24,20 @@ int HoldMutex(const wchar_t* name, const wchar_t* milliseconds) {
   ::Sleep(static_cast<DWORD>(_wtoi(milliseconds)));
   ::CloseHandle(mutex);
   return 0;
+}
+
+int PrintManifest(const wchar_t* exe) {
+  HMODULE module = ::LoadLibraryExW(exe, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) return 1;
+  int result = 2;
+  if (HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {
+    if (HGLOBAL loaded = ::LoadResource(module, found)) {
+      std::fwrite(::LockResource(loaded), 1, ::SizeofResource(module, found), stdout);
+      result = 0;
+    }
+  }
+  ::FreeLibrary(module);
+  return result;
 }
 
 int MakeDevice(const wchar_t* classText, int count, wchar_t** ids) {
@@ -113,6 +128,7 @@ int wmain(int argc, wchar_t** argv) {
   if (verb == L"mutex" && argc == 4) return HoldMutex(argv[2], argv[3]);
   if (verb == L"mkdev" && argc >= 4) return MakeDevice(argv[2], argc - 3, argv + 3);
   if (verb == L"rmdev" && argc == 3) return RemoveDevices(argv[2]);
+  if (verb == L"manifest" && argc == 3) return PrintManifest(argv[2]);
   std::fprintf(stderr, "usage: winhelper mutex NAME MS | mkdev CLASS-GUID HWID... | rmdev HWID\n");
   return 2;
 }
