@@ -221,11 +221,15 @@ int CDevLookup::ChangeState(std::wstring_view id, Direction direction, bool all)
         const bool disabled = (status->status & dev::kDnHasProblem) != 0 && status->problem == dev::kProblemDisabled;
         const auto instance = (*set)->InstanceId(i);
         const bool ours = instance && IsDisabledHere(*instance);
-        if (enabling && disabled && !ours) {
+        const bool disableable =
+            (status->status & dev::kDnDisableable) != 0 && status->problem != dev::kProblemDisabled;
+        if (!enabling && disableable && !instance) {
+          // A device that could not be found again could not be enabled again either.
+          trace.Trace(L"ERROR:DisabledProperty->SetupDiGetDeviceInstanceId, the device is not disabled");
+        } else if (enabling && disabled && !ours) {
           // The restart around a parameter write enables only what it disabled.
           trace.Trace(L"Detect:Device was disabled before the command->Do not enable device.");
-        } else if (enabling ? disabled
-                            : (status->status & dev::kDnDisableable) != 0 && status->problem != dev::kProblemDisabled) {
+        } else if (enabling ? disabled : disableable) {
           trace.Trace(L"%s", std::wstring_view(msg.act));
           // Whatever the change reports, the device may be off now: it is
           // remembered until it is on again.

@@ -18,6 +18,7 @@ inline constexpr WinError kFileNotFound = 2;
 inline constexpr WinError kPathNotFound = 3;
 inline constexpr WinError kAccessDenied = 5;
 inline constexpr WinError kInvalidHandle = 6;
+inline constexpr WinError kSharingViolation = 32;
 inline constexpr WinError kNotEnoughMemory = 8;
 inline constexpr WinError kInvalidData = 13;
 inline constexpr WinError kGenFailure = 31;
@@ -35,6 +36,7 @@ inline constexpr WinError kDirNotEmpty = 145;
 inline constexpr WinError kFilenameExcedRange = 206;
 inline constexpr WinError kNoSuchDevinst = 0xE000020B;
 inline constexpr WinError kNotDisableable = 0xE0000231;
+inline constexpr WinError kWaitTimeout = 258;
 // Configuration manager codes.
 inline constexpr WinError kCrInvalidDevnode = 0x05;
 inline constexpr WinError kCrNoSuchDevnode = 0x0D;

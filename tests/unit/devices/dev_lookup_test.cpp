@@ -46,6 +46,16 @@ TEST(DevLookup, IsExistByIdMatchesPrefixesOfPresentDevicesOnly) {
   // A property failure other than "no hardware IDs" ends the scan.
   t.m.faults.Fail("SetupDiGetDeviceRegistryProperty", err::kAccessDenied, t.m.devices[1].instanceId);
   EXPECT_EQ(l.IsExistById(L"PCI\\VEN_11C1"), 0);
+  // A device that went away between the enumeration and the read is passed
+  // over, and the scan goes on to the next one.
+  const auto second = t.m.AddDevice(kModem, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+  t.m.faults.Fail("SetupDiGetDeviceRegistryProperty", err::kNoSuchDevinst, t.m.devices[1].instanceId);
+  EXPECT_EQ(l.IsExistById(L"PCI\\VEN_11C1"), 1);
+  t.m.faults.Fail("SetupDiGetDeviceRegistryProperty", err::kNoSuchDevinst, t.m.devices[1].instanceId);
+  t.m.faults.Fail("CM_Get_DevNode_Status", err::kCrNoSuchDevnode, t.m.devices[second].instanceId);
+  EXPECT_EQ(l.DisableAllProperty(L"PCI\\VEN_11C1"), 0);
+  EXPECT_FALSE(t.m.devices[1].disabled);
+  EXPECT_FALSE(t.m.devices[second].disabled);
 }
 
 TEST(DevLookup, RegistryListWithAGapAndMatchOnASecondId) {

@@ -74,8 +74,11 @@ TEST(Dispatcher, RedirectionFailuresAndMissingEntryPoints) {
     Dispatcher d(m);
     std::int32_t stop = 0;
     d.Run(L"CHECK_WOW6432.WOW64", stop);
-    EXPECT_EQ(stop, 1);                  // the command runs all the same
+    // It would run with the 32-bit programs and view it asked to leave: it does not run.
+    EXPECT_EQ(stop, 0);
     EXPECT_EQ(m.redirectionReverts, 0);  // a failed turn-off restores nothing
+    EXPECT_TRUE(test::HasLine(
+        m, L"drv:ERROR:DispatchCommand->Wow64DisableWow64FsRedirection CHECK_WOW6432.WOW64, the command does not run"));
   }
   {
     sim::SimMachine m;
@@ -84,7 +87,7 @@ TEST(Dispatcher, RedirectionFailuresAndMissingEntryPoints) {
     Dispatcher d(m);
     std::int32_t stop = 0;
     d.Run(L"CHECK_WOW6432.WOW6432", stop);
-    EXPECT_EQ(stop, 1);
+    EXPECT_EQ(stop, 0);
     EXPECT_EQ(m.redirectionDisables, 0);
     EXPECT_EQ(m.redirectionReverts, 0);
   }
