@@ -33,6 +33,7 @@ inline const std::vector<ProfileFile>& ProfileFiles() {
        L"CMD8=first\r\n"
        L"CMD8=second\r\n"
        L"CMD9=\t tabbed \t\r\n"
+       L"CMD11=PCI\\VEN_168C&DEV_002B   ; a comment after the value\r\n"
        L"Q=\"abcdef\"\r\n"
        L"LONG=" +
            std::wstring(600, L'v') +
@@ -76,6 +77,8 @@ inline const std::vector<StringCase>& StringCases() {
       {0, L"INIT", L"CMD7", L"dflt", 520, L"dflt"},
       {0, L"INIT", L"CMD8", L"", 520, L"first"},
       {0, L"INIT", L"CMD9", L"", 520, L"tabbed"},
+      // A ';' after a value is part of it: only a line that begins with one is a comment.
+      {0, L"INIT", L"CMD11", L"", 520, L"PCI\\VEN_168C&DEV_002B   ; a comment after the value"},
       {0, L"INIT", L"CMD10", L"dflt", 520, L"dflt"},
       {0, L"INIT", L"MISSING", L"dflt", 520, L"dflt"},
       {0, L"INIT", L"MISSING", L"dflt  ", 520, L"dflt"},

@@ -83,6 +83,20 @@ TEST(CopyFiles, APathTooLongForItsRoomFailsInsteadOfBeingCut) {
   EXPECT_TRUE(test::HasLine(t.m, L"drv:CopyFiles:CopyFile D:\\dst\\" + std::wstring(240, L'd') +
                                      L"\\a-name-that-goes-past-the-room.txt ERROR=206"));
   EXPECT_FALSE(t.m.files.Exists(L"D:\\dst\\" + std::wstring(240, L'd') + L"\\a-name-that-goes-past-the-r"));
+
+  // The room is 259 characters: a path of exactly that length is copied, one
+  // more is refused.
+  for (const std::size_t length : {259U, 260U}) {
+    Actions b;
+    const std::wstring folder = L"C:\\s";
+    const std::wstring name(length - std::wstring(L"D:\\d\\").size(), L'n');
+    b.m.files.WriteFile(folder + L"\\" + name, std::string_view("x"));
+    b.m.files.CreateDirectories(L"D:\\");
+    const std::wstring target = L"D:\\d\\" + name;
+    ASSERT_EQ(target.size(), length);
+    EXPECT_EQ(b.action().CopyFiles(folder, L"D:\\d"), length == 259 ? 1 : 0) << length;
+    EXPECT_EQ(b.m.files.Exists(target), length == 259) << length;
+  }
 }
 
 TEST(DeleteDirectory, ClearsAttributesAndTakesATrailingBackslash) {
