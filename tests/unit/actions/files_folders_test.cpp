@@ -164,5 +164,26 @@ TEST(CopyFiles, DoesNotFollowALinkInTheSource) {
   EXPECT_TRUE(test::HasLine(t.m, L"drv:CopyFiles:Skip link " + std::wstring(kTool) + L"\\driver\\home"));
 }
 
+TEST(DeleteDirectory, ALinkThatCannotBeRemovedEndsTheDeletion) {
+  Actions t;
+  t.m.files.WriteFile(L"C:\\Target\\kept.txt", std::string_view("k"));
+  t.m.files.CreateLink(L"C:\\Old\\a-link", L"C:\\Target");
+  t.m.files.WriteFile(L"C:\\Old\\z.txt", std::string_view("z"));
+  t.m.faults.Fail("RemoveDirectory", err::kAccessDenied, L"C:\\Old\\a-link");
+  EXPECT_EQ(t.action().DeleteDirectory(L"C:\\Old"), 0);
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:DeleteDirectory:RemoveDirectory C:\\Old\\a-link ERROR=5"));
+  EXPECT_TRUE(t.m.files.Exists(L"C:\\Old\\z.txt"));  // the deletion ends at the first failure
+  EXPECT_TRUE(t.m.files.Exists(L"C:\\Target\\kept.txt"));
+}
+
+TEST(Actions, ResultsOfTheRefusals) {
+  // The handlers do not look at these results, but the callers inside the tool and its tests do.
+  Actions t("[Rm]\n[Drv]\nDESTDIR=Common Files\n");
+  EXPECT_EQ(t.action().AddRegFromRegFile(L"C:\\none.reg"), 0);
+  EXPECT_EQ(t.action().AddDelRegFromIni(std::wstring(test::kScriptPath), L"Rm", L""), 0);
+  EXPECT_EQ(t.action().InstallDriver(std::wstring(test::kScriptPath), L"Drv"), 0);
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:AddDelRegFromIni:Start"));
+}
+
 }  // namespace
 }  // namespace tv
