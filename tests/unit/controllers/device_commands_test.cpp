@@ -286,16 +286,17 @@ TEST(DeviceRestart, EveryDeviceACommandDisabledIsEnabledAgainWhateverFailed) {
     sim::SimMachine m;
     test::SetUpNotebook(m, Script(command, "[S]\n"));
     AddWlan(m, kWlanId);
-    AddWModem(m);
-    // One that the user switched off, which the enable after the failure must leave off.
+    // One that the user switched off, ahead of the 3G modem in the device
+    // list, which the enable after the failure must leave off.
     const auto off = m.AddDevice(kModemClass, L"USB", {L"USB\\VID_0BDB&PID_1900&MI_02"});
     m.devices[off].disabled = true;
+    AddWModem(m);
     m.faults.FailNth("SetupDiGetClassDevsEx", err::kAccessDenied, L"", 2);
     sim::RunTool(m);
-    for (std::size_t i = 0; i < off; ++i) EXPECT_FALSE(m.devices[i].disabled) << command << i;
+    for (std::size_t i : {0U, 2U}) EXPECT_FALSE(m.devices[i].disabled) << command << i;
     EXPECT_TRUE(m.devices[off].disabled) << command;
     EXPECT_TRUE(test::HasLine(
-        m, L"drv:RestoreDisabledDevices:Enable " + m.devices[command[0] == 'E' ? 1 : 0].instanceId + L" again"))
+        m, L"drv:RestoreDisabledDevices:Enable " + m.devices[command[0] == 'E' ? 2 : 0].instanceId + L" again"))
         << command << ToUtf8(m.DebugText());
   }
 }
