@@ -5,7 +5,17 @@
 
 namespace tv {
 
-CTool::CTool(const Platform& platform) : platform_(platform), objects_(platform_) {}
+namespace {
+Platform WithDevices(Platform platform, IDevices& devices) {
+  return Platform{platform.profile, platform.registry, platform.product,   platform.system,
+                  platform.debug,   platform.files,    platform.processes, devices};
+}
+}  // namespace
+
+CTool::CTool(const Platform& platform, bool routeThroughCompanion)
+    : devices_(platform, routeThroughCompanion), platform_(WithDevices(platform, devices_)), objects_(platform_) {
+  devices_.SetTrace([this](std::wstring_view line) { objects_.trace.Trace(L"%s", line); });
+}
 
 int CTool::Run() {
   ISystem& sys = platform_.system;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/process_objects.h"
+#include "devices/wow64_devices.h"
 #include "platform/platform.h"
 
 namespace tv {
@@ -16,7 +17,9 @@ inline constexpr int kExitRan = 1;    // the command loop ran, or another instan
 
 class CTool {
  public:
-  explicit CTool(const Platform& platform);
+  // `routeThroughCompanion`: the device calls that 64-bit Windows refuses a
+  // 32-bit process go to the companion at once (the Wine tests' 64-bit build).
+  explicit CTool(const Platform& platform, bool routeThroughCompanion = false);
 
   // Everything after the process-wide objects are made; the exit code.
   int Run();
@@ -27,6 +30,8 @@ class CTool {
   void ApplyForcedRegion();
   void RunCommandLoop();
 
+  // What the tool does not do itself on 64-bit Windows, its companion does.
+  CWow64Devices devices_;
   Platform platform_;
   CProcessObjects objects_;
   // Kept until the process ends: it is what refuses a second instance.

@@ -211,6 +211,8 @@ class IProcess {
   virtual ~IProcess() = default;
   // WaitForSingleObject(process, INFINITE).
   virtual void WaitForExit() = 0;
+  // GetExitCodeProcess, after the process ended.
+  virtual Result<std::uint32_t> ExitCode() = 0;
 };
 
 // A process opened with PROCESS_TERMINATE.

@@ -36,6 +36,9 @@ inline constexpr WinError kDirNotEmpty = 145;
 inline constexpr WinError kFilenameExcedRange = 206;
 inline constexpr WinError kNoSuchDevinst = 0xE000020B;
 inline constexpr WinError kNotDisableable = 0xE0000231;
+// A 32-bit program asked 64-bit Windows for a device installation that only a 64-bit one may make.
+inline constexpr WinError kInWow64 = 0xE0000235;
+inline constexpr WinError kSuccessRebootRequired = 3010;
 inline constexpr WinError kWaitTimeout = 258;
 // Configuration manager codes.
 inline constexpr WinError kCrInvalidDevnode = 0x05;

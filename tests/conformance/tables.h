@@ -220,4 +220,20 @@ inline const std::vector<FormatCase>& FormatCases() {
   return cases;
 }
 
+// Arguments that the tool hands its 64-bit companion: quoted by the tool, they
+// must come back whole from the command-line splitter of Windows.
+inline const std::vector<std::wstring>& CompanionArguments() {
+  static const std::vector<std::wstring> args = {
+      L"",
+      L"plain",
+      L"PCI\\VEN_8086&DEV_4229&SUBSYS_11118086",
+      L"ROOT\\MODEM\\0000 with blanks",
+      L"C:\\Program Files\\VELTARO\\NetworkDriver\\",
+      L"say \"hi\" & exit",
+      L"back\\\\\"slash",
+      L"%PATH%|<>^",
+  };
+  return args;
+}
+
 }  // namespace tv::conformance

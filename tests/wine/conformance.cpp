@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <shellapi.h>
+
 #include "../conformance/tables.h"
+#include "devices/companion_protocol.h"
 #include "platform/format.h"
 #include "platform/profile_text.h"
 #include "platform/shell_path.h"
@@ -185,6 +188,20 @@ void Formats() {
   }
 }
 
+// CommandLineToArgvW reads back what the tool quotes for its companion; so does the tool's own splitter.
+void CompanionCommandLines() {
+  for (const auto& arg : tv::conformance::CompanionArguments()) {
+    const std::wstring line = L"\"C:\\x\\tool64.exe\" op " + tv::QuoteArgument(arg) + L" last";
+    int count = 0;
+    wchar_t** argv = ::CommandLineToArgvW(line.c_str(), &count);
+    const std::wstring got = argv != nullptr && count == 4 ? std::wstring(argv[2]) + L"|" + argv[3] : L"<split wrong>";
+    ::LocalFree(argv);
+    Check("CommandLineToArgvW", line, got, arg + L"|last");
+    const auto host = tv::SplitArguments(tv::QuoteArgument(arg) + L" last");
+    Check("host splitter", line, host.size() == 2 ? host[0] + L"|" + host[1] : L"<split wrong>", arg + L"|last");
+  }
+}
+
 }  // namespace
 
 int wmain() {
@@ -192,6 +209,7 @@ int wmain() {
   Profiles();
   Paths();
   Formats();
+  CompanionCommandLines();
   std::printf("conformance: %d differences\n", g_failures);
   return g_failures;
 }

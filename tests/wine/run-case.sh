@@ -8,7 +8,9 @@
 #                 (or expected-lines.txt: lines that must each occur, where the
 #                 output depends on Wine's own devices)
 #   files/        anything else to lay beside the tool
-# case.conf may define before_run and after_run; after_run checks what the
+# TOOL picks the build's executable (tarnvale-routed.exe sends the device calls
+# that 64-bit Windows refuses a 32-bit process to the companion, which
+# COMPANION=yes lays beside it). case.conf may define before_run and after_run; after_run checks what the
 # run did (reg query, files) and fails the case by failing itself. The
 # folder of the tool is $folder, its Windows path C:\tvcase.
 # UPDATE_EXPECTED=1 writes the output as the new expected.txt (review it!).
@@ -21,6 +23,8 @@ source "$here/wine-env.sh" "$build"
 source "$here/case-lib.sh"
 
 EXE=tarnvale.exe              # the file name the tool is laid under
+TOOL=tarnvale.exe             # the build's executable that is laid there
+COMPANION=""                  # yes: the 64-bit companion is laid beside it as <base name>64.exe
 VENDOR=VELTARO                # what WMI reports; "wine" keeps Wine's own answer
 VERSION=ABCDEFGH
 DEBUGMODE="REG_DWORD 1"       # type and data of DebugMode; empty: no value
@@ -36,7 +40,8 @@ fail() { echo "FAIL $(basename "$case_dir"): $*" >&2; exit 1; }
 folder="$WINEPREFIX/drive_c/tvcase"
 rm -rf "$folder"
 mkdir -p "$folder"
-cp "$build/tarnvale.exe" "$folder/$EXE"
+cp "$build/$TOOL" "$folder/$EXE"
+[ -n "$COMPANION" ] && cp "$build/tarnvale64.exe" "$folder/${EXE%.*}64.exe"
 cp "$build/tracecap.exe" "$folder/tracecap.exe"
 [ -f "$case_dir/setup.ini" ] && cp "$case_dir/setup.ini" "$folder/${EXE%.*}.ini"
 [ -d "$case_dir/files" ] && cp -r "$case_dir/files/." "$folder/"

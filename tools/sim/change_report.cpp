@@ -218,15 +218,15 @@ ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapsh
     if (i >= before.devices.size()) continue;
     const auto& was = before.devices[i];
     if (now.removed && !was.removed) {
-      r.devices.push_back(DC{DC::Kind::kRemoved, now.instanceId, L"", firstId});
+      r.devices.push_back(DC{DC::Kind::kRemoved, now.instanceId, L"", firstId, now.changedByCompanion});
       continue;
     }
     if (now.disabled && !was.disabled) {
-      r.devices.push_back(DC{DC::Kind::kDisabled, now.instanceId, L"", firstId});
+      r.devices.push_back(DC{DC::Kind::kDisabled, now.instanceId, L"", firstId, now.changedByCompanion});
     } else if (!now.disabled && was.disabled) {
-      r.devices.push_back(DC{DC::Kind::kEnabled, now.instanceId, L"", firstId});
+      r.devices.push_back(DC{DC::Kind::kEnabled, now.instanceId, L"", firstId, now.changedByCompanion});
     } else if (now.changed && !was.changed) {
-      r.devices.push_back(DC{DC::Kind::kRestarted, now.instanceId, L"", firstId});
+      r.devices.push_back(DC{DC::Kind::kRestarted, now.instanceId, L"", firstId, now.changedByCompanion});
     }
     const bool fromStore =
         std::find(machine.stagedInfs.begin(), machine.stagedInfs.end(), now.installedInf) != machine.stagedInfs.end();
@@ -235,8 +235,8 @@ ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapsh
     }
   }
   for (std::size_t i = before.driverUpdates; i < machine.driverUpdates.size(); ++i) {
-    r.devices.push_back(
-        DC{DC::Kind::kDriverUpdated, machine.driverUpdates[i].hardwareId, machine.driverUpdates[i].inf});
+    r.devices.push_back(DC{DC::Kind::kDriverUpdated, machine.driverUpdates[i].hardwareId, machine.driverUpdates[i].inf,
+                           L"", machine.driverUpdates[i].byCompanion});
   }
   for (std::size_t i = before.stagedInfs; i < machine.stagedInfs.size(); ++i) {
     const std::wstring source = i < machine.stagedInfSources.size() ? machine.stagedInfSources[i] : L"";
@@ -376,6 +376,7 @@ std::string ReportText(const ChangeReport& r) {
     if (d.kind == ChangeReport::DeviceChange::Kind::kInstalled) out += " from the staged " + ToUtf8(d.detail);
     if (d.kind == ChangeReport::DeviceChange::Kind::kStaged) out += " as " + ToUtf8(d.detail);
     if (d.kind == ChangeReport::DeviceChange::Kind::kRestarted) out += " (disabled and enabled again)";
+    if (d.byCompanion) out += ", by the 64-bit companion";
     out += "\n";
   }
 
@@ -428,6 +429,7 @@ json ReportJson(const ChangeReport& r) {
     json e{{"change", DeviceKindText(d.kind)}, {"device", ToUtf8(d.device)}};
     if (!d.detail.empty()) e["inf"] = ToUtf8(d.detail);
     if (!d.hardwareId.empty()) e["hardwareId"] = ToUtf8(d.hardwareId);
+    if (d.byCompanion) e["byCompanion"] = true;
     devices.push_back(std::move(e));
   }
   json started = json::array();

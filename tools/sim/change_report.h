@@ -63,6 +63,7 @@ struct ChangeReport {
     std::wstring device;           // instance ID; the hardware ID of a driver update; the INF that was staged
     std::wstring detail;           // the INF of an update or install; the oemNN.inf name the driver store gave
     std::wstring hardwareId = {};  // the device's first hardware ID, when it is a device of the machine
+    bool byCompanion = false;      // the tool's 64-bit companion made the change
   };
   struct EndedProgram {
     std::wstring image;

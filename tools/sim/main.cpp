@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "sim/sim_run.h"
 #include "platform/text.h"
 #include "sim/change_report.h"
 #include "sim/lint.h"
 #include "sim/machine_file.h"
+#include "sim/sim_run.h"
 
 namespace {
 
@@ -33,6 +33,7 @@ struct RunOptions {
   bool json = false;
   std::string reportFile;
   bool noReport = false;
+  bool noCompanion = false;
 };
 
 int Run(const RunOptions& o) {
@@ -55,6 +56,8 @@ int Run(const RunOptions& o) {
     std::cerr << "tarnvale-sim: " << *error << '\n';
     return kSimulatorFailed;
   }
+  // The 64-bit companion ships beside the tool; a run can leave it out.
+  if (!o.noCompanion) tv::sim::PlaceCompanion(machine);
   std::wstring commandLine = L"\"" + machine.modulePath + L"\"";
   for (const auto& a : o.toolArgs) commandLine += L" " + QuoteArgument(a);
   machine.commandLine = commandLine;
@@ -110,6 +113,8 @@ int main(int argc, char** argv) {
   app.add_flag("--json", run.json, "Write the change report as JSON");
   app.add_option("--report", run.reportFile, "Write the change report to this file instead of standard error");
   app.add_flag("--no-report", run.noReport, "Leave the change report out");
+  app.add_flag("--no-companion", run.noCompanion,
+               "Run without the 64-bit companion (<name>64.exe) beside the tool, as a package that lacks it");
   app.add_option("script", run.script, "The setup script (SCRIPT.ini)");
   app.add_option("args", run.toolArgs, "The tool's own command-line arguments, after --");
 

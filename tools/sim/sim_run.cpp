@@ -1,6 +1,8 @@
 #include "sim/sim_run.h"
 
+#include "app/companion.h"
 #include "app/tool.h"
+#include "devices/companion_protocol.h"
 #include "platform/product_cache.h"
 #include "platform/shell_path.h"
 
@@ -10,6 +12,22 @@ void PlaceTool(SimMachine& machine, std::wstring_view exePath, std::string_view 
   machine.modulePath = std::wstring(exePath);
   machine.files.WriteFile(exePath, std::string_view("MZ"));
   machine.files.WriteFile(shell::RenameExtension(exePath, L".ini").value_or(std::wstring(exePath)), setupScript);
+}
+
+void PlaceCompanion(SimMachine& machine) {
+  const std::wstring path = CompanionPath(machine.modulePath);
+  machine.files.WriteFile(path, std::string_view("MZ"));
+  machine.programs[path] = [&machine](std::wstring_view commandLine) {
+    return RunCompanionProcess(machine, commandLine);
+  };
+}
+
+std::uint32_t RunCompanionProcess(SimMachine& machine, std::wstring_view commandLine) {
+  const bool was64 = machine.process64;
+  machine.process64 = true;
+  const std::uint32_t exit = RunCompanionOperation(machine.platform(), commandLine).exitCode;
+  machine.process64 = was64;
+  return exit;
 }
 
 int RunTool(SimMachine& machine) {

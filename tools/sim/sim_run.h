@@ -13,6 +13,14 @@ namespace tv::sim {
 // gives the setup script's path (same folder, same base name, ".ini").
 void PlaceTool(SimMachine& machine, std::wstring_view exePath, std::string_view setupScript);
 
+// Lays the tool's 64-bit companion beside it (<base name>64.exe), which the
+// machine then runs as a 64-bit process when the tool starts it. Place the
+// tool first.
+void PlaceCompanion(SimMachine& machine);
+
+// Runs the companion's operation on the machine as a 64-bit process; the exit code.
+std::uint32_t RunCompanionProcess(SimMachine& machine, std::wstring_view commandLine);
+
 // Runs the tool from start to exit; the exit code.
 int RunTool(SimMachine& machine);
 

@@ -3,6 +3,7 @@
 //   winhelper mkdev CLASS-GUID HWID...  creates a root-enumerated device, prints its instance ID
 //   winhelper rmdev HWID                removes every device whose first hardware ID is HWID
 //   winhelper manifest EXE              prints the application manifest of EXE, as the loader finds it
+//   winhelper version EXE               prints the product name, description and file version of EXE
 // Copied under another name it is a program for the tool to start:
 //   recorder.exe  appends its command line and current folder to recorded.txt beside it
 //   sleeper.exe   waits three seconds, then writes survived.txt beside it
@@ -38,6 +39,22 @@ int PrintManifest(const wchar_t* exe) {
   }
   ::FreeLibrary(module);
   return result;
+}
+
+int PrintVersion(const wchar_t* exe) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(exe, &ignored);
+  if (size == 0) return 1;
+  std::vector<BYTE> data(size);
+  if (!::GetFileVersionInfoW(exe, 0, size, data.data())) return 1;
+  for (const wchar_t* name : {L"ProductName", L"FileDescription", L"FileVersion", L"OriginalFilename"}) {
+    wchar_t* value = nullptr;
+    UINT length = 0;
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\041104b0\\") + name;
+    if (!::VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &length)) return 2;
+    std::wprintf(L"%ls=%ls\n", name, value);
+  }
+  return 0;
 }
 
 int MakeDevice(const wchar_t* classText, int count, wchar_t** ids) {
@@ -129,6 +146,7 @@ int wmain(int argc, wchar_t** argv) {
   if (verb == L"mkdev" && argc >= 4) return MakeDevice(argv[2], argc - 3, argv + 3);
   if (verb == L"rmdev" && argc == 3) return RemoveDevices(argv[2]);
   if (verb == L"manifest" && argc == 3) return PrintManifest(argv[2]);
+  if (verb == L"version" && argc == 3) return PrintVersion(argv[2]);
   std::fprintf(stderr, "usage: winhelper mutex NAME MS | mkdev CLASS-GUID HWID... | rmdev HWID\n");
   return 2;
 }

@@ -65,8 +65,11 @@ class SimDeviceSet final : public IDeviceSet {
     if (auto e = m_.faults.Take(function == dev::kDifRemove ? "DIF_REMOVE" : "DIF_PROPERTYCHANGE", d->instanceId)) {
       return *e;
     }
+    // 64-bit Windows refuses the class installer to a 32-bit process.
+    if (m_.Wow64Process()) return err::kInWow64;
     if (function == dev::kDifRemove) {
       d->removed = true;
+      d->changedByCompanion = m_.process64;
       return err::kSuccess;
     }
     auto it = params_.find(index);
@@ -76,6 +79,7 @@ class SimDeviceSet final : public IDeviceSet {
     if (d->disabled != disable) {
       d->disabled = disable;
       d->changed = true;
+      d->changedByCompanion = m_.process64;
     }
     return err::kSuccess;
   }
@@ -166,6 +170,8 @@ std::uint32_t SimMachine::Devices::Reenumerate(DevInst node) {
 
 WinError SimMachine::Devices::UpdateDriver(std::wstring_view hardwareId, std::wstring_view infPath, std::uint32_t) {
   if (auto e = m_.faults.Take("UpdateDriverForPlugAndPlayDevices", hardwareId)) return *e;
+  // 64-bit Windows refuses a 32-bit process the driver update.
+  if (m_.Wow64Process()) return err::kInWow64;
   if (!m_.files.Exists(infPath) || m_.files.IsDirectory(infPath)) return err::kFileNotFound;
   // The update is for present devices with exactly that hardware ID.
   for (auto& d : m_.devices) {
@@ -173,7 +179,8 @@ WinError SimMachine::Devices::UpdateDriver(std::wstring_view hardwareId, std::ws
     for (const auto& id : *d.hardwareIds) {
       if (EqualsNoCase(id, hardwareId)) {
         d.installedInf = std::wstring(infPath);
-        m_.driverUpdates.push_back(DriverUpdate{std::wstring(hardwareId), std::wstring(infPath)});
+        d.changedByCompanion = m_.process64;
+        m_.driverUpdates.push_back(DriverUpdate{std::wstring(hardwareId), std::wstring(infPath), m_.process64});
         return err::kSuccess;
       }
     }

@@ -163,7 +163,7 @@ class SimMachine::System final : public ISystem {
   std::uint16_t UiLanguage() override { return m_.uiLanguage; }
   Result<bool> IsWow64Process() override {
     if (auto e = m_.faults.Take("IsWow64Process")) return Result<bool>::Fail(*e);
-    return Result<bool>::Ok(m_.wow64);
+    return Result<bool>::Ok(m_.Wow64Process());
   }
   Result<std::unique_ptr<IKernel32>> LoadKernel32() override {
     if (auto e = m_.faults.Take("LoadLibrary", L"Kernel32.dll")) return Result<std::unique_ptr<IKernel32>>::Fail(*e);
@@ -242,7 +242,7 @@ std::wstring SimMachine::DebugText() const {
 }
 
 std::wstring SimMachine::RedirectedPath(std::wstring_view path) const {
-  if (!wow64 || redirectionOff) return std::wstring(path);
+  if (!Wow64Process() || redirectionOff) return std::wstring(path);
   const std::wstring system32 = windowsFolder + L"\\System32";
   const std::wstring lastGood = windowsFolder + L"\\lastgood\\System32";
   auto under = [&](const std::wstring& folder) {

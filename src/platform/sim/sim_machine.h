@@ -70,7 +70,16 @@ class SimMachine {
     std::wstring currentDirectory;
     std::uint32_t creationFlags = 0;
     bool waitedFor = false;
+    std::uint32_t exitCode = 0;
   };
+  // Programs that do something when started, by the path of their file:
+  // given the command line, they run on this machine and give the exit code.
+  std::map<std::wstring, std::function<std::uint32_t(std::wstring_view commandLine)>, LessNoCase> programs;
+  // The platform serves a 64-bit process (the tool's 64-bit companion), to
+  // which 64-bit Windows refuses nothing and applies no redirection.
+  bool process64 = false;
+  // The 32-bit tool's view: a 32-bit process on 64-bit Windows.
+  bool Wow64Process() const { return wow64 && !process64; }
   std::vector<StartedProgram> started;
   // Program file names that keep running when started; all others end at once.
   std::set<std::wstring, LessNoCase> keepRunning;
@@ -102,7 +111,8 @@ class SimMachine {
     bool needsRebootAfterChange = false;  // DI_NEEDREBOOT once its state changed
     bool removed = false;
     bool changed = false;
-    std::wstring installedInf;  // the INF its driver came from, once installed
+    bool changedByCompanion = false;  // its last change was the 64-bit companion's
+    std::wstring installedInf;        // the INF its driver came from, once installed
   };
   std::vector<SimDevice> devices;
   // Adds a device with the next instance number; its index in `devices`.
@@ -113,6 +123,7 @@ class SimMachine {
   struct DriverUpdate {
     std::wstring hardwareId;
     std::wstring inf;
+    bool byCompanion = false;
   };
   std::vector<DriverUpdate> driverUpdates;
   std::vector<std::wstring> stagedInfs;  // the oemNN.inf names the driver store gave

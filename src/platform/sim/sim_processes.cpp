@@ -32,6 +32,11 @@ class SimProcessHandle final : public IProcess {
  public:
   SimProcessHandle(SimMachine& m, std::size_t started, std::optional<std::uint32_t> runningId)
       : m_(m), started_(started), runningId_(runningId) {}
+  Result<std::uint32_t> ExitCode() override {
+    if (auto e = m_.faults.Take("GetExitCodeProcess", m_.started[started_].image))
+      return Result<std::uint32_t>::Fail(*e);
+    return Result<std::uint32_t>::Ok(m_.started[started_].exitCode);
+  }
   void WaitForExit() override {
     m_.started[started_].waitedFor = true;
     for (const auto& p : m_.processes) {
@@ -286,6 +291,11 @@ Result<std::unique_ptr<IProcess>> SimMachine::Processes::Create(std::wstring_vie
   std::optional<std::uint32_t> runningId;
   if (m_.keepRunning.contains(shell::StripPath(program->image))) {
     runningId = m_.AddRunningProcess(shell::StripPath(program->image));
+  } else if (auto it = m_.programs.find(program->image); it != m_.programs.end()) {
+    const auto run = it->second;  // the program may start others
+    const std::size_t index = m_.started.size() - 1;
+    const std::uint32_t exit = run(commandLine);
+    m_.started[index].exitCode = exit;
   } else {
     RunSystemProgram(*program);
   }

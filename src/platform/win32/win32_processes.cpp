@@ -17,6 +17,13 @@ class Process final : public IProcess {
  public:
   explicit Process(const PROCESS_INFORMATION& pi) : process_(pi.hProcess), thread_(pi.hThread) {}
   void WaitForExit() override { ::WaitForSingleObject(process_.get(), INFINITE); }
+  Result<std::uint32_t> ExitCode() override {
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(process_.get(), &code)) {
+      return Result<std::uint32_t>::Fail(static_cast<WinError>(::GetLastError()));
+    }
+    return Result<std::uint32_t>::Ok(code);
+  }
 
  private:
   unique_handle process_;

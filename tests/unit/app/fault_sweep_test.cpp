@@ -14,6 +14,7 @@
 
 #include "platform/shell_path.h"
 #include "sim/machine_file.h"
+#include "sim/sim_run.h"
 #include "test_machine.h"
 
 namespace tv {
@@ -36,6 +37,8 @@ void Build(sim::SimMachine& m, const Scenario& s) {
     ASSERT_FALSE(sim::ApplyMachineDescription(text.str(), m).has_value());
   }
   ASSERT_FALSE(sim::PlaceHostPackage(m, kSource + "/examples/" + s.script).has_value());
+  // On 64-bit Windows the companion ships beside the tool, and its calls are failed too.
+  if (m.wow64) sim::PlaceCompanion(m);
 }
 
 // Registry values and files, one line each; devices by instance ID with

@@ -3,9 +3,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "sim/sim_run.h"
 #include "sim/change_report.h"
 #include "sim/machine_file.h"
+#include "sim/sim_run.h"
 
 namespace tv::sim {
 namespace {
@@ -143,6 +143,7 @@ TEST(ChangeReport, WowExampleWritesBothViews) {
   description << in.rdbuf();
   ASSERT_FALSE(ApplyMachineDescription(description.str(), m).has_value());
   ASSERT_FALSE(PlaceHostPackage(m, kSource + "/examples/wow64-setup/netset64.ini").has_value());
+  PlaceCompanion(m);
   const auto before = TakeSnapshot(m);
   const int code = RunTool(m);
   const auto json = ReportJson(CompareSnapshots(before, TakeSnapshot(m), m, code));
@@ -151,13 +152,16 @@ TEST(ChangeReport, WowExampleWritesBothViews) {
     if (e.value("name", "") == "Bits") bitsByView[e["view"]] = e["after"]["data"];
   }
   EXPECT_EQ(bitsByView, (std::map<std::string, std::string>{{"32-bit", "32"}, {"64-bit", "64"}}));
-  // .X32 is skipped on 64-bit Windows, .X64 runs.
-  ASSERT_EQ(json["programs"]["started"].size(), 3U);
+  // .X32 is skipped on 64-bit Windows, .X64 runs; the driver update, which
+  // 64-bit Windows refuses the 32-bit tool, is the companion's.
+  ASSERT_EQ(json["programs"]["started"].size(), 4U);
   EXPECT_EQ(json["programs"]["started"][0]["image"], "C:\\WINDOWS\\SysWOW64\\rundll32.exe");
   EXPECT_EQ(json["programs"]["started"][1]["image"], "C:\\WINDOWS\\System32\\rundll32.exe");
-  EXPECT_EQ(json["programs"]["started"][2]["commandLine"], "C:\\Tarnvale\\tools\\tray64.exe  ");
+  EXPECT_EQ(json["programs"]["started"][2]["image"], "C:\\Tarnvale\\netset6464.exe");
+  EXPECT_EQ(json["programs"]["started"][3]["commandLine"], "C:\\Tarnvale\\tools\\tray64.exe  ");
   ASSERT_EQ(json["devices"].size(), 1U);
   EXPECT_EQ(json["devices"][0]["change"], "driver updated");
+  EXPECT_EQ(json["devices"][0]["byCompanion"], true);
 }
 
 }  // namespace

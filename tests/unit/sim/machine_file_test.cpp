@@ -4,8 +4,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "sim/sim_run.h"
 #include "sim/machine_file.h"
+#include "sim/sim_run.h"
 
 namespace tv::sim {
 namespace {
@@ -138,6 +138,8 @@ TEST(MachineDescription, EveryExampleMachineRunsEveryExampleScript) {
       {"pv715-xp-no-wireless.json", L"netsetup:Could not find wireless LAN device"},
       {"pv715-vista32-no-3g.json", L"netsetup:Could not find wireless modem device"},
       {"pv715-vista64-all-devices.json", L"netsetup:WOW6432 process"},
+      // Windows 10 reports 6.2 to the tool, which has no compatibility section in its manifest.
+      {"pv715-win10-64-all-devices.json", L"netsetup:WOW6432 process"},
       {"vista64-english.json", L"netsetup:WOW6432 process"},
       {"xp-other-maker.json", L"netsetup:Error check Vendor Other Maker Inc."},
   };
@@ -157,6 +159,7 @@ TEST(MachineDescription, EveryExampleMachineRunsEveryExampleScript) {
       const auto error = ApplyMachineDescription(text.str(), m, entry.path().parent_path());
       ASSERT_FALSE(error.has_value()) << name << ": " << *error;
       ASSERT_FALSE(PlaceHostPackage(m, script).has_value());
+      PlaceCompanion(m);  // it ships beside the tool
       EXPECT_EQ(RunTool(m), 1) << name << " " << script;
       EXPECT_EQ(m.registry.OpenKeyCount(), 0) << name << " " << script;
       EXPECT_EQ(m.openDeviceSets, 0) << name << " " << script;
