@@ -96,8 +96,10 @@ int CAction::InstallDriver(std::wstring_view script, std::wstring_view section) 
   const std::wstring& source = context.moduleDirectory;
   const auto root = InstallRoot(p);
   if (!root) return 0;
-  const std::wstring destination =
-      ReadScriptString(profile, script, section, L"DESTDIR", kRoomPath, kDefaultInstallFolder);
+  // A closing separator ("VELTARO\\WLAN\\") names the same folder; without it the
+  // INF paths built from it and the folder written to the registry are clean.
+  const std::wstring destination(WithoutTrailingBackslashes(
+      ReadScriptString(profile, script, section, L"DESTDIR", kRoomPath, kDefaultInstallFolder)));
   const auto installFolder = shell::Append(*root, destination);
   const Subfolder kind = CheckInstallSubfolder(destination);
   if (kind == Subfolder::kSharedByWindows) {
@@ -136,8 +138,14 @@ int CAction::InstallDriver(std::wstring_view script, std::wstring_view section) 
     const std::wstring inf = ReadScriptString(profile, script, section, Format(L"DEVINF%d", n), kRoomInfEntry);
     const auto infPath = shell::Append(*installFolder, inf);
     updated = true;
-    if (!infPath || p.devices.UpdateDriver(id, *infPath, dev::kInstallFlagForce) != err::kSuccess) {
+    const std::uint32_t e =
+        infPath ? p.devices.UpdateDriver(id, *infPath, dev::kInstallFlagForce) : err::kFilenameExcedRange;
+    if (e != err::kSuccess) {
       trace.Trace(L"Error UpdateDriverForPlugAndPlayDevices");
+      // Which device, which INF and why, so that a failed update can be
+      // told from a wrong path in the script.
+      trace.Trace(L"UpdateDriverForPlugAndPlayDevices:Error %s ,%s ERROR=%d", id,
+                  infPath ? *infPath : *installFolder + L"\\" + inf, e);
       return 0;
     }
     trace.Trace(L"UpdateDriverForPlugAndPlayDevices %s ,%s", id, *infPath);

@@ -220,6 +220,27 @@ inline const std::vector<FormatCase>& FormatCases() {
   return cases;
 }
 
+// ---- file names ----
+
+// A file written as folder\\"net\\wlan.inf", then looked for under another
+// spelling of the same name: is it found there?
+struct FileNameCase {
+  const wchar_t* lookup;
+  bool found;
+};
+
+inline const std::vector<FileNameCase>& FileNameCases() {
+  static const std::vector<FileNameCase> cases = {
+      {L"net\\wlan.inf", true},
+      {L"NET\\WLAN.INF", true},
+      {L"net/wlan.inf", true},
+      {L"net\\\\wlan.inf", true},  // a run of separators reads as one
+      {L"net\\\\\\wlan.inf", true},
+      {L"net\\wlan", false},
+  };
+  return cases;
+}
+
 // Arguments that the tool hands its 64-bit companion: quoted by the tool, they
 // must come back whole from the command-line splitter of Windows.
 inline const std::vector<std::wstring>& CompanionArguments() {

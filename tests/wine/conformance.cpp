@@ -202,6 +202,20 @@ void CompanionCommandLines() {
   }
 }
 
+// Windows' own answer to each spelling of a file's name; the simulator's file
+// system is held to the same rows in the unit tests.
+void FileNames() {
+  const std::wstring folder = g_folder + L"net";
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring file = folder + L"\\wlan.inf";
+  HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ::CloseHandle(h);
+  for (const auto& c : FileNameCases()) {
+    const bool found = ::GetFileAttributesW((g_folder + c.lookup).c_str()) != INVALID_FILE_ATTRIBUTES;
+    Check("GetFileAttributesW", c.lookup, found ? L"found" : L"not found", c.found ? L"found" : L"not found");
+  }
+}
+
 }  // namespace
 
 int wmain() {
@@ -210,6 +224,7 @@ int wmain() {
   Paths();
   Formats();
   CompanionCommandLines();
+  FileNames();
   std::printf("conformance: %d differences\n", g_failures);
   return g_failures;
 }

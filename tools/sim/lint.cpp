@@ -1,6 +1,7 @@
 #include "sim/lint.h"
 
 #include <algorithm>
+#include <cwctype>
 #include <map>
 #include <optional>
 #include <set>
@@ -14,11 +15,18 @@
 #include "platform/text.h"
 #include "runtime/section_variant.h"
 #include "runtime/setup_script.h"
+#include "sim/lint_rules.h"
 #include "sim/machine_file.h"
 
 namespace tv::lint {
 
 namespace {
+
+std::string ToLowerAsciiNarrow(std::string_view text) {
+  std::string out(text);
+  for (auto& c : out) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return out;
+}
 
 // ---- what each command reads ----
 
@@ -46,6 +54,8 @@ enum class InfRule {
   kKeyPathOfDelete,    // a delete entry without a key path would empty the whole root
   kValueNameOfDelete,  // under a driver key, without a value name it would delete the whole key
   kValue,              // a value written as INF syntax
+  kFlags,              // AddReg flags: a number
+  kRoot,               // a root: one the INF syntax knows
 };
 
 enum class FileRule { kNone, kBesideTool, kInPackage };
@@ -110,13 +120,15 @@ const KeySet kDriverKeys{
 const KeySet kRegistryKeys{
     {},
     {{L"ADDREG",
-      {{L"ADDREG", L"_ROOT", kRoomPath, true, L"read as empty: the INF line has no root"},
+      {{L"ADDREG", L"_ROOT", kRoomPath, true, L"read as empty: the INF line has no root", IdRule::kNone,
+        FileRule::kNone, InfRule::kRoot},
        {L"ADDREG", L"_SUBKEY", kRoomPath, true, L"read as empty: the value goes into the root key"},
        {L"ADDREG", L"_ENTRYNAME", kRoomPath, false, {}},
-       {L"ADDREG", L"_FLAGS", kRoomPath, false, {}},
+       {L"ADDREG", L"_FLAGS", kRoomPath, false, {}, IdRule::kNone, FileRule::kNone, InfRule::kFlags},
        {L"ADDREG", L"_VALUE", kRoomPath, false, {}, IdRule::kNone, FileRule::kNone, InfRule::kValue}}},
      {L"DELREG",
-      {{L"DELREG", L"_ROOT", kRoomPath, true, L"read as empty: the INF line has no root"},
+      {{L"DELREG", L"_ROOT", kRoomPath, true, L"read as empty: the INF line has no root", IdRule::kNone,
+        FileRule::kNone, InfRule::kRoot},
        {L"DELREG", L"_SUBKEY", kRoomPath, true, {}, IdRule::kNone, FileRule::kNone, InfRule::kKeyPathOfDelete},
        {L"DELREG", L"_ENTRYNAME", kRoomPath, false, {}}}}}};
 const KeySet kDriverRegKeys{
@@ -127,7 +139,7 @@ const KeySet kDriverKeyEntries{
     {{L"ADDREG",
       {{L"ADDREG", L"_SUBKEY", kRoomPath, false, {}},
        {L"ADDREG", L"_ENTRYNAME", kRoomPath, false, {}},
-       {L"ADDREG", L"_FLAGS", kRoomPath, false, {}},
+       {L"ADDREG", L"_FLAGS", kRoomPath, false, {}, IdRule::kNone, FileRule::kNone, InfRule::kFlags},
        {L"ADDREG", L"_VALUE", kRoomPath, false, {}, IdRule::kNone, FileRule::kNone, InfRule::kValue}}},
      {L"DELREG",
       {{L"DELREG", L"_ENTRYNAME", kRoomPath, true, {}, IdRule::kNone, FileRule::kNone, InfRule::kValueNameOfDelete}}}}};
@@ -205,14 +217,22 @@ std::wstring KeyName(const NumberedKey& k, std::uint64_t n) {
 
 class Linter {
  public:
-  Linter(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package)
-      : profile_(ParsedProfile::Parse(text)), baseName_(baseName), package_(package) {}
+  Linter(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package,
+         const PackageListing& listing, const PathLookup& machines)
+      : text_(text),
+        profile_(ParsedProfile::Parse(text)),
+        baseName_(baseName),
+        package_(package),
+        topLevel_(listing),
+        machines_(machines) {}
 
   std::vector<Finding> Run() {
+    CheckCharacters();
     IndexSections();
     ReadCommands();
     for (const auto& [name, use] : reads_) CheckSection(name, use);
     CheckUnreadSections();
+    ApplyIgnores();
     std::stable_sort(findings_.begin(), findings_.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
     return std::move(findings_);
@@ -233,10 +253,10 @@ class Linter {
     std::wstring reader;
   };
 
-  void Warn(std::size_t line, std::string reason) {
-    findings_.push_back({line, Severity::kWarning, std::move(reason)});
+  void Report(Rule rule, std::size_t line, std::string reason) {
+    const RuleInfo& info = InfoOf(rule);
+    findings_.push_back({line, info.severity, std::move(reason), std::string(info.id)});
   }
-  void Error(std::size_t line, std::string reason) { findings_.push_back({line, Severity::kError, std::move(reason)}); }
 
   const Section* FindSection(std::wstring_view name) const {
     auto it = sections_.find(std::wstring(name));
@@ -259,22 +279,26 @@ class Linter {
       if (s.name.empty()) {
         for (const auto& e : s.entries) {
           if (!e.name.empty() && e.name.front() != L';') {
-            Warn(e.line, "\"" + U8(e.name) + "\" stands before the first section header and is never read");
+            Report(Rule::kKeyBeforeSection, e.line,
+                   "\"" + U8(e.name) + "\" stands before the first section header and is never read");
           }
         }
         continue;
       }
       auto [it, fresh] = sections_.emplace(s.name, &s);
       if (!fresh) {
-        Warn(s.line, "section [" + U8(s.name) + "] appears again; only the first, at line " +
-                         std::to_string(it->second->line) + ", is read");
+        Report(Rule::kRepeatedSection, s.line,
+               "section [" + U8(s.name) + "] appears again; only the first, at line " +
+                   std::to_string(it->second->line) + ", is read");
       }
       auto& seen = entries_[&s];
       for (const auto& e : s.entries) {
+        CheckCommentInValue(s, e);
         auto [at, first] = seen.emplace(e.name, &e);
         if (!first && !e.name.empty() && e.name.front() != L';') {
-          Warn(e.line, "key " + U8(e.name) + " appears again in [" + U8(s.name) + "]; only the first, at line " +
-                           std::to_string(at->second->line) + ", is read");
+          Report(Rule::kRepeatedKey, e.line,
+                 "key " + U8(e.name) + " appears again in [" + U8(s.name) + "]; only the first, at line " +
+                     std::to_string(at->second->line) + ", is read");
         }
       }
     }
@@ -284,7 +308,7 @@ class Linter {
   void ReadCommands() {
     const Section* init = FindSection(L"INIT");
     if (init == nullptr) {
-      Error(1, "no [INIT] section: the tool runs no command");
+      Report(Rule::kNoInit, 1, "no [INIT] section: the tool runs no command");
       return;
     }
     // The list ends at the first number whose CMD is missing or empty.
@@ -292,7 +316,7 @@ class Linter {
     while (end <= kMaxCommands && !profile_.String(L"INIT", L"CMD" + std::to_wstring(end), L"", kInitBuffer).empty()) {
       ++end;
     }
-    if (end == 1) Error(init->line, "no CMD1: the tool runs no command");
+    if (end == 1) Report(Rule::kNoCommands, init->line, "no CMD1: the tool runs no command");
     for (const auto& e : init->entries) CheckInitKey(*init, e, end);
     for (std::size_t n = 1; n < end; ++n) ReadCommand(*init, n);
   }
@@ -302,7 +326,8 @@ class Linter {
     if (EqualsNoCase(e.name, L"FORCE_REGION")) {
       const std::wstring v = profile_.String(L"INIT", L"FORCE_REGION", L"", kInitBuffer);
       if (v.size() > 1)
-        Warn(e.line, "FORCE_REGION=" + U8(v) + ": only its first character, " + U8(v.substr(0, 1)) + ", is used");
+        Report(Rule::kForcedRegion, e.line,
+               "FORCE_REGION=" + U8(v) + ": only its first character, " + U8(v.substr(0, 1)) + ", is used");
       return;
     }
     bool zero = false;
@@ -310,11 +335,12 @@ class Linter {
     const bool isSection = n.has_value();
     if (!n) n = KeyNumber(e.name, L"CMD", L"", &zero);
     if (!n) {
-      Warn(e.line, "no command reads key " + U8(e.name) + " in [INIT]");
+      Report(Rule::kKeyNotRead, e.line, "no command reads key " + U8(e.name) + " in [INIT]");
       return;
     }
     if (zero || *n == 0) {
-      Warn(e.line, U8(e.name) + " is never read: command numbers start at 1 and have no leading zeros");
+      Report(Rule::kNumberedKeyNeverRead, e.line,
+             U8(e.name) + " is never read: command numbers start at 1 and have no leading zeros");
       return;
     }
     if (FindEntry(init, e.name) != &e) return;  // a repeated key, reported already
@@ -322,23 +348,25 @@ class Linter {
     if (*n < end) return;
     if (isSection) {
       if (profile_.String(L"INIT", L"CMD" + std::to_wstring(*n), L"", kInitBuffer).empty()) {
-        Warn(e.line, U8(e.name) + " has no " + cmd + " beside it and is never read");
+        Report(Rule::kSectionKeyWithoutCommand, e.line, U8(e.name) + " has no " + cmd + " beside it and is never read");
       }
       return;
     }
     if (e.value.empty()) return;  // an empty CMD is the end itself
     if (*n > kMaxCommands) {
       if (end > kMaxCommands) {
-        Error(e.line, cmd + " never runs: the tool runs at most 64 commands");
+        Report(Rule::kCommandNeverRuns, e.line, cmd + " never runs: the tool runs at most 64 commands");
       } else {
-        Error(e.line, cmd + " never runs: the tool runs at most 64 commands, and the list already ends at CMD" +
-                          std::to_string(end));
+        Report(Rule::kCommandNeverRuns, e.line,
+               cmd + " never runs: the tool runs at most 64 commands, and the list already ends at CMD" +
+                   std::to_string(end));
       }
       return;
     }
     const Entry* missing = FindEntry(init, L"CMD" + std::to_wstring(end));
-    Error(e.line, cmd + " never runs: CMD" + std::to_string(end) + (missing != nullptr ? " is empty" : " is missing") +
-                      " and ends the command list");
+    Report(Rule::kCommandNeverRuns, e.line,
+           cmd + " never runs: CMD" + std::to_string(end) + (missing != nullptr ? " is empty" : " is missing") +
+               " and ends the command list");
   }
 
   void ReadCommand(const Section& init, std::size_t n) {
@@ -353,34 +381,38 @@ class Linter {
     const std::size_t dot = command.rfind(L'.');
     if (dot != std::wstring::npos && command.find_first_of(L" \\", dot) != std::wstring::npos &&
         shell::FindExtension(command) == command.size()) {
-      Error(line, U8(key) + "=" + U8(command) +
-                      ": a blank after the dot, so there is no platform suffix and the "
-                      "keyword is the whole text, which names no command");
+      Report(Rule::kBlankAfterDot, line,
+             U8(key) + "=" + U8(command) +
+                 ": a blank after the dot, so there is no platform suffix and the "
+                 "keyword is the whole text, which names no command");
       return;
     }
     const std::wstring keyword = shell::RemoveExtension(command);
     const std::wstring suffix = command.substr(shell::FindExtension(command));
     const KeywordRules* rules = FindCommand(keyword);
     if (rules == nullptr) {
-      Error(line, U8(key) + "=" + U8(command) + ": unknown keyword " + U8(keyword) + ", the command does nothing");
+      Report(Rule::kUnknownKeyword, line,
+             U8(key) + "=" + U8(command) + ": unknown keyword " + U8(keyword) + ", the command does nothing");
       return;
     }
     if (!suffix.empty() && !EqualsNoCase(suffix, L".X32") && !EqualsNoCase(suffix, L".X64") &&
         !EqualsNoCase(suffix, L".WOW64") && !EqualsNoCase(suffix, L".WOW6432")) {
-      Warn(line, U8(key) + "=" + U8(command) + ": " + U8(suffix) +
-                     " is not a platform suffix (.X32, .X64, .WOW64, .WOW6432), so the command runs on every Windows");
+      Report(Rule::kUnknownSuffix, line,
+             U8(key) + "=" + U8(command) + ": " + U8(suffix) +
+                 " is not a platform suffix (.X32, .X64, .WOW64, .WOW6432), so the command runs on every Windows");
     }
     const std::wstring reader = key + L" (" + std::wstring(rules->keyword) + L")";
     if (rules->variant == Variant::kNoSection) {
       if (!section.empty()) {
-        Warn(sectionLine,
-             U8(rules->keyword) + " reads no section; " + U8(sectionKey) + "=" + U8(section) + " is not used");
+        Report(Rule::kSectionNotUsed, sectionLine,
+               U8(rules->keyword) + " reads no section; " + U8(sectionKey) + "=" + U8(section) + " is not used");
       }
       CheckRegistryFile(*rules, line);
       return;
     }
     if (section.empty()) {
-      Error(sectionLine, U8(reader) + " needs a command section, and " + U8(sectionKey) + " is missing or empty");
+      Report(Rule::kNoCommandSection, sectionLine,
+             U8(reader) + " needs a command section, and " + U8(sectionKey) + " is missing or empty");
       return;
     }
     Owner owner{section, rules, reader};
@@ -389,10 +421,23 @@ class Linter {
   }
 
   void CheckRegistryFile(const KeywordRules& rules, std::size_t line) {
+    if (EqualsNoCase(rules.keyword, L"REG_FILE_UILANG") && topLevel_) {
+      bool any = false;
+      for (const auto& f : topLevel_()) {
+        const std::wstring stem = shell::RemoveExtension(f);
+        any = any || (EqualsNoCase(shell::Extension(f), L".reg") && VariantFits(*FindCommand(L"CMD_UILANG"), stem));
+      }
+      if (!any) {
+        Report(Rule::kNoLanguageRegFile, line,
+               "REG_FILE_UILANG imports <UI language>.reg beside the tool (0409.reg, 0411.reg, ...), and the package "
+               "has none");
+      }
+    }
     if (!package_) return;
     if (EqualsNoCase(rules.keyword, L"REG_FILE")) {
       const std::wstring file = baseName_ + L".reg";
-      if (!package_(file)) Warn(line, "REG_FILE imports " + U8(file) + ", which is not beside the script");
+      if (!package_(file))
+        Report(Rule::kFileNotInPackage, line, "REG_FILE imports " + U8(file) + ", which is not beside the script");
     }
   }
 
@@ -412,7 +457,8 @@ class Linter {
       case Variant::kNoSection: return;
       case Variant::kPlain:
         if (!plain) {
-          Error(line, "section [" + U8(s) + "] is missing, so " + U8(owner.reader) + " does nothing");
+          Report(Rule::kMissingSection, line,
+                 "section [" + U8(s) + "] is missing, so " + U8(owner.reader) + " does nothing");
           return;
         }
         Read(s, rules.keys, owner.reader);
@@ -428,33 +474,46 @@ class Linter {
         }
         const std::string what = rules.variant == Variant::kRegion ? "region" : "UI language";
         if (!plain && !variant) {
-          Error(line, "section [" + U8(s) + "] is missing, and so is every " + what +
-                          " variant of it: " + U8(owner.reader) + " does nothing");
+          Report(Rule::kMissingSection, line,
+                 "section [" + U8(s) + "] is missing, and so is every " + what + " variant of it: " + U8(owner.reader) +
+                     " does nothing");
         } else if (!plain) {
-          Warn(line, "no section [" + U8(s) + "]: on a machine of another " + what + " " + U8(owner.reader) +
-                         " does nothing");
+          Report(
+              Rule::kMissingPlainSection, line,
+              "no section [" + U8(s) + "]: on a machine of another " + what + " " + U8(owner.reader) + " does nothing");
         }
         if (plain) Read(s, rules.keys, owner.reader);
         return;
       }
       case Variant::kOsClass: {
         bool any = false;
+        bool versioned = false;
         for (std::wstring_view ending : {L"_2000", L"_XP", L"_VISTA", L""}) {
           const std::wstring name = s + std::wstring(ending);
           if (FindSection(name) != nullptr) {
             Read(name, rules.keys, owner.reader);
             any = true;
+            versioned = versioned || !ending.empty();
           }
         }
+        // On 2000, XP, Vista and everything after (6.x) the tool appends an
+        // ending; the plain section serves only other Windows.
+        if (any && !versioned) {
+          Report(Rule::kOnlyPlainOsSection, line,
+                 "only [" + U8(s) + "] is there: on Windows 2000, XP, Vista and later " + U8(owner.reader) +
+                     " reads [" + U8(s) + "_2000], [" + U8(s) + "_XP] or [" + U8(s) + "_VISTA] and installs nothing");
+        }
         if (!any) {
-          Error(line, "none of the sections [" + U8(s) + "_2000], [" + U8(s) + "_XP], [" + U8(s) + "_VISTA], [" +
-                          U8(s) + "] is there, so " + U8(owner.reader) + " installs nothing");
+          Report(Rule::kMissingOsSections, line,
+                 "none of the sections [" + U8(s) + "_2000], [" + U8(s) + "_XP], [" + U8(s) + "_VISTA], [" + U8(s) +
+                     "] is there, so " + U8(owner.reader) + " installs nothing");
         }
         return;
       }
       case Variant::kDeviceId: {
         if (!plain) {
-          Error(line, "section [" + U8(s) + "] is missing, so " + U8(owner.reader) + " does nothing");
+          Report(Rule::kMissingSection, line,
+                 "section [" + U8(s) + "] is missing, so " + U8(owner.reader) + " does nothing");
           return;
         }
         Read(s, rules.keys, owner.reader);
@@ -468,8 +527,9 @@ class Linter {
           if (id.empty()) continue;
           const std::wstring name = s + L"_" + id;
           if (FindSection(name) == nullptr) {
-            Warn(LineOf(section, L"DEV" + std::to_wstring(n)),
-                 "no section [" + U8(name) + "]: " + U8(owner.reader) + " writes nothing to that device's driver key");
+            Report(
+                Rule::kMissingDeviceSection, LineOf(section, L"DEV" + std::to_wstring(n)),
+                "no section [" + U8(name) + "]: " + U8(owner.reader) + " writes nothing to that device's driver key");
           } else {
             Read(name, rules.deviceSection, owner.reader);
           }
@@ -505,7 +565,8 @@ class Linter {
     for (const auto& e : section->entries) {
       if (e.name.empty() || e.name.front() == L';' || FindEntry(*section, e.name) != &e) continue;
       if (!IsRead(use, e)) {
-        Warn(e.line, "no command reads key " + U8(e.name) + " in [" + U8(name) + "] (read by " + readers + ")");
+        Report(Rule::kKeyNotRead, e.line,
+               "no command reads key " + U8(e.name) + " in [" + U8(name) + "] (read by " + readers + ")");
       }
     }
     for (const KeySet* keys : use.keySets) {
@@ -552,7 +613,21 @@ class Linter {
     std::size_t i = 0;
     if (v[i] == L'+' || v[i] == L'-') ++i;
     if (i >= v.size() || v[i] < L'0' || v[i] > L'9') {
-      Warn(e.line, U8(e.name) + "=" + U8(v) + " is not a number and reads as 0");
+      Report(Rule::kNotANumber, e.line, U8(e.name) + "=" + U8(v) + " is not a number and reads as 0");
+      return;
+    }
+    // The digits end at the first other character: 2s is 2 (milliseconds, for a pause).
+    std::size_t end = i;
+    const bool hex = v.size() > i + 1 && v[i] == L'0' && (v[i + 1] == L'x' || v[i + 1] == L'X');
+    if (hex) end += 2;
+    while (end < v.size() &&
+           (iswdigit(static_cast<wint_t>(v[end])) || (hex && iswxdigit(static_cast<wint_t>(v[end]))))) {
+      ++end;
+    }
+    if (end < v.size()) {
+      Report(Rule::kNumberWithText, e.line,
+             U8(e.name) + "=" + U8(v) + " reads as " + std::to_string(profile_.Int(name, e.name, 0)) +
+                 ": the number ends at \"" + U8(v.substr(end)) + "\", which the tool does not read");
     }
   }
 
@@ -573,21 +648,23 @@ class Linter {
     const std::uint32_t n = profile_.Int(name, e.name, 0);
     if (static_cast<std::int32_t>(n) < 0) return;
     if (pause && n > kLongestPause) {
-      Error(e.line, U8(e.name) + "=" + std::to_string(n) + Wrapped(name, e) + " is a pause of more than " +
-                        std::to_string(kLongestPause) + " ms: the tool pauses " + std::to_string(kLongestPause) +
-                        " ms");
+      Report(Rule::kPauseTooLong, e.line,
+             U8(e.name) + "=" + std::to_string(n) + Wrapped(name, e) + " is a pause of more than " +
+                 std::to_string(kLongestPause) + " ms: the tool pauses " + std::to_string(kLongestPause) + " ms");
     } else if (!pause && n > kMostListEntries) {
-      Error(e.line, U8(e.name) + "=" + std::to_string(n) + Wrapped(name, e) + " is more than the " +
-                        std::to_string(kMostListEntries) + " entries the tool reads; it reads " +
-                        std::to_string(kMostListEntries));
+      Report(Rule::kCountTooLarge, e.line,
+             U8(e.name) + "=" + std::to_string(n) + Wrapped(name, e) + " is more than the " +
+                 std::to_string(kMostListEntries) + " entries the tool reads; it reads " +
+                 std::to_string(kMostListEntries));
     }
   }
 
   void CheckRoom(const std::wstring& name, const Entry& e, std::size_t room) {
     const std::wstring whole = profile_.String(name, e.name, L"", e.value.size() + 2);
     if (whole.size() > room) {
-      Warn(e.line, U8(e.name) + " is " + std::to_string(whole.size()) + " characters long and is cut to " +
-                       std::to_string(room));
+      Report(Rule::kValueCut, e.line,
+             U8(e.name) + " is " + std::to_string(whole.size()) + " characters long and is cut to " +
+                 std::to_string(room));
     }
   }
 
@@ -602,12 +679,12 @@ class Linter {
       CheckBound(name, *countEntry, false);
     }
     if (negative) {
-      Warn(countLine,
-           U8(g.countKey) + "=" + std::to_string(static_cast<std::int32_t>(raw)) + " is negative and means none");
+      Report(Rule::kNegativeCount, countLine,
+             U8(g.countKey) + "=" + std::to_string(static_cast<std::int32_t>(raw)) + " is negative and means none");
     }
     if (EqualsNoCase(g.countKey, L"HWID") && count == 0) {
-      Error(countLine,
-            "CHECK_HWID in [" + U8(name) + "] has no HWID count, so the check always fails and stops the run");
+      Report(Rule::kCheckHwidNoCount, countLine,
+             "CHECK_HWID in [" + U8(name) + "] has no HWID count, so the check always fails and stops the run");
     }
     // Numbered keys beyond the count are never read.
     for (const auto& e : section.entries) {
@@ -617,11 +694,13 @@ class Linter {
         const auto n = KeyNumber(e.name, k.prefix, k.suffix, &zero);
         if (!n) continue;
         if (zero || *n == 0) {
-          Warn(e.line, U8(e.name) + " is never read: numbers start at 1 and have no leading zeros");
+          Report(Rule::kNumberedKeyNeverRead, e.line,
+                 U8(e.name) + " is never read: numbers start at 1 and have no leading zeros");
         } else if (*n > count) {
-          Warn(e.line, U8(e.name) + " is never read: " +
-                           (countEntry != nullptr ? U8(g.countKey) + "=" + std::to_string(count) + " stops before it"
-                                                  : "there is no " + U8(g.countKey) + " count"));
+          Report(Rule::kNumberedKeyNeverRead, e.line,
+                 U8(e.name) + " is never read: " +
+                     (countEntry != nullptr ? U8(g.countKey) + "=" + std::to_string(count) + " stops before it"
+                                            : "there is no " + U8(g.countKey) + " count"));
         }
         break;
       }
@@ -640,8 +719,9 @@ class Linter {
           } else if (k.inf == InfRule::kKeyPathOfDelete || k.inf == InfRule::kValueNameOfDelete) {
             CheckInfEntry(countLine, name, key, L"", "is missing", k);
           } else if (k.required) {
-            Warn(countLine, U8(g.countKey) + "=" + std::to_string(count) + " but " + U8(key) +
-                                " is missing: " + U8(k.whenMissing));
+            Report(
+                Rule::kNumberedKeyMissing, countLine,
+                U8(g.countKey) + "=" + std::to_string(count) + " but " + U8(key) + " is missing: " + U8(k.whenMissing));
           }
           continue;
         }
@@ -649,8 +729,9 @@ class Linter {
         CheckInfEntry(e->line, name, key, value, "is empty", k);
         if (value.empty()) {
           CheckId(e->line, name, key, value, "is empty", k);
-          if (k.id == IdRule::kNone && k.inf == InfRule::kNone && k.required) {
-            Warn(e->line, U8(key) + " is empty: " + U8(k.whenMissing));
+          const bool deleteRule = k.inf == InfRule::kKeyPathOfDelete || k.inf == InfRule::kValueNameOfDelete;
+          if (k.id == IdRule::kNone && !deleteRule && k.required) {
+            Report(Rule::kNumberedKeyEmpty, e->line, U8(key) + " is empty: " + U8(k.whenMissing));
           }
           continue;
         }
@@ -667,11 +748,16 @@ class Linter {
     const std::string where = U8(key) + " in [" + U8(name) + "] " + state + ", which names no device";
     switch (k.id) {
       case IdRule::kNone: return;
-      case IdRule::kNotFound: Error(line, where + ": the tool refuses it and finds no device for it"); return;
-      case IdRule::kNoRescanStop:
-        Error(line, where + ": the tool refuses it, so it never keeps the rescan step from running");
+      case IdRule::kNotFound:
+        Report(Rule::kIdNamesNoDevice, line, where + ": the tool refuses it and finds no device for it");
         return;
-      case IdRule::kSkipped: Error(line, where + ": the tool skips it and removes nothing for it"); return;
+      case IdRule::kNoRescanStop:
+        Report(Rule::kIdNamesNoDevice, line,
+               where + ": the tool refuses it, so it never keeps the rescan step from running");
+        return;
+      case IdRule::kSkipped:
+        Report(Rule::kIdSkipped, line, where + ": the tool skips it and removes nothing for it");
+        return;
     }
   }
 
@@ -683,38 +769,75 @@ class Linter {
       case InfRule::kNone: return;
       case InfRule::kKeyPathOfDelete:
         if (!StaticDeleteEntryIsWritten(value)) {
-          Error(line, where +
-                          ": without a key path the entry names the root, which the installer would empty; the "
-                          "tool leaves the entry out");
+          Report(Rule::kDeleteWithoutKeyPath, line,
+                 where +
+                     ": without a key path the entry names the root, which the installer would empty; the "
+                     "tool leaves the entry out");
         }
         return;
       case InfRule::kValueNameOfDelete:
         if (!DriverDeleteEntryIsWritten(value)) {
-          Error(line, where +
-                          ": without a value name the installer would delete the whole driver key with everything "
-                          "below it; the tool leaves the entry out");
+          Report(Rule::kDeleteWithoutValueName, line,
+                 where +
+                     ": without a value name the installer would delete the whole driver key with everything "
+                     "below it; the tool leaves the entry out");
         }
         return;
       case InfRule::kValue: {
         // Outside quotation marks a ';' starts a comment, and a closing '\' joins the next line.
         bool quoted = false;
-        for (wchar_t c : value) {
+        for (std::size_t i = 0; i < value.size(); ++i) {
+          const wchar_t c = value[i];
           if (c == L'"') quoted = !quoted;
-          if (c == L';' && !quoted) {
-            Warn(line, U8(key) + " in [" + U8(name) +
-                           "] holds ';': the INF installer reads the rest of the line as a "
-                           "comment");
+          const bool afterBlank = i > 0 && (value[i - 1] == L' ' || value[i - 1] == L'\t');
+          if (c == L';' && !quoted && !afterBlank) {
+            Report(Rule::kInfValueSyntax, line,
+                   U8(key) + " in [" + U8(name) +
+                       "] holds ';': the INF installer reads the rest of the line as a "
+                       "comment");
             break;
           }
         }
         if (!value.empty() && value.back() == L'\\') {
-          Warn(line, U8(key) + " in [" + U8(name) +
-                         "] ends with a backslash: the INF installer joins the next line "
-                         "to this one");
+          Report(Rule::kInfValueSyntax, line,
+                 U8(key) + " in [" + U8(name) +
+                     "] ends with a backslash: the INF installer joins the next line "
+                     "to this one");
         }
         return;
       }
+      case InfRule::kFlags:
+        if (!value.empty() && !IsInfNumber(value)) {
+          Report(Rule::kFlagsNotANumber, line,
+                 U8(key) + "=" + U8(value) +
+                     " is not a number: the installer reads 0 and writes the value as a string (REG_DWORD is "
+                     "0x00010001)");
+        }
+        return;
+      case InfRule::kRoot:
+        if (!value.empty() && !IsInfRoot(value)) {
+          Report(Rule::kUnknownRoot, line,
+                 U8(key) + "=" + U8(value) +
+                     " is not a root the INF syntax knows (HKLM, HKCU, HKCR, HKU): the "
+                     "installer skips the entry");
+        }
+        return;
     }
+  }
+
+  static bool IsInfNumber(std::wstring_view v) {
+    if (v.size() > 2 && v[0] == L'0' && (v[1] == L'x' || v[1] == L'X')) {
+      return std::all_of(v.begin() + 2, v.end(), [](wchar_t c) { return iswxdigit(static_cast<wint_t>(c)) != 0; });
+    }
+    return std::all_of(v.begin(), v.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+  }
+
+  static bool IsInfRoot(std::wstring_view v) {
+    for (std::wstring_view root : {L"HKLM", L"HKCU", L"HKCR", L"HKU", L"HKEY_LOCAL_MACHINE", L"HKEY_CURRENT_USER",
+                                   L"HKEY_CLASSES_ROOT", L"HKEY_USERS"}) {
+      if (EqualsNoCase(v, root)) return true;
+    }
+    return false;
   }
 
   void CheckFile(const Entry& e, const NumberedKey& k, const std::wstring& value) {
@@ -724,10 +847,21 @@ class Linter {
       return;
     }
     if (package_(value)) return;
+    const std::size_t blank = value.find(L' ');
+    if (k.file == FileRule::kBesideTool && blank != std::wstring::npos && package_(value.substr(0, blank))) {
+      Report(Rule::kArgumentsInProgramPath, e.line,
+             U8(value) +
+                 ": the tool starts the whole text as one program path; its arguments belong in "
+                 "CMD_PLUSARG (" +
+                 U8(value.substr(blank + 1)) + ")");
+      return;
+    }
     if (k.file == FileRule::kBesideTool) {
-      Warn(e.line, U8(value) + " is not in the package beside the script: the command is skipped");
+      Report(Rule::kFileNotInPackage, e.line,
+             U8(value) + " is not in the package beside the script: the command is skipped");
     } else {
-      Warn(e.line, U8(value) + " is not in the package beside the script, so it will not be in the install folder");
+      Report(Rule::kFileNotInPackage, e.line,
+             U8(value) + " is not in the package beside the script, so it will not be in the install folder");
     }
   }
 
@@ -737,27 +871,31 @@ class Linter {
     const std::size_t destLine = dest != nullptr ? dest->line : section.line;
     switch (CheckInstallSubfolder(destination)) {
       case Subfolder::kOutsideTheRoot:
-        Error(destLine, "DESTDIR=" + U8(destination) +
-                            " is refused: the install folder must be a folder under Program Files "
-                            "(not empty, no drive, no leading backslash, no ..)");
+        Report(Rule::kDestdirRefused, destLine,
+               "DESTDIR=" + U8(destination) +
+                   " is refused: the install folder must be a folder under Program Files "
+                   "(not empty, no drive, no leading backslash, no ..)");
         break;
       case Subfolder::kSharedByWindows:
-        Error(destLine, "DESTDIR=" + U8(destination) +
-                            " is refused: it is a folder that Windows keeps under Program Files, and the install "
-                            "folder is emptied before the copy");
+        Report(Rule::kDestdirRefused, destLine,
+               "DESTDIR=" + U8(destination) +
+                   " is refused: it is a folder that Windows keeps under Program Files, and the install "
+                   "folder is emptied before the copy");
         break;
       case Subfolder::kSafe:
         if (destination.find_first_of(L"\\/") == std::wstring::npos) {
-          Warn(destLine, "DESTDIR=" + U8(destination) +
-                             " is one folder: a maker's folder of several products would sit there, and the tool "
-                             "empties the install folder before the copy; name the product's own folder (" +
-                             U8(destination) + "\\<product>)");
+          Report(Rule::kDestdirOneFolder, destLine,
+                 "DESTDIR=" + U8(destination) +
+                     " is one folder: a maker's folder of several products would sit there, and the tool "
+                     "empties the install folder before the copy; name the product's own folder (" +
+                     U8(destination) + "\\<product>)");
         }
         break;
     }
     const Entry* detect = FindEntry(section, L"DETECTCOUNT");
     if (detect != nullptr && profile_.Int(name, L"REFRESH", 0) != 1) {
-      Warn(detect->line, "DETECTCOUNT in [" + U8(name) + "] is read only with REFRESH=1");
+      Report(Rule::kRescanKeysWithoutRefresh, detect->line,
+             "DETECTCOUNT in [" + U8(name) + "] is read only with REFRESH=1");
     }
   }
 
@@ -774,21 +912,127 @@ class Linter {
       const std::wstring dest = profile_.String(name, destKey, L"", BufferFor(kRoomPath));
       const std::wstring source =
           profile_.String(name, L"FOLDER" + std::to_wstring(n) + L"_SRC", L"", BufferFor(kRoomPath));
+      const bool absolute = source.size() >= 2 && (source[1] == L':' || (source[0] == L'\\' && source[1] == L'\\'));
+      if (!source.empty() && !absolute) {
+        Report(Rule::kRelativeSource, LineOf(section, L"FOLDER" + std::to_wstring(n) + L"_SRC"),
+               "FOLDER" + std::to_string(n) + "_SRC=" + U8(source) +
+                   " is relative: the tool reads it from its current folder, which the installer that starts it "
+                   "chooses, not from the package");
+      } else if (absolute && machines_ && !machines_(source)) {
+        Report(Rule::kSourceOnNoMachine, LineOf(section, L"FOLDER" + std::to_wstring(n) + L"_SRC"),
+               "FOLDER" + std::to_string(n) + "_SRC=" + U8(source) +
+                   " is on none of the described machines: the copy of that pair fails");
+      }
       if (underRoot && !dest.empty()) {
         const Subfolder kind = CheckInstallSubfolder(dest);
         if (kind == Subfolder::kOutsideTheRoot) {
-          Error(e->line, U8(destKey) + "=" + U8(dest) +
-                             " is refused: with DEST_IS_PROGRAMFOLDER the destination must be a folder under Program "
-                             "Files (no drive, no leading backslash, no ..)");
+          Report(Rule::kCopyDestinationRefused, e->line,
+                 U8(destKey) + "=" + U8(dest) +
+                     " is refused: with DEST_IS_PROGRAMFOLDER the destination must be a folder under Program "
+                     "Files (no drive, no leading backslash, no ..)");
         } else if (kind == Subfolder::kSharedByWindows) {
-          Error(e->line,
-                U8(destKey) + "=" + U8(dest) + " is refused: it is a folder that Windows keeps under Program Files");
+          Report(Rule::kCopyDestinationRefused, e->line,
+                 U8(destKey) + "=" + U8(dest) + " is refused: it is a folder that Windows keeps under Program Files");
         }
       } else if (!dest.empty() && !source.empty() && PathIsInside(dest, source)) {
-        Error(e->line,
-              U8(destKey) + "=" + U8(dest) + " lies in its source " + U8(source) + ": the tool refuses the pair");
+        Report(Rule::kCopyDestinationRefused, e->line,
+               U8(destKey) + "=" + U8(dest) + " lies in its source " + U8(source) + ": the tool refuses the pair");
       }
     }
+  }
+
+  // ---- the text itself ----
+
+  // The script's lines as the reader counts them, from 1.
+  std::vector<std::wstring_view> RawLines() const {
+    std::vector<std::wstring_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= text_.size(); ++i) {
+      if (i == text_.size() || text_[i] == L'\n') {
+        lines.push_back(text_.substr(start, i - start));
+        start = i + 1;
+      }
+    }
+    return lines;
+  }
+
+  void CheckCharacters() {
+    const auto lines = RawLines();
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+      for (wchar_t c : lines[n]) {
+        if ((c < 0x20 && c != L'\t' && c != L'\r') || c == 0x7F) {
+          Report(Rule::kControlCharacter, n + 1,
+                 "line " + std::to_string(n + 1) + " holds the control character " + EscapedControl(c));
+          break;
+        }
+      }
+    }
+  }
+
+  static std::string EscapedControl(wchar_t c) {
+    static const char* hex = "0123456789abcdef";
+    return std::string("\\x") + hex[(c >> 4) & 15] + hex[c & 15];
+  }
+
+  // A value in which a ';' follows a blank looks like a value and a comment,
+  // but the reader keeps both.
+  void CheckCommentInValue(const Section& s, const Entry& e) {
+    if (!e.hasValue || e.name.empty() || e.name.front() == L';') return;
+    const std::size_t at = e.value.find(L';');
+    if (at == std::wstring::npos || at == 0 || (e.value[at - 1] != L' ' && e.value[at - 1] != L'\t')) return;
+    Report(Rule::kCommentInValue, e.line,
+           U8(e.name) + " in [" + U8(s.name) + "] reads as \"" + U8(e.value) +
+               "\": a ';' after a value is part of it, so the value is not " + U8(e.value.substr(0, at)));
+  }
+
+  // "; tvlint: ignore TV027 TV026" silences those rules on the next line that
+  // is not a comment; on a section header, after the "]", on that line.
+  void ApplyIgnores() {
+    const auto lines = RawLines();
+    std::map<std::size_t, std::set<std::string>> ignored;
+    constexpr std::wstring_view kMarker = L"tvlint: ignore";
+    std::vector<std::pair<std::size_t, std::set<std::string>>> pending;
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+      std::wstring_view line = lines[n];
+      while (!line.empty() && (line.front() == L' ' || line.front() == L'\t')) line.remove_prefix(1);
+      const bool comment = !line.empty() && line.front() == L';';
+      const bool header = !line.empty() && line.front() == L'[';
+      const std::size_t at = line.find(kMarker);
+      std::set<std::string> ids;
+      if (at != std::wstring_view::npos && (comment || (header && line.find(L']') < at))) {
+        std::wstring_view rest = line.substr(at + kMarker.size());
+        std::size_t pos = 0;
+        while (pos < rest.size()) {
+          while (pos < rest.size() && (rest[pos] == L' ' || rest[pos] == L',' || rest[pos] == L'\t')) ++pos;
+          std::size_t end = pos;
+          while (end < rest.size() && rest[end] != L' ' && rest[end] != L',' && rest[end] != L'\t' &&
+                 rest[end] != L'\r') {
+            ++end;
+          }
+          if (end > pos) {
+            const std::string id = U8(rest.substr(pos, end - pos));
+            if (const RuleInfo* rule = FindRule(id)) {
+              ids.insert(std::string(rule->id));
+            } else {
+              Report(Rule::kUnknownRuleInIgnore, n + 1, "tvlint: ignore names " + id + ", which is no rule ID");
+            }
+          }
+          pos = end;
+        }
+      }
+      if (header) ignored[n + 1].insert(ids.begin(), ids.end());
+      if (comment) {
+        for (const auto& id : ids) pending.emplace_back(n + 1, std::set<std::string>{id});
+        continue;
+      }
+      if (line.empty() || line == L"\r") continue;
+      for (const auto& [_, set] : pending) ignored[n + 1].insert(set.begin(), set.end());
+      pending.clear();
+    }
+    std::erase_if(findings_, [&](const Finding& f) {
+      auto it = ignored.find(f.line);
+      return f.rule != InfoOf(Rule::kUnknownRuleInIgnore).id && it != ignored.end() && it->second.contains(f.rule);
+    });
   }
 
   // ---- sections no command reads ----
@@ -796,14 +1040,33 @@ class Linter {
   void CheckUnreadSections() {
     for (const auto& [name, section] : sections_) {
       if (EqualsNoCase(name, L"INIT") || reads_.contains(name)) continue;
+      CheckListsOfUnreadSection(name, *section);
       std::string reason;
       for (const auto& owner : owners_) {
         if (!IsVariantOf(name, owner.section)) continue;
         reason = NeverSelected(name, owner);
         if (!reason.empty()) break;
       }
-      if (reason.empty()) reason = "section [" + U8(name) + "] is not read by any command";
-      Warn(section->line, reason);
+      if (reason.empty()) {
+        Report(Rule::kSectionNotRead, section->line, "section [" + U8(name) + "] is not read by any command");
+      } else {
+        Report(Rule::kVariantNeverSelected, section->line, reason);
+      }
+    }
+  }
+
+  // What can be known of a section no command reads (its name misspelt in
+  // CMDn_SECTION, say): the lists in it are held to their counts all the same.
+  void CheckListsOfUnreadSection(const std::wstring& name, const Section& section) {
+    std::set<std::wstring_view> checked;
+    for (const auto& command : kCommands) {
+      for (const KeySet* keys : {command.keys, command.deviceSection}) {
+        if (keys == nullptr) continue;
+        for (const auto& g : keys->groups) {
+          if (FindEntry(section, g.countKey) == nullptr || !checked.insert(g.countKey).second) continue;
+          CheckGroup(name, section, g);
+        }
+      }
     }
   }
 
@@ -828,9 +1091,12 @@ class Linter {
     return {};
   }
 
+  std::wstring_view text_;
   ParsedProfile profile_;
   std::wstring baseName_;
   const PackageLookup& package_;
+  const PackageListing& topLevel_;
+  const PathLookup& machines_;
   std::map<std::wstring, const Section*, LessNoCase> sections_;  // the first of each name
   std::map<const Section*, std::map<std::wstring, const Entry*, LessNoCase>> entries_;
   std::set<std::wstring, LessNoCase> visibleSections_;
@@ -841,11 +1107,14 @@ class Linter {
 
 }  // namespace
 
-std::vector<Finding> LintScript(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package) {
-  return Linter(text, baseName, package).Run();
+std::vector<Finding> LintScript(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package,
+                                const PackageListing& listing, const PathLookup& machines) {
+  return Linter(text, baseName, package, listing, machines).Run();
 }
 
-std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& script) {
+std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& script, const PathLookup& machines) {
+  std::error_code kind;
+  if (std::filesystem::is_directory(script, kind)) return std::nullopt;
   std::string bytes;
   if (!sim::ReadHostFile(script, bytes)) return std::nullopt;
   const std::filesystem::path folder = std::filesystem::absolute(script).parent_path();
@@ -859,7 +1128,16 @@ std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& 
   // keys are ASCII, so the Western code page reads them the same.
   const std::wstring text =
       sim::DecodeTextFile({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, 1252);
-  return LintScript(text, FromUtf8(script.stem().string()), inPackage);
+  const PackageListing listing = [&folder]() {
+    std::vector<std::wstring> names;
+    std::error_code e;
+    for (auto it = std::filesystem::directory_iterator(folder, e); !e && it != std::filesystem::directory_iterator();
+         it.increment(e)) {
+      names.push_back(FromUtf8(it->path().filename().string()));
+    }
+    return names;
+  };
+  return LintScript(text, FromUtf8(script.stem().string()), inPackage, listing, machines);
 }
 
 std::vector<std::wstring_view> KnownKeywords() {
@@ -874,13 +1152,81 @@ int ExitCode(std::span<const Finding> findings) {
   return code;
 }
 
+std::string EscapeControlCharacters(std::string_view text, bool keepLineEnds) {
+  std::string out;
+  static const char* hex = "0123456789abcdef";
+  for (unsigned char c : text) {
+    const bool lineEnd = c == '\n' || c == '\r' || c == '\t';
+    if ((c < 0x20 || c == 0x7F) && !(keepLineEnds && lineEnd)) {
+      out += "\\x";
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 std::string FormatFindings(std::string_view file, std::span<const Finding> findings) {
   std::string out;
   for (const auto& f : findings) {
-    out += std::string(file) + ":" + std::to_string(f.line) + ": " +
-           (f.severity == Severity::kError ? "error: " : "warning: ") + f.reason + "\n";
+    out += EscapeControlCharacters(std::string(file)) + ":" + std::to_string(f.line) + ": " +
+           (f.severity == Severity::kError ? "error " : "warning ") + (f.rule.empty() ? "" : f.rule + ": ") +
+           EscapeControlCharacters(f.reason) + "\n";
   }
   return out;
+}
+
+nlohmann::json FindingsJson(std::span<const FileFindings> files) {
+  nlohmann::json out = nlohmann::json::array();
+  for (const auto& file : files) {
+    for (const auto& f : file.findings) {
+      out.push_back({{"file", file.file},
+                     {"line", f.line},
+                     {"severity", f.severity == Severity::kError ? "error" : "warning"},
+                     {"rule", f.rule},
+                     {"message", f.reason}});
+    }
+  }
+  return out;
+}
+
+nlohmann::json FindingsSarif(std::span<const FileFindings> files, std::string_view version) {
+  nlohmann::json rules = nlohmann::json::array();
+  for (const auto& r : Rules()) {
+    rules.push_back({{"id", std::string(r.id)},
+                     {"shortDescription", {{"text", std::string(r.title)}}},
+                     {"help", {{"text", std::string(r.advice)}}},
+                     {"helpUri", "docs/setup-script.md#" + ToLowerAsciiNarrow(r.id)},
+                     {"defaultConfiguration", {{"level", r.severity == Severity::kError ? "error" : "warning"}}}});
+  }
+  nlohmann::json results = nlohmann::json::array();
+  for (const auto& file : files) {
+    for (const auto& f : file.findings) {
+      std::size_t index = 0;
+      for (std::size_t i = 0; i < Rules().size(); ++i) {
+        if (Rules()[i].id == f.rule) index = i;
+      }
+      results.push_back({{"ruleId", f.rule},
+                         {"ruleIndex", index},
+                         {"level", f.severity == Severity::kError ? "error" : "warning"},
+                         {"message", {{"text", f.reason}}},
+                         {"locations",
+                          {{{"physicalLocation",
+                             {{"artifactLocation", {{"uri", file.file}}}, {"region", {{"startLine", f.line}}}}}}}}});
+    }
+  }
+  return {{"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
+          {"version", "2.1.0"},
+          {"runs",
+           {{{"tool",
+              {{"driver",
+                {{"name", "tarnvale-sim lint"},
+                 {"version", std::string(version)},
+                 {"informationUri", "docs/setup-script.md"},
+                 {"rules", rules}}}}},
+             {"results", results}}}}};
 }
 
 }  // namespace tv::lint

@@ -12,14 +12,17 @@
 #include <string_view>
 #include <vector>
 
-namespace tv::lint {
+#include <nlohmann/json.hpp>
 
-enum class Severity { kWarning, kError };
+#include "sim/lint_rules.h"
+
+namespace tv::lint {
 
 struct Finding {
   std::size_t line = 1;
   Severity severity = Severity::kWarning;
   std::string reason;
+  std::string rule;  // the rule's ID, "TV012"
 };
 
 // The package beside the script, where the tool looks for programs, .reg
@@ -28,11 +31,18 @@ using PackageLookup = std::function<bool(std::wstring_view relativePath)>;
 
 // `baseName` is the script's file name without ".ini" (the executable's base
 // name, which names the REG_FILE file). Without a lookup no file is checked.
-std::vector<Finding> LintScript(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package);
+// The names of the files at the top of the package.
+using PackageListing = std::function<std::vector<std::wstring>()>;
+// Is this absolute path on at least one of the machines the script is meant
+// for? Without it no such path is checked.
+using PathLookup = std::function<bool(std::wstring_view absolutePath)>;
+std::vector<Finding> LintScript(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package,
+                                const PackageListing& listing = {}, const PathLookup& machines = {});
 
 // A script on this (the host) machine, its package being the files beside
 // it; nothing when the file cannot be read.
-std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& script);
+std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& script,
+                                                   const PathLookup& machines = {});
 
 // Every keyword the linter knows, for a check against the tool's own table.
 std::vector<std::wstring_view> KnownKeywords();
@@ -40,7 +50,19 @@ std::vector<std::wstring_view> KnownKeywords();
 // 0 without findings, 1 with warnings only, 2 with an error.
 int ExitCode(std::span<const Finding> findings);
 
-// "file:line: error: reason", one line each, in line order.
+// "file:line: error TV012: reason", one line each, in line order; control
+// characters of the script are shown escaped (\x1b), never written raw.
 std::string FormatFindings(std::string_view file, std::span<const Finding> findings);
+// With `keepLineEnds` line feeds, returns and tabs stay as they are.
+std::string EscapeControlCharacters(std::string_view text, bool keepLineEnds = false);
+
+struct FileFindings {
+  std::string file;
+  std::vector<Finding> findings;
+};
+// One object per finding: file, line, severity, rule, message.
+nlohmann::json FindingsJson(std::span<const FileFindings> files);
+// A SARIF 2.1.0 log with every rule and the findings as results.
+nlohmann::json FindingsSarif(std::span<const FileFindings> files, std::string_view version);
 
 }  // namespace tv::lint

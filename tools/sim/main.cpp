@@ -3,10 +3,12 @@
 // what the run changed. `tarnvale-sim lint SCRIPT.ini` checks a script.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,21 +38,33 @@ struct RunOptions {
   bool noCompanion = false;
 };
 
+// A machine from its description; false (and why on standard error) when the
+// description cannot be read or is wrong.
+bool LoadMachine(const std::string& file, tv::sim::SimMachine& machine) {
+  std::string description;
+  if (!tv::sim::ReadHostFile(file, description)) {
+    std::cerr << "tarnvale-sim: cannot read machine description " << file << '\n';
+    return false;
+  }
+  const auto base = std::filesystem::absolute(file).parent_path();
+  if (auto error = tv::sim::ApplyMachineDescription(description, machine, base)) {
+    std::cerr << "tarnvale-sim: " << file << ": " << *error << '\n';
+    return false;
+  }
+  return true;
+}
+
 int Run(const RunOptions& o) {
   tv::sim::SimMachine machine;
   if (o.machineFile.empty()) {
     tv::sim::ConfigureDefaultNotebook(machine);
-  } else {
-    std::string description;
-    if (!tv::sim::ReadHostFile(o.machineFile, description)) {
-      std::cerr << "tarnvale-sim: cannot read machine description " << o.machineFile << '\n';
-      return kSimulatorFailed;
-    }
-    const auto base = std::filesystem::absolute(o.machineFile).parent_path();
-    if (auto error = tv::sim::ApplyMachineDescription(description, machine, base)) {
-      std::cerr << "tarnvale-sim: " << o.machineFile << ": " << *error << '\n';
-      return kSimulatorFailed;
-    }
+  } else if (!LoadMachine(o.machineFile, machine)) {
+    return kSimulatorFailed;
+  }
+  std::error_code folderError;
+  if (std::filesystem::is_directory(o.script, folderError)) {
+    std::cerr << "tarnvale-sim: " << o.script << " is a folder; name the setup script (SCRIPT.ini) in it\n";
+    return kSimulatorFailed;
   }
   if (auto error = tv::sim::PlaceHostPackage(machine, o.script)) {
     std::cerr << "tarnvale-sim: " << *error << '\n';
@@ -63,7 +77,8 @@ int Run(const RunOptions& o) {
   machine.commandLine = commandLine;
 
   machine.onDebugWrite = [](std::wstring_view text) {
-    const std::string utf8 = tv::ToUtf8(text);
+    // A script's escape sequence, traced back, must not drive the terminal.
+    const std::string utf8 = tv::lint::EscapeControlCharacters(tv::ToUtf8(text), true);
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
     std::fflush(stdout);
   };
@@ -86,14 +101,48 @@ int Run(const RunOptions& o) {
   return exitCode;
 }
 
-int Lint(const std::string& script) {
-  const auto findings = tv::lint::LintHostScript(script);
-  if (!findings) {
-    std::cerr << "tarnvale-sim: cannot read setup script " << script << '\n';
-    return kSimulatorFailed;
+// The linter's exit code when a script cannot be read or the call is wrong,
+// apart from 0 (clean), 1 (warnings) and 2 (errors).
+constexpr int kLintCannotRun = 3;
+
+int Lint(const std::vector<std::string>& scripts, const std::string& format,
+         const std::vector<std::string>& machineFiles) {
+  // The described machines tell whether an absolute path the script copies from is anywhere.
+  std::vector<std::unique_ptr<tv::sim::SimMachine>> machines;
+  for (const auto& file : machineFiles) {
+    machines.push_back(std::make_unique<tv::sim::SimMachine>());
+    if (!LoadMachine(file, *machines.back())) return kLintCannotRun;
   }
-  std::cout << tv::lint::FormatFindings(script, *findings);
-  return tv::lint::ExitCode(*findings);
+  tv::lint::PathLookup onAMachine;
+  if (!machines.empty()) {
+    onAMachine = [&machines](std::wstring_view path) {
+      return std::any_of(machines.begin(), machines.end(), [&](const auto& m) { return m->files.Exists(path); });
+    };
+  }
+  std::vector<tv::lint::FileFindings> all;
+  int code = 0;
+  for (const auto& script : scripts) {
+    std::error_code error;
+    if (std::filesystem::is_directory(script, error)) {
+      std::cerr << "tarnvale-sim: " << script << " is a folder; name the setup script (SCRIPT.ini) in it\n";
+      return kLintCannotRun;
+    }
+    const auto findings = tv::lint::LintHostScript(script, onAMachine);
+    if (!findings) {
+      std::cerr << "tarnvale-sim: cannot read setup script " << script << '\n';
+      return kLintCannotRun;
+    }
+    code = std::max(code, tv::lint::ExitCode(*findings));
+    all.push_back({script, *findings});
+  }
+  if (format == "json") {
+    std::cout << tv::lint::FindingsJson(all).dump(2) << '\n';
+  } else if (format == "sarif") {
+    std::cout << tv::lint::FindingsSarif(all, TARNVALE_VERSION).dump(2) << '\n';
+  } else {
+    for (const auto& f : all) std::cout << tv::lint::FormatFindings(f.file, f.findings);
+  }
+  return code;
 }
 
 }  // namespace
@@ -103,9 +152,13 @@ int main(int argc, char** argv) {
       "Runs the tool on SCRIPT.ini on a simulated notebook (default: maker VELTARO, Windows XP, Japanese user\n"
       "interface, tracing on). The tool's debugger output goes to standard output as it is written; a report of\n"
       "what the run changed (registry, files, devices, programs, pauses) follows on standard error. The files\n"
-      "beside SCRIPT.ini go along as the tool's driver package. The exit code is the tool's; 2 means this\n"
-      "program could not start the run.",
+      "beside SCRIPT.ini go along as the tool's driver package. The exit code is the tool's (1 after every run);\n"
+      "2 means this program could not start the run; with --fail-on it is 4 when the run stopped or failed.\n"
+      "The reference for scripts, machine descriptions, the report and the linter: docs/setup-script.md.\n"
+      "Example: tarnvale-sim --machine examples/machines/pv715-xp-all-devices.json "
+      "examples/notebook-setup/netsetup.ini",
       "tarnvale-sim"};
+  app.set_version_flag("--version", std::string("tarnvale-sim ") + TARNVALE_VERSION);
   app.set_help_all_flag("--help-all", "Help for every subcommand");
   RunOptions run;
   app.add_option("--machine", run.machineFile, "Machine description (JSON), see examples/machines")
@@ -118,24 +171,51 @@ int main(int argc, char** argv) {
   app.add_option("script", run.script, "The setup script (SCRIPT.ini)");
   app.add_option("args", run.toolArgs, "The tool's own command-line arguments, after --");
 
-  std::string lintScript;
-  CLI::App* lint =
-      app.add_subcommand("lint",
-                         "Checks a setup script; one line per finding (file:line: error|warning: reason). Exit code 0: "
-                         "nothing found, 1: warnings, 2: errors");
-  lint->add_option("script", lintScript, "The setup script")->required();
+  std::vector<std::string> lintScripts;
+  std::vector<std::string> lintMachines;
+  std::string lintFormat = "text";
+  CLI::App* lint = app.add_subcommand(
+      "lint",
+      "Checks setup scripts; one finding a line (file:line: error|warning TVnnn: reason). Exit code 0: nothing "
+      "found, 1: warnings, 2: errors, 3: a script could not be read. A comment line '; tvlint: ignore TV027' "
+      "silences a rule on the next line. The rules: docs/setup-script.md");
+  lint->add_option("scripts", lintScripts, "The setup scripts")->required();
+  lint->add_option("--format", lintFormat, "text (default), json, or sarif (SARIF 2.1.0)")
+      ->check(CLI::IsMember({"text", "json", "sarif"}));
+  lint->add_option("--machine", lintMachines,
+                   "A machine the scripts are meant for (repeatable): absolute paths they copy from must be on one")
+      ->check(CLI::ExistingFile);
 
+  // "tarnvale-sim SCRIPT.ini lint" is the linter written the wrong way round,
+  // not a run with the argument "lint" (that goes after "--").
+  for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+    if (std::string_view(argv[i]) != "lint") continue;
+    for (int j = 1; j < i; ++j) {
+      std::string script = argv[j];
+      std::transform(script.begin(), script.end(), script.begin(), [](unsigned char c) { return std::tolower(c); });
+      if (!script.ends_with(".ini")) continue;
+      std::cerr << "tarnvale-sim: to check a script write 'tarnvale-sim lint " << argv[j]
+                << "'; to pass lint to the tool write 'tarnvale-sim " << argv[j] << " -- lint'\n";
+      return kSimulatorFailed;
+    }
+    break;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
+    for (int i = 1; i < argc; ++i) {
+      if (std::string_view(argv[i]) == "lint") return kLintCannotRun;
+    }
     return kSimulatorFailed;
   }
-  if (lint->parsed()) return Lint(lintScript);
+  if (lint->parsed()) return Lint(lintScripts, lintFormat, lintMachines);
   if (run.script.empty()) {
     std::cerr << "tarnvale-sim: no setup script given\n" << app.help();
     return kSimulatorFailed;

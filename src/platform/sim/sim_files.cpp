@@ -7,7 +7,13 @@ namespace tv::sim {
 std::wstring SimFileSystem::Key(std::wstring_view path) {
   std::wstring key;
   key.reserve(path.size());
-  for (wchar_t c : path) key += c == L'/' ? L'\\' : AsciiUpper(c);
+  for (wchar_t c : path) {
+    const wchar_t k = c == L'/' ? L'\\' : AsciiUpper(c);
+    // Windows reads a run of separators inside a path as one; the two that
+    // open a network path stay.
+    if (k == L'\\' && key.size() > 1 && key.back() == L'\\') continue;
+    key += k;
+  }
   while (key.size() > 3 && key.back() == L'\\') key.pop_back();
   return key;
 }

@@ -83,6 +83,12 @@ TEST(InstallDriver, FailuresStopTheEntriesAfterThem) {
   sim::RunTool(m);
   EXPECT_TRUE(m.driverUpdates.empty());
   EXPECT_TRUE(test::HasLine(m, L"drv:Error UpdateDriverForPlugAndPlayDevices"));
+  // The next line names the device, the INF and the error, so a wrong path
+  // in the script can be told from a failed update.
+  EXPECT_TRUE(test::HasLine(m,
+                            L"drv:UpdateDriverForPlugAndPlayDevices:Error PCI\\VEN_11C1&DEV_048C ,C:\\Program "
+                            L"Files\\VELTARO\\NetworkDriver\\missing.inf ERROR=2"))
+      << m.ToString();
   EXPECT_EQ(m.pauses, (std::vector<std::uint32_t>{20000}));  // the wait follows whatever happened
 
   sim::SimMachine staging;
@@ -90,6 +96,18 @@ TEST(InstallDriver, FailuresStopTheEntriesAfterThem) {
   sim::RunTool(staging);
   EXPECT_TRUE(staging.stagedInfs.empty());
   EXPECT_EQ(staging.reenumerations, 0);
+}
+
+TEST(InstallDriver, AClosingBackslashOnTheInstallFolderNamesTheSameFolder) {
+  for (const char* value : {"VELTARO\\WLAN\\", "VELTARO\\WLAN\\\\", "VELTARO\\\\WLAN"}) {
+    sim::SimMachine m;
+    SetUpPackage(m, std::string("DESTDIR=") + value + "\nDEV=1\nDEV1=PCI\\VEN_11C1&DEV_048C\nDEVINF1=modem.inf\n");
+    m.AddDevice(kModem, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+    sim::RunTool(m);
+    ASSERT_EQ(m.driverUpdates.size(), 1U) << value << "\n" << m.ToString();
+    EXPECT_TRUE(m.files.Exists(L"C:\\Program Files\\VELTARO\\WLAN\\modem.inf")) << value;
+    EXPECT_FALSE(test::HasLine(m, L"drv:Error UpdateDriverForPlugAndPlayDevices")) << value;
+  }
 }
 
 TEST(InstallDriver, SectionEndingByWindowsVersion) {
@@ -178,9 +196,11 @@ TEST(InstallDriver, RefusesAnInstallFolderThatIsHoldsOrLiesInTheToolsOwnFolder) 
     sim::RunTool(m);
     EXPECT_TRUE(m.files.Exists(folder + L"\\modem.inf")) << ToUtf8(c.tool) << m.files.ToString();
     EXPECT_TRUE(m.files.Exists(shell::RenameExtension(c.tool, L".ini").value())) << ToUtf8(c.tool);
-    EXPECT_TRUE(test::HasLine(m, L"drv:InstallDriver:Error the install folder C:\\Program Files\\" +
-                                     FromUtf8(c.destination) + L" is, holds or lies in the tool's own folder " +
-                                     folder))
+    // A closing backslash of DESTDIR is dropped: the folder is named once, cleanly.
+    std::wstring destination = FromUtf8(c.destination);
+    if (destination.ends_with(L'\\')) destination.pop_back();
+    EXPECT_TRUE(test::HasLine(m, L"drv:InstallDriver:Error the install folder C:\\Program Files\\" + destination +
+                                     L" is, holds or lies in the tool's own folder " + folder))
         << ToUtf8(c.tool);
   }
 }

@@ -65,6 +65,15 @@ TEST(Conformance, HostPathHelpersGiveShellAnswers) {
   }
 }
 
+TEST(Conformance, SimulatedFilesAreFoundUnderTheNamesWindowsAccepts) {
+  sim::SimMachine m;
+  m.files.WriteFile(L"C:\\conf\\net\\wlan.inf", std::string_view("x"));
+  for (const auto& c : FileNameCases()) {
+    const std::wstring path = std::wstring(L"C:\\conf\\") + c.lookup;
+    EXPECT_EQ(m.files.Exists(path), c.found) << ToUtf8(c.lookup);
+  }
+}
+
 TEST(Conformance, HostFormatterGivesUserLibraryAnswers) {
   for (const auto& c : FormatCases()) {
     const fmt::Arg arg =
