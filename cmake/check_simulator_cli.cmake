@@ -97,3 +97,28 @@ execute_process(COMMAND ${SIM} --help OUTPUT_VARIABLE out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "docs/setup-script.md" OR NOT out MATCHES "Example: tarnvale-sim")
   message(FATAL_ERROR "--help: exit code ${rc}\n${out}")
 endif()
+
+# The run summary and what a pipeline gates on: a check that stops the run is
+# a stop, not a failure; a program that never ends gives no exit code of the tool.
+set(nowifi ${SRC}/examples/machines/pv715-xp-no-wireless.json)
+set(netsetup ${SRC}/examples/notebook-setup/netsetup.ini)
+execute_process(COMMAND ${SIM} --machine ${nowifi} --fail-on stop ${netsetup}
+                OUTPUT_QUIET ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 4 OR NOT err MATCHES "CMD17=CHECK_WIFI: stopped the run: Could not find wireless LAN device")
+  message(FATAL_ERROR "--fail-on stop: exit code ${rc}\n${err}")
+endif()
+execute_process(COMMAND ${SIM} --machine ${nowifi} --fail-on failure ${netsetup}
+                OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE rc)
+if(NOT rc EQUAL 1)
+  message(FATAL_ERROR "--fail-on failure without a failure: exit code ${rc}")
+endif()
+execute_process(COMMAND ${SIM} --machine ${SRC}/examples/machines/pv715-xp-postinstall-hangs.json --json
+                        --report ${work}/hang.json ${netsetup}
+                OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE rc)
+file(READ ${work}/hang.json report)
+string(JSON reason GET "${report}" run end reason)
+string(JSON at GET "${report}" run end command)
+string(JSON exitType TYPE "${report}" exitCode)
+if(NOT rc EQUAL 4 OR NOT reason STREQUAL "never ends" OR NOT at EQUAL 23 OR NOT exitType STREQUAL "NULL")
+  message(FATAL_ERROR "a program that never ends: exit code ${rc}\n${report}")
+endif()

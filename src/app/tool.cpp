@@ -19,7 +19,10 @@ CTool::CTool(const Platform& platform, bool routeThroughCompanion)
 
 int CTool::Run() {
   ISystem& sys = platform_.system;
-  if (!sys.CreateHiddenMainWindow()) return kExitNoRun;
+  if (!sys.CreateHiddenMainWindow()) {
+    Ended(RunEnd::kNoWindow, 0);
+    return kExitNoRun;
+  }
 
   NamedMutex mutex = sys.CreateNamedMutex(objects_.runContext.exeFileName);
   instanceMutex_ = std::move(mutex.handle);
@@ -27,12 +30,14 @@ int CTool::Run() {
   // does not even the opening of it, and is running all the same.
   if (mutex.lastError == err::kAlreadyExists || mutex.lastError == err::kAccessDenied) {
     objects_.trace.Trace(L"Error to avoid execute doubly");
+    Ended(RunEnd::kSecondInstance, 0);
     return kExitRan;
   }
 
   auto kernel32 = sys.LoadKernel32();
   if (!kernel32) {
     objects_.trace.Trace(L"Not found Kernel32.dll");
+    Ended(RunEnd::kNoKernel32, 0);
     return kExitNoRun;
   }
   kernel32_ = std::move(*kernel32);
@@ -63,11 +68,25 @@ void CTool::RunCommandLoop() {
   for (std::size_t n = 1; n <= kMaxCommands; ++n) {
     const std::wstring command = ReadScriptString(platform_.profile, script, kInitSection, Format(L"CMD%d", n));
     // A gap in the numbering ends the list.
-    if (command.empty()) break;
+    if (command.empty()) {
+      Ended(RunEnd::kListEnded, n);
+      return;
+    }
     const std::wstring section = ReadScriptString(platform_.profile, script, kInitSection, Format(L"CMD%d_SECTION", n));
-    DispatchCommand(env, command, section, stopFlag);
-    if (stopFlag != 0) break;
+    if (observer_ != nullptr) observer_->CommandStarts(n, command, section);
+    CommandOutcome outcome = CommandOutcome::kRan;
+    DispatchCommand(env, command, section, stopFlag, &outcome);
+    if (observer_ != nullptr) observer_->CommandEnds(n, outcome, stopFlag != 0);
+    if (stopFlag != 0) {
+      Ended(RunEnd::kStopped, n);
+      return;
+    }
   }
+  Ended(RunEnd::kAllCommands, kMaxCommands);
+}
+
+void CTool::Ended(RunEnd end, std::size_t n) {
+  if (observer_ != nullptr) observer_->RunEnds(end, n);
 }
 
 }  // namespace tv

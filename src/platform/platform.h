@@ -344,6 +344,10 @@ class IDebugOutput {
   virtual ~IDebugOutput() = default;
   // OutputDebugStringW: one string, one debugger event.
   virtual void Write(std::wstring_view text) = 0;
+  // A listener that is given every trace message, with the debug switch on
+  // or off (a simulated run's summary); Windows has none.
+  virtual bool ListensToEveryMessage() const { return false; }
+  virtual void Message(std::wstring_view /*message*/) {}
 };
 
 // The whole seam, handed to every process-wide object when it is made.

@@ -24,8 +24,10 @@ class CDebugTrace {
   // 511 characters. With the debug switch off nothing is formatted.
   template <class... Args>
   void Trace(FormatString<Args...> format, const Args&... args) const {
-    if (debugSwitch_ == 0) return;
-    Emit(FormatCut(kRoomTraceMessage, format, args...));
+    if (debugSwitch_ == 0 && !platform_.debug.ListensToEveryMessage()) return;
+    const std::wstring message = FormatCut(kRoomTraceMessage, format, args...);
+    platform_.debug.Message(message);
+    if (debugSwitch_ != 0) Emit(message);
   }
 
   // Reads one switch value of at most 4 bytes; 1 when it was read.

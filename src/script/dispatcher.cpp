@@ -14,7 +14,10 @@ constexpr std::wstring_view kSuffixWow6432 = L".WOW6432";
 }  // namespace
 
 int DispatchCommand(const DispatchEnv& env, std::wstring_view command, std::wstring_view section,
-                    std::int32_t& stopFlag) {
+                    std::int32_t& stopFlag, CommandOutcome* outcome) {
+  CommandOutcome unused = CommandOutcome::kRan;
+  CommandOutcome& result = outcome != nullptr ? *outcome : unused;
+  result = CommandOutcome::kRan;
   stopFlag = 0;
   CommandState state;
   state.keyword = CutTo(shell::RemoveExtension(command), kRoomPath);
@@ -36,10 +39,15 @@ int DispatchCommand(const DispatchEnv& env, std::wstring_view command, std::wstr
         env.objects.trace.Trace(L"ERROR:DispatchCommand->Wow64DisableWow64FsRedirection %s, the command does not run",
                                 command);
         skip = true;
+        result = CommandOutcome::kRedirectionRefused;
       }
     }
-    skip = skip || EqualsNoCase(state.suffix, kSuffixX32);
+    if (!skip && EqualsNoCase(state.suffix, kSuffixX32)) {
+      skip = true;
+      result = CommandOutcome::kSkippedByPlatform;
+    }
   } else if (EqualsNoCase(state.suffix, kSuffixWow64) || EqualsNoCase(state.suffix, kSuffixX64)) {
+    result = CommandOutcome::kSkippedByPlatform;
     return 1;
   }
 
@@ -48,6 +56,8 @@ int DispatchCommand(const DispatchEnv& env, std::wstring_view command, std::wstr
       const std::wstring& script = env.objects.runContext.setupScriptPath;
       const std::wstring sectionName(section);
       handler(CommandCall{env.platform, env.objects, state, script, sectionName, stopFlag});
+    } else {
+      result = CommandOutcome::kUnknownKeyword;
     }
   }
 

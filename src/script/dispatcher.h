@@ -17,8 +17,16 @@ struct DispatchEnv {
   IKernel32* kernel32;  // none when Kernel32.dll was not loaded
 };
 
+// What became of a command, for whoever watches the run.
+enum class CommandOutcome {
+  kRan,                 // its handler ran
+  kSkippedByPlatform,   // its suffix names another bitness of Windows
+  kUnknownKeyword,      // no handler: the command does nothing
+  kRedirectionRefused,  // redirection could not be turned off around it
+};
+
 // Clears the stop flag, runs the command, returns 1 or the handler's 0.
 int DispatchCommand(const DispatchEnv& env, std::wstring_view command, std::wstring_view section,
-                    std::int32_t& stopFlag);
+                    std::int32_t& stopFlag, CommandOutcome* outcome = nullptr);
 
 }  // namespace tv

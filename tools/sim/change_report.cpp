@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "platform/text.h"
+#include "sim/sim_run.h"
 
 namespace tv::sim {
 
@@ -351,7 +352,9 @@ const char* RegistryKindText(ChangeReport::RegistryChange::Kind k) {
 }  // namespace
 
 std::string ReportText(const ChangeReport& r) {
-  std::string out = "== What the run changed (exit code " + std::to_string(r.exitCode) + ") ==\n";
+  std::string out = r.exitCode == kToolNeverExits
+                        ? std::string("== What the run changed (no exit code: the tool would still be waiting) ==\n")
+                        : "== What the run changed (exit code " + std::to_string(r.exitCode) + ") ==\n";
   out += "\n-- Registry";
   out += r.wow64 ? " (64-bit Windows: the 32-bit view of HKLM\\SOFTWARE is SOFTWARE\\Wow6432Node) --\n"
                  : " (32-bit Windows: one view) --\n";
@@ -441,8 +444,12 @@ json ReportJson(const ChangeReport& r) {
   }
   json ended = json::array();
   for (const auto& p : r.ended) ended.push_back({{"image", ToUtf8(p.image)}, {"processId", p.processId}});
-  return json{{"exitCode", r.exitCode}, {"wow64", r.wow64},   {"registry", registry},
-              {"files", files},         {"devices", devices}, {"programs", {{"started", started}, {"ended", ended}}},
+  return json{{"exitCode", r.exitCode == kToolNeverExits ? json(nullptr) : json(r.exitCode)},
+              {"wow64", r.wow64},
+              {"registry", registry},
+              {"files", files},
+              {"devices", devices},
+              {"programs", {{"started", started}, {"ended", ended}}},
               {"pauses", r.pauses}};
 }
 

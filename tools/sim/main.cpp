@@ -13,14 +13,29 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "runtime/debug_trace.h"
 #include "sim/change_report.h"
 #include "sim/lint.h"
 #include "sim/machine_file.h"
+#include "sim/run_summary.h"
 #include "sim/sim_run.h"
 
 namespace {
 
 constexpr int kSimulatorFailed = 2;
+// --fail-on matched, or the run would wait for ever.
+constexpr int kRunDidNotPass = 4;
+
+// The debug switch the tool reads: on when DebugMode is 1.
+bool TracingOn(tv::sim::SimMachine& machine) {
+  auto key = machine.platform().registry.OpenKey(tv::RegRoot::kLocalMachine, tv::kSwitchKey, tv::reg::kKeyRead);
+  if (!key) return false;
+  auto value = (*key)->QueryValue(L"DebugMode", 4);
+  if (!value) return false;
+  std::uint32_t v = 0;
+  for (std::size_t i = 0; i < value->data.size() && i < 4; ++i) v |= std::uint32_t{value->data[i]} << (8 * i);
+  return v == 1;
+}
 
 std::wstring QuoteArgument(const std::string& arg) {
   std::wstring w = tv::FromUtf8(arg);
@@ -36,6 +51,8 @@ struct RunOptions {
   std::string reportFile;
   bool noReport = false;
   bool noCompanion = false;
+  bool failOnStop = false;
+  bool failOnFailure = false;
 };
 
 // A machine from its description; false (and why on standard error) when the
@@ -82,12 +99,27 @@ int Run(const RunOptions& o) {
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
     std::fflush(stdout);
   };
+  if (!TracingOn(machine)) {
+    std::cerr << "tarnvale-sim: tracing is off on this machine (HKLM\\" << tv::ToUtf8(tv::kSwitchKey)
+              << " DebugMode is not 1): the trace stays empty; \"debugMode\": 1 in the description turns it on\n";
+  }
   const auto before = tv::sim::TakeSnapshot(machine);
-  const int exitCode = tv::sim::RunTool(machine);
-  if (o.noReport) return exitCode;
+  int exitCode = 0;
+  const auto summary = tv::sim::RunWithSummary(machine, exitCode);
+  const bool failOn = (o.failOnStop && summary.Stopped()) || (o.failOnFailure && summary.Failed());
+  // A run that would wait for ever has no exit code of the tool to give.
+  const int result = exitCode == tv::sim::kToolNeverExits || failOn ? kRunDidNotPass : exitCode;
+  if (o.noReport) return result;
 
   const auto report = tv::sim::CompareSnapshots(before, tv::sim::TakeSnapshot(machine), machine, exitCode);
-  const std::string text = o.json ? tv::sim::ReportJson(report).dump(2) + "\n" : tv::sim::ReportText(report);
+  std::string text;
+  if (o.json) {
+    auto json = tv::sim::ReportJson(report);
+    json["run"] = tv::sim::SummaryJson(summary);
+    text = json.dump(2) + "\n";
+  } else {
+    text = tv::lint::EscapeControlCharacters(tv::sim::SummaryText(summary), true) + "\n" + tv::sim::ReportText(report);
+  }
   if (o.reportFile.empty()) {
     std::cerr << text;
   } else {
@@ -98,7 +130,7 @@ int Run(const RunOptions& o) {
       return kSimulatorFailed;
     }
   }
-  return exitCode;
+  return result;
 }
 
 // The linter's exit code when a script cannot be read or the call is wrong,
@@ -152,8 +184,9 @@ int main(int argc, char** argv) {
       "Runs the tool on SCRIPT.ini on a simulated notebook (default: maker VELTARO, Windows XP, Japanese user\n"
       "interface, tracing on). The tool's debugger output goes to standard output as it is written; a report of\n"
       "what the run changed (registry, files, devices, programs, pauses) follows on standard error. The files\n"
-      "beside SCRIPT.ini go along as the tool's driver package. The exit code is the tool's (1 after every run);\n"
-      "2 means this program could not start the run; with --fail-on it is 4 when the run stopped or failed.\n"
+      "beside SCRIPT.ini go along as the tool's driver package; the report begins with what each command did.\n"
+      "Exit code: the tool's own (1 after every run that got to its commands, 0 when it could not start),\n"
+      "2 when this program could not start the run, 4 when --fail-on matched or the run would wait for ever.\n"
       "The reference for scripts, machine descriptions, the report and the linter: docs/setup-script.md.\n"
       "Example: tarnvale-sim --machine examples/machines/pv715-xp-all-devices.json "
       "examples/notebook-setup/netsetup.ini",
@@ -168,6 +201,12 @@ int main(int argc, char** argv) {
   app.add_flag("--no-report", run.noReport, "Leave the change report out");
   app.add_flag("--no-companion", run.noCompanion,
                "Run without the 64-bit companion (<name>64.exe) beside the tool, as a package that lacks it");
+  std::string failOn;
+  app.add_option("--fail-on", failOn,
+                 "stop, failure or stop,failure: exit with 4 when the run stopped before its list ended (a check, "
+                 "an error, the second instance) or when an operation failed. A run that would wait for ever at a "
+                 "program that never ends always exits with 4")
+      ->check(CLI::IsMember({"stop", "failure", "stop,failure", "failure,stop"}));
   app.add_option("script", run.script, "The setup script (SCRIPT.ini)");
   app.add_option("args", run.toolArgs, "The tool's own command-line arguments, after --");
 
@@ -220,5 +259,7 @@ int main(int argc, char** argv) {
     std::cerr << "tarnvale-sim: no setup script given\n" << app.help();
     return kSimulatorFailed;
   }
+  run.failOnStop = failOn.find("stop") != std::string::npos;
+  run.failOnFailure = failOn.find("failure") != std::string::npos;
   return Run(run);
 }

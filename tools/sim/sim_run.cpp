@@ -30,9 +30,10 @@ std::uint32_t RunCompanionProcess(SimMachine& machine, std::wstring_view command
   return exit;
 }
 
-int RunTool(SimMachine& machine) {
+int RunTool(SimMachine& machine, IRunObserver* observer) {
   const CProcessPlatform process(machine.platform());
   CTool tool(process.get());
+  tool.SetObserver(observer);
   return tool.Run();
 }
 

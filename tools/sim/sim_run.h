@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/tool.h"
 #include "platform/sim/sim_machine.h"
 
 namespace tv::sim {
@@ -21,7 +22,12 @@ void PlaceCompanion(SimMachine& machine);
 // Runs the companion's operation on the machine as a 64-bit process; the exit code.
 std::uint32_t RunCompanionProcess(SimMachine& machine, std::wstring_view commandLine);
 
-// Runs the tool from start to exit; the exit code.
-int RunTool(SimMachine& machine);
+// The exit code of a run that ended at a wait on a program that never ends:
+// the real tool would still be waiting.
+inline constexpr int kToolNeverExits = -1;
+
+// Runs the tool from start to exit; the exit code. An observer is told each
+// command and where the run ended.
+int RunTool(SimMachine& machine, IRunObserver* observer = nullptr);
 
 }  // namespace tv::sim

@@ -212,6 +212,10 @@ class SimMachine::Debug final : public IDebugOutput {
     if (m_.keepDebugEvents) m_.debugEvents_.push_back(DebugEvent{std::wstring(text), m_.redirectionOff});
     if (m_.onDebugWrite) m_.onDebugWrite(text);
   }
+  bool ListensToEveryMessage() const override { return static_cast<bool>(m_.onTraceMessage); }
+  void Message(std::wstring_view message) override {
+    if (m_.onTraceMessage) m_.onTraceMessage(message);
+  }
 
  private:
   SimMachine& m_;

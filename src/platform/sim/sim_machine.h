@@ -20,6 +20,12 @@
 
 namespace tv::sim {
 
+// Thrown out of a wait on a program of `keepRunning` when the machine ends
+// the run there (`endRunAtHang`).
+struct ProgramNeverEnds {
+  std::wstring image;
+};
+
 // One OutputDebugStringW call, with the thread's redirection state at the time.
 struct DebugEvent {
   std::wstring text;
@@ -84,6 +90,9 @@ class SimMachine {
   // Program file names that keep running when started; all others end at once.
   std::set<std::wstring, LessNoCase> keepRunning;
   int hungWaits = 0;  // waits without end for a program that never ends
+  // The real tool would wait for good there: with this set the wait throws
+  // ProgramNeverEnds, which ends the simulated run at that command.
+  bool endRunAtHang = false;
   struct SimProcess {
     std::uint32_t id = 0;
     std::wstring image;        // the base name of its first module
@@ -146,6 +155,9 @@ class SimMachine {
   bool keepDebugEvents = true;
   // Called for every debugger string as it is written (the simulator prints them).
   std::function<void(std::wstring_view)> onDebugWrite;
+  // Every trace message the tool makes, traced or not (the debug switch may
+  // be off), without the "<name>:" in front.
+  std::function<void(std::wstring_view)> onTraceMessage;
 
   // ---- what the tool did ----
   const std::vector<DebugEvent>& debugEvents() const { return debugEvents_; }

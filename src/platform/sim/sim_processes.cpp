@@ -40,8 +40,11 @@ class SimProcessHandle final : public IProcess {
   void WaitForExit() override {
     m_.started[started_].waitedFor = true;
     for (const auto& p : m_.processes) {
-      // The real tool would wait here for good; the machine counts it instead.
-      if (runningId_ && p.id == *runningId_ && p.running) ++m_.hungWaits;
+      // The real tool would wait here for good; the machine counts it, or
+      // ends the run here.
+      if (!runningId_ || p.id != *runningId_ || !p.running) continue;
+      ++m_.hungWaits;
+      if (m_.endRunAtHang) throw ProgramNeverEnds{p.image};
     }
   }
 

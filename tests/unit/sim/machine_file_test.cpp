@@ -126,54 +126,5 @@ TEST(MachineDescription, RegistryFilesFilesFoldersAndDeviceDetails) {
   std::filesystem::remove_all(dir);
 }
 
-// Every shipped machine with every shipped script: each run ends where the
-// machine makes it end, and leaves nothing open or hanging.
-TEST(MachineDescription, EveryExampleMachineRunsEveryExampleScript) {
-  const std::filesystem::path examples = std::filesystem::path(TARNVALE_SOURCE_DIR) / "examples";
-  // The last trace line of the notebook-line script on each machine.
-  const std::map<std::string, std::wstring> netsetupEnds = {
-      {"pv715-2000-all-devices.json", L"netsetup:CreateProcessFromIni:End"},
-      {"pv715-xp-all-devices.json", L"netsetup:CreateProcessFromIni:End"},
-      {"pv715-xp-no-modem.json", L"netsetup:Error did not find any HWID!"},
-      {"pv715-xp-no-wireless.json", L"netsetup:Could not find wireless LAN device"},
-      {"pv715-vista32-no-3g.json", L"netsetup:Could not find wireless modem device"},
-      {"pv715-vista64-all-devices.json", L"netsetup:WOW6432 process"},
-      // Windows 10 reports 6.2 to the tool, which has no compatibility section in its manifest.
-      {"pv715-win10-64-all-devices.json", L"netsetup:WOW6432 process"},
-      {"vista64-english.json", L"netsetup:WOW6432 process"},
-      {"xp-other-maker.json", L"netsetup:Error check Vendor Other Maker Inc."},
-  };
-  const std::vector<std::filesystem::path> scripts = {examples / "notebook-setup" / "netsetup.ini",
-                                                      examples / "scripts" / "notebook-check.ini",
-                                                      examples / "wow64-setup" / "netset64.ini"};
-  std::size_t machines = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(examples / "machines")) {
-    const std::string name = entry.path().filename().string();
-    ++machines;
-    ASSERT_TRUE(netsetupEnds.contains(name)) << "no expectation for the new machine " << name;
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    for (const auto& script : scripts) {
-      SimMachine m;
-      const auto error = ApplyMachineDescription(text.str(), m, entry.path().parent_path());
-      ASSERT_FALSE(error.has_value()) << name << ": " << *error;
-      ASSERT_FALSE(PlaceHostPackage(m, script).has_value());
-      PlaceCompanion(m);  // it ships beside the tool
-      EXPECT_EQ(RunTool(m), 1) << name << " " << script;
-      EXPECT_EQ(m.registry.OpenKeyCount(), 0) << name << " " << script;
-      EXPECT_EQ(m.openDeviceSets, 0) << name << " " << script;
-      EXPECT_EQ(m.hungWaits, 0) << name << " " << script;
-      std::wstring text16 = m.DebugText();
-      while (!text16.empty() && (text16.back() == L'\n' || text16.back() == L'\r')) text16.pop_back();
-      const std::wstring last = text16.substr(text16.find_last_of(L'\n') + 1);
-      if (script.filename() == "netsetup.ini") {
-        EXPECT_EQ(ToUtf8(last), ToUtf8(netsetupEnds.at(name))) << name;
-      }
-    }
-  }
-  EXPECT_EQ(machines, netsetupEnds.size());
-}
-
 }  // namespace
 }  // namespace tv::sim
