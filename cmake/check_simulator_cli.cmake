@@ -122,3 +122,14 @@ string(JSON exitType TYPE "${report}" exitCode)
 if(NOT rc EQUAL 4 OR NOT reason STREQUAL "never ends" OR NOT at EQUAL 23 OR NOT exitType STREQUAL "NULL")
   message(FATAL_ERROR "a program that never ends: exit code ${rc}\n${report}")
 endif()
+
+# A description without debugMode traces nothing: the simulator says so, and
+# an escape sequence of the script reaches neither the trace nor the report raw.
+file(WRITE ${work}/quiet.json "{\"product\": {\"Vendor\": \"VELTARO\", \"Version\": \"PV715J01\"}}")
+string(ASCII 27 esc)
+file(WRITE ${work}/esc.ini "[INIT]\nCMD1=CHECK_VENDOR${esc}[2J\n")
+execute_process(COMMAND ${SIM} --machine ${work}/quiet.json ${work}/esc.ini
+                OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT err MATCHES "tracing is off" OR err MATCHES "${esc}" OR NOT err MATCHES "CHECK_VENDOR\\\\x1b\\[2J: unknown keyword")
+  message(FATAL_ERROR "tracing off: exit code ${rc}\n${err}")
+endif()

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "platform/sim/ansi.h"
@@ -79,9 +80,13 @@ std::wstring Text(const json& j, const std::string& field) {
   return FromUtf8(j.get<std::string>());
 }
 
+// A number Windows keeps in 32 bits: one past it would wrap to another value.
 std::uint32_t Unsigned(const json& j, const std::string& field) {
   if (!j.is_number_integer()) Fail(field, "an integer");
-  return static_cast<std::uint32_t>(j.get<std::int64_t>());
+  if (j.is_number_unsigned() ? j.get<std::uint64_t>() > 0xFFFFFFFFULL : j.get<std::int64_t>() < 0) {
+    Fail(field, "an integer from 0 to 4294967295");
+  }
+  return static_cast<std::uint32_t>(j.get<std::uint64_t>());
 }
 
 std::optional<RegRoot> ParseRoot(std::wstring_view name) {
@@ -220,12 +225,13 @@ void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
     Fail(field, "an object with \"class\" and \"hardwareIds\"");
   }
   for (const auto& [key, _] : d.items()) {
-    static constexpr std::string_view kFields[] = {"class",       "enumerator", "hardwareIds", "present",    "disabled",
-                                                   "disableable", "driverKey",  "instanceId",  "needsReboot"};
+    static constexpr std::string_view kFields[] = {"class",      "enumerator",  "hardwareIds", "present",
+                                                   "disabled",   "disableable", "driverKey",   "instanceId",
+                                                   "parameters", "needsReboot"};
     if (std::find(std::begin(kFields), std::end(kFields), key) == std::end(kFields)) {
       Fail(field + "." + key,
            "no such field (class, enumerator, hardwareIds, present, disabled, disableable, driverKey, instanceId, "
-           "needsReboot)");
+           "parameters, needsReboot)");
     }
   }
   const json& idsJson = d["hardwareIds"];
@@ -245,7 +251,45 @@ void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
   device.disableable = Flag(d, "disableable", field, true);
   device.needsRebootAfterChange = Flag(d, "needsReboot", field, false);
   if (d.contains("driverKey")) device.driverKey = Text(d["driverKey"], field + ".driverKey");
-  if (d.contains("instanceId")) device.instanceId = Text(d["instanceId"], field + ".instanceId");
+  if (d.contains("instanceId")) {
+    device.instanceId = Text(d["instanceId"], field + ".instanceId");
+    if (device.instanceId.find(L'\\') == std::wstring::npos) {
+      Fail(field + ".instanceId",
+           "a device instance ID such as PCI\\VEN_8086&DEV_4229&SUBSYS_11118086\\4&1f7dbc9f&0&00E1");
+    }
+  } else if (!ids.empty()) {
+    // Windows names an instance by its device ID, the most specific hardware
+    // ID, and where it sits on its bus.
+    device.instanceId = ids.front() + L"\\" + std::to_wstring(index) + L"&0&0";
+  }
+  if (d.contains("parameters") && !d["parameters"].is_object()) {
+    Fail(field + ".parameters", "an object of subkeys of Device Parameters (\"\" for the key itself) and their values");
+  }
+  // The device's key under Enum, as Windows keeps it for every device it has
+  // seen, present or not; Device Parameters is where drivers read their settings.
+  const std::wstring enumKey = L"SYSTEM\\CurrentControlSet\\Enum\\" + device.instanceId;
+  std::vector<std::uint8_t> multi;
+  for (const auto& id : ids) {
+    const auto bytes = Utf16Bytes(id, true);
+    multi.insert(multi.end(), bytes.begin(), bytes.end());
+  }
+  multi.insert(multi.end(), {0, 0});
+  m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"HardwareID", RegValue{reg::kTypeMultiSz, multi});
+  m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"ClassGUID",
+                      RegValue{reg::kTypeSz, Utf16Bytes(device.classGuid, true)});
+  m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"Driver",
+                      RegValue{reg::kTypeSz, Utf16Bytes(device.driverKey, true)});
+  m.registry.CreateKey(RegRoot::kLocalMachine, enumKey + L"\\Device Parameters");
+  if (!d.contains("parameters")) return;
+  for (const auto& [sub, values] : d["parameters"].items()) {
+    const std::string where = field + ".parameters." + sub;
+    if (!values.is_object()) Fail(where, "an object of value names and data");
+    const std::wstring key = enumKey + L"\\Device Parameters" + (sub.empty() ? L"" : L"\\" + FromUtf8(sub));
+    m.registry.CreateKey(RegRoot::kLocalMachine, key);
+    for (const auto& [name, data] : values.items()) {
+      m.registry.SetValue(RegRoot::kLocalMachine, key, FromUtf8(name), ParseValue(data, where + "." + name));
+    }
+  }
 }
 
 void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
@@ -256,12 +300,12 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
     if (k == "windows") {
       ApplyWindows(v, m);
     } else if (k == "uiLanguage") {
+      // A language ID, not a name: "en-US" would read as 000e.
       const std::wstring text = Text(v, k);
-      try {
-        m.uiLanguage = static_cast<std::uint16_t>(std::stoul(ToUtf8(text), nullptr, 16));
-      } catch (const std::exception&) {
-        Fail(k, "four hexadecimal digits, such as \"0411\"");
+      if (text.size() != 4 || !std::all_of(text.begin(), text.end(), [](wchar_t c) { return iswxdigit(c) != 0; })) {
+        Fail(k, "four hexadecimal digits, such as \"0411\" (Japanese) or \"0409\" (English)");
       }
+      m.uiLanguage = static_cast<std::uint16_t>(std::stoul(ToUtf8(text), nullptr, 16));
     } else if (k == "ansiCodePage") {
       m.ansiCodePage = Unsigned(v, k);
     } else if (k == "product" && v.is_null()) {
@@ -270,6 +314,13 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
       if (!v.is_object()) Fail(k, "an object of WMI properties, such as {\"Vendor\": \"VELTARO\"}");
       m.product.clear();
       for (const auto& [name, value] : v.items()) {
+        static constexpr std::string_view kProperties[] = {
+            "Caption", "Description", "IdentifyingNumber", "Name", "SKUNumber", "UUID", "Vendor", "Version"};
+        if (std::find(std::begin(kProperties), std::end(kProperties), name) == std::end(kProperties)) {
+          Fail("product." + name,
+               "a property of Win32_ComputerSystemProduct (Caption, Description, IdentifyingNumber, Name, SKUNumber, "
+               "UUID, Vendor, Version)");
+        }
         if (value.is_null()) {
           m.product[FromUtf8(name)] = std::nullopt;
         } else {
@@ -405,10 +456,24 @@ std::optional<std::string> PlaceHostPackage(SimMachine& machine, const std::file
 std::optional<std::string> ApplyMachineDescription(const std::string& text, SimMachine& machine,
                                                    const std::filesystem::path& baseFolder) {
   json root;
+  // JSON readers keep the last of two equal keys, or the first: a description
+  // with both says two things, so it says neither.
+  std::vector<std::set<std::string>> keys;
+  const json::parser_callback_t noDuplicates = [&keys](int /*depth*/, json::parse_event_t event, json& parsed) {
+    if (event == json::parse_event_t::object_start) keys.emplace_back();
+    if (event == json::parse_event_t::object_end && !keys.empty()) keys.pop_back();
+    if (event == json::parse_event_t::key && !keys.empty() && !keys.back().insert(parsed.get<std::string>()).second) {
+      throw DescriptionError{"machine description: \"" + parsed.get<std::string>() +
+                             "\": the key appears twice in one object; keep one"};
+    }
+    return true;
+  };
   try {
-    root = json::parse(text);
+    root = json::parse(text, noDuplicates);
   } catch (const json::exception& e) {  // a syntax error, or a number too large for a double
     return std::string("machine description: not JSON: ") + e.what();
+  } catch (const DescriptionError& e) {
+    return e.message;
   }
   ConfigureBaseWindows(machine);
   try {

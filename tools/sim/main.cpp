@@ -118,7 +118,8 @@ int Run(const RunOptions& o) {
     json["run"] = tv::sim::SummaryJson(summary);
     text = json.dump(2) + "\n";
   } else {
-    text = tv::lint::EscapeControlCharacters(tv::sim::SummaryText(summary), true) + "\n" + tv::sim::ReportText(report);
+    // Values and names come from the script: its escape sequences stay text.
+    text = tv::lint::EscapeControlCharacters(tv::sim::SummaryText(summary) + "\n" + tv::sim::ReportText(report), true);
   }
   if (o.reportFile.empty()) {
     std::cerr << text;

@@ -41,6 +41,23 @@ TEST(MachineDescription, ErrorsNameTheFieldAndWhatWasExpected) {
        "\"registry[0].values.v.binary\": expected hexadecimal bytes"},
       {"{\"debugMode\": \"1\"}", "\"debugMode\": expected an integer"},
       {"{\"keepRunning\": \"a.exe\"}", "\"keepRunning\": expected an array"},
+      // What was read as something else before: a language name as 000e, a
+      // misspelt property as a property, a number past 32 bits as another.
+      {"{\"uiLanguage\": \"en-US\"}", "\"uiLanguage\": expected four hexadecimal digits"},
+      {"{\"uiLanguage\": \"411\"}", "\"uiLanguage\": expected four hexadecimal digits"},
+      {"{\"product\": {\"Vender\": \"VELTARO\"}}",
+       "\"product.Vender\": expected a property of Win32_ComputerSystemProduct"},
+      {"{\"debugMode\": 4294967297}", "\"debugMode\": expected an integer from 0 to 4294967295"},
+      {"{\"testMode\": -1}", "\"testMode\": expected an integer from 0 to 4294967295"},
+      {"{\"windows\": {\"build\": 4294967296}}", "\"windows.build\": expected an integer from 0 to 4294967295"},
+      {"{\"debugMode\": 1, \"debugMode\": 0}", "\"debugMode\": the key appears twice"},
+      {"{\"product\": {\"Vendor\": \"A\", \"Vendor\": \"B\"}}", "\"Vendor\": the key appears twice"},
+      {"{\"devices\": [{\"class\": \"Net\", \"hardwareIds\": [\"PCI\\\\A\"], \"parameters\": 1}]}",
+       "\"devices[0].parameters\": expected an object of subkeys"},
+      {"{\"devices\": [{\"class\": \"Net\", \"hardwareIds\": [\"PCI\\\\A\"], \"parameters\": {\"\": 1}}]}",
+       "\"devices[0].parameters.\": expected an object of value names"},
+      {"{\"devices\": [{\"class\": \"Net\", \"hardwareIds\": [\"PCI\\\\A\"], \"instanceId\": \"X\"}]}",
+       "\"devices[0].instanceId\": expected a device instance ID"},
   };
   for (const auto& [json, message] : cases) {
     SimMachine m;
@@ -48,6 +65,40 @@ TEST(MachineDescription, ErrorsNameTheFieldAndWhatWasExpected) {
     ASSERT_TRUE(error.has_value()) << json;
     EXPECT_NE(error->find(message), std::string::npos) << *error;
   }
+}
+
+// A device's key under Enum comes from the device itself, with its Device
+// Parameters: the ASPM and wake-on-ring commands write there.
+TEST(MachineDescription, DevicesBringTheirEnumKeysAndParameters) {
+  SimMachine m;
+  const auto error = ApplyMachineDescription(R"({
+    "product": {"Vendor": "VELTARO", "Version": "PV715J01"},
+    "debugMode": 1,
+    "devices": [
+      {"class": "Net", "enumerator": "PCI", "hardwareIds": ["PCI\\VEN_8086&DEV_4229&SUBSYS_11118086"],
+       "parameters": {"Intel": {"ASPMOptIn": 1}}},
+      {"class": "Modem", "enumerator": "USB", "hardwareIds": ["USB\\VID_0BDB&PID_1900&MI_00"],
+       "instanceId": "USB\\VID_0BDB&PID_1900&MI_00\\6&2a1b3c4d&0&0000"}
+    ],
+    "registry": [{"key": "HKLM\\Software\\Veltaro\\WirelessDeviceID", "values": {
+      "DevID_SupportRL0": "PCI\\VEN_8086&DEV_4229&SUBSYS_11118086", "3GID_SupportRL0": "USB\\VID_0BDB&PID_1900"}}]
+  })",
+                                             m);
+  ASSERT_FALSE(error.has_value()) << *error;
+  const std::wstring wlan = L"SYSTEM\\CurrentControlSet\\Enum\\PCI\\VEN_8086&DEV_4229&SUBSYS_11118086\\0&0&0";
+  EXPECT_EQ(m.devices[0].instanceId, L"PCI\\VEN_8086&DEV_4229&SUBSYS_11118086\\0&0&0");
+  EXPECT_TRUE(m.registry.GetValue(RegRoot::kLocalMachine, wlan, L"HardwareID"));
+  PlaceTool(m, L"C:\\Tarnvale\\drv.exe",
+            "[INIT]\nCMD1=CHECK_WIFI\nCMD2=DISABLE_IWLAN_ASPM\nCMD3=CHECK_WMODEM\nCMD4=ENABLE_WOR_WMODEM\n");
+  RunTool(m);
+  EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, wlan + L"\\Device Parameters\\Intel", L"ASPMOptIn")->data,
+            (std::vector<std::uint8_t>{0, 0, 0, 0}))
+      << m.ToString();
+  EXPECT_TRUE(m.registry.GetValue(RegRoot::kLocalMachine,
+                                  L"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0BDB&PID_1900&MI_00\\6&2a1b3c4d&0&0000\\"
+                                  L"Device Parameters",
+                                  L"WakeOnRing"))
+      << m.ToString();
 }
 
 TEST(MachineDescription, DescribesWindowsProductRegistryAndSwitches) {
