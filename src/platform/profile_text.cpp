@@ -19,6 +19,35 @@ std::wstring_view Trim(std::wstring_view s) {
   return s;
 }
 
+// FNV-1a over the name as the reader compares it: without ASCII case.
+std::uint64_t NameHash(std::wstring_view name) {
+  std::uint64_t h = 14695981039346656037ULL;
+  for (wchar_t c : name) {
+    h ^= static_cast<std::uint64_t>(AsciiLower(c));
+    h *= 1099511628211ULL;
+  }
+  return h;
+}
+
+// Index of the first of `items` whose name equals `name`, through `index`.
+template <class Items>
+const std::uint32_t* FirstByName(const std::unordered_multimap<std::uint64_t, std::uint32_t>& index,
+                                 const Items& items, std::wstring_view name) {
+  const auto [from, to] = index.equal_range(NameHash(name));
+  for (auto it = from; it != to; ++it) {
+    if (EqualsNoCase(items[it->second].name, name)) return &it->second;
+  }
+  return nullptr;
+}
+
+template <class Items>
+void IndexByName(std::unordered_multimap<std::uint64_t, std::uint32_t>& index, const Items& items) {
+  index.reserve(items.size());
+  for (std::uint32_t i = 0; i < items.size(); ++i) {
+    if (FirstByName(index, items, items[i].name) == nullptr) index.emplace(NameHash(items[i].name), i);
+  }
+}
+
 }  // namespace
 
 ParsedProfile ParsedProfile::Parse(std::wstring_view text) {
@@ -56,21 +85,22 @@ ParsedProfile ParsedProfile::Parse(std::wstring_view text) {
     }
     p.sections_.back().entries.push_back(std::move(e));
   }
+  for (auto& s : p.sections_) IndexByName(s.firstEntries, s.entries);
+  IndexByName(p.firstSections_, p.sections_);
   return p;
 }
 
 const ParsedProfile::Entry* ParsedProfile::Find(std::wstring_view section, std::wstring_view key) const {
   section = Trim(section);
   key = Trim(key);
-  for (const auto& s : sections_) {
-    if (s.name.empty() || !EqualsNoCase(s.name, section)) continue;
-    // Only the first section of a name is searched, as Windows does.
-    for (const auto& e : s.entries) {
-      if (EqualsNoCase(e.name, key)) return &e;
-    }
-    return nullptr;
-  }
-  return nullptr;
+  // Only the first section of a name is searched, as Windows does; the
+  // section before the first header has no name a lookup can give.
+  if (section.empty()) return nullptr;
+  const std::uint32_t* s = FirstByName(firstSections_, sections_, section);
+  if (s == nullptr) return nullptr;
+  const Section& found = sections_[*s];
+  const std::uint32_t* e = FirstByName(found.firstEntries, found.entries, key);
+  return e == nullptr ? nullptr : &found.entries[*e];
 }
 
 std::wstring CopyProfileValue(std::wstring_view value, std::size_t bufferChars) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tv {
@@ -32,6 +33,8 @@ class ParsedProfile {
     std::wstring name;  // empty for the keys before the first header
     std::vector<Entry> entries;
     std::size_t line = 0;
+    // The first entry of each name, by a hash of the name without case.
+    std::unordered_multimap<std::uint64_t, std::uint32_t> firstEntries = {};
   };
   // Every section as written, duplicates included, in file order.
   const std::vector<Section>& sections() const { return sections_; }
@@ -40,6 +43,8 @@ class ParsedProfile {
   const Entry* Find(std::wstring_view section, std::wstring_view key) const;
 
   std::vector<Section> sections_;
+  // The first section of each name: a lookup is not a walk over the file.
+  std::unordered_multimap<std::uint64_t, std::uint32_t> firstSections_;
 };
 
 // Copies a value into a buffer of `bufferChars` characters as the profile
