@@ -24,6 +24,7 @@ inline constexpr WinError kInvalidData = 13;
 inline constexpr WinError kGenFailure = 31;
 inline constexpr WinError kInvalidParameter = 87;
 inline constexpr WinError kInsufficientBuffer = 122;
+inline constexpr WinError kInvalidName = 123;
 inline constexpr WinError kModNotFound = 126;
 inline constexpr WinError kProcNotFound = 127;
 inline constexpr WinError kBadPathname = 161;

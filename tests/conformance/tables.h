@@ -231,12 +231,40 @@ struct FileNameCase {
 
 inline const std::vector<FileNameCase>& FileNameCases() {
   static const std::vector<FileNameCase> cases = {
-      {L"net\\wlan.inf", true},
-      {L"NET\\WLAN.INF", true},
-      {L"net/wlan.inf", true},
-      {L"net\\\\wlan.inf", true},  // a run of separators reads as one
-      {L"net\\\\\\wlan.inf", true},
-      {L"net\\wlan", false},
+      {L"net\\wlan.inf", true},          {L"NET\\WLAN.INF", true},
+      {L"net/wlan.inf", true},           {L"net\\\\wlan.inf", true},  // a run of separators reads as one
+      {L"net\\\\\\wlan.inf", true},      {L"net\\wlan", false},
+      {L"net\\..\\net\\wlan.inf", true}, {L"net\\.\\wlan.inf", true},
+      {L"net\\wlan.inf.", true},  // trailing dots and blanks are dropped
+      {L"net\\wlan.inf  ", true},        {L"net\\wlan.inf . .", true},
+      {L"net\\wlan.inf\\", false},  // a closing separator asks for a folder
+  };
+  return cases;
+}
+
+// GetFullPathNameW with the current directory C:\windows.
+struct FullPathCase {
+  const wchar_t* path;
+  const wchar_t* full;
+};
+
+inline const std::vector<FullPathCase>& FullPathCases() {
+  static const std::vector<FullPathCase> cases = {
+      {L"C:\\Program Files\\VELTARO\\NetworkDriver\\..\\..\\..\\windows\\win.ini", L"C:\\windows\\win.ini"},
+      {L"C:\\windows\\win.ini.", L"C:\\windows\\win.ini"},
+      {L"C:\\windows\\win.ini ", L"C:\\windows\\win.ini"},
+      {L"C:\\windows\\win.ini . .", L"C:\\windows\\win.ini"},
+      {L"\\\\?\\C:\\windows\\win.ini", L"\\\\?\\C:\\windows\\win.ini"},
+      {L"win.ini", L"C:\\windows\\win.ini"},
+      {L"..\\windows\\win.ini", L"C:\\windows\\win.ini"},
+      {L".\\win.ini", L"C:\\windows\\win.ini"},
+      {L"\\windows\\win.ini", L"C:\\windows\\win.ini"},
+      {L"C:win.ini", L"C:\\windows\\win.ini"},
+      {L"c:/windows//system32/../win.ini", L"c:\\windows\\win.ini"},
+      {L"C:\\..", L"C:\\"},
+      {L"C:\\windows\\", L"C:\\windows\\"},
+      {L"...", L"C:\\windows\\"},
+      {L"\\\\server\\share\\..\\x", L"\\\\server\\share\\x"},
   };
   return cases;
 }

@@ -216,6 +216,18 @@ void FileNames() {
   }
 }
 
+void FullPaths() {
+  wchar_t saved[MAX_PATH];
+  ::GetCurrentDirectoryW(MAX_PATH, saved);
+  ::SetCurrentDirectoryW(L"C:\\windows");
+  for (const auto& c : FullPathCases()) {
+    wchar_t full[MAX_PATH];
+    const DWORD n = ::GetFullPathNameW(c.path, MAX_PATH, full, nullptr);
+    Check("GetFullPathNameW", c.path, std::wstring(full, n < MAX_PATH ? n : 0), c.full);
+  }
+  ::SetCurrentDirectoryW(saved);
+}
+
 }  // namespace
 
 int wmain() {
@@ -225,6 +237,7 @@ int wmain() {
   Formats();
   CompanionCommandLines();
   FileNames();
+  FullPaths();
   std::printf("conformance: %d differences\n", g_failures);
   return g_failures;
 }

@@ -12,6 +12,7 @@
 #include "platform/profile_text.h"
 #include "platform/shell_path.h"
 #include "platform/sim/ansi.h"
+#include "platform/sim/full_path.h"
 #include "platform/text.h"
 #include "runtime/section_variant.h"
 #include "runtime/setup_script.h"
@@ -218,8 +219,9 @@ std::wstring KeyName(const NumberedKey& k, std::uint64_t n) {
 class Linter {
  public:
   Linter(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package,
-         const PackageListing& listing, const PathLookup& machines)
-      : text_(text),
+         const PackageListing& listing, const PathLookup& machines, std::string_view bytes)
+      : bytes_(bytes),
+        text_(text),
         profile_(ParsedProfile::Parse(text)),
         baseName_(baseName),
         package_(package),
@@ -228,6 +230,7 @@ class Linter {
 
   std::vector<Finding> Run() {
     CheckCharacters();
+    CheckEncoding();
     IndexSections();
     ReadCommands();
     for (const auto& [name, use] : reads_) CheckSection(name, use);
@@ -575,6 +578,37 @@ class Linter {
     }
     if (use.keySets.contains(&kDriverKeys)) CheckInstallSection(name, *section);
     if (use.keySets.contains(&kFolderKeys)) CheckFolderSection(name, *section);
+    if (use.keySets.contains(&kFileKeys)) CheckFileSection(name, *section);
+  }
+
+  // REMOVE_FILES deletes the file Windows makes of the path, which may not
+  // be the one the line seems to name.
+  void CheckFileSection(const std::wstring& name, const Section& section) {
+    const std::uint32_t count = std::min(profile_.Int(name, L"FILE", 0), kMostEntriesChecked);
+    if (static_cast<std::int32_t>(count) <= 0) return;
+    for (std::uint32_t n = 1; n <= count; ++n) {
+      const std::wstring key = L"FILE" + std::to_wstring(n);
+      const Entry* e = FindEntry(section, key);
+      if (e == nullptr) continue;
+      const std::wstring path = profile_.String(name, key, L"", BufferFor(kRoomLong));
+      if (path.empty()) continue;
+      const bool absolute =
+          path.size() >= 3 && ((path[1] == L':' && (path[2] == L'\\' || path[2] == L'/')) ||
+                               ((path[0] == L'\\' || path[0] == L'/') && (path[1] == L'\\' || path[1] == L'/')));
+      if (!absolute) {
+        Report(Rule::kPathReadOtherwise, e->line,
+               U8(key) + "=" + U8(path) +
+                   " is relative: the tool deletes it from its current folder, which the installer that starts it "
+                   "chooses");
+        continue;
+      }
+      const std::wstring full = sim::PathToOpen(path, L"C:\\");
+      std::wstring plain(path);
+      for (auto& c : plain) c = c == L'/' ? L'\\' : c;
+      if (!EqualsNoCase(full, plain)) {
+        Report(Rule::kPathReadOtherwise, e->line, U8(key) + "=" + U8(path) + " deletes " + U8(full));
+      }
+    }
   }
 
   // Whether some command reading this section reads the key; a numbered key
@@ -969,6 +1003,44 @@ class Linter {
     }
   }
 
+  // Without a byte-order mark Windows reads a script in the notebook's ANSI
+  // code page. Text that is valid UTF-8 was saved so by its editor, and reads
+  // otherwise on every notebook; and ANSI text reads differently on a
+  // Japanese notebook (932) than on a Western one (1252).
+  void CheckEncoding() {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes_.data());
+    const std::size_t n = bytes_.size();
+    if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) return;
+    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return;
+    std::size_t line = 1;
+    std::size_t firstLine = 0;
+    bool validUtf8 = true;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (b[i] == '\n') ++line;
+      if (b[i] < 0x80) continue;
+      if (firstLine == 0) firstLine = line;
+      const std::size_t length = b[i] >= 0xF0 && b[i] < 0xF5   ? 4
+                                 : b[i] >= 0xE0 && b[i] < 0xF0 ? 3
+                                 : b[i] >= 0xC2 && b[i] < 0xE0 ? 2
+                                                               : 0;
+      bool sequence = length != 0 && i + length <= n;
+      for (std::size_t k = 1; sequence && k < length; ++k) sequence = (b[i + k] & 0xC0) == 0x80;
+      if (!sequence) {
+        validUtf8 = false;
+        continue;
+      }
+      i += length - 1;
+    }
+    if (firstLine == 0) return;
+    Report(Rule::kEncoding, firstLine,
+           validUtf8 ? "line " + std::to_string(firstLine) +
+                           " holds UTF-8 text without a byte-order mark: Windows reads the script in the notebook's "
+                           "ANSI code page (932 Japanese, 1252 Western), where it reads as other characters"
+                     : "line " + std::to_string(firstLine) +
+                           " holds text of an ANSI code page: a notebook of another code page (932 Japanese, 1252 "
+                           "Western) reads it as other characters");
+  }
+
   static std::string EscapedControl(wchar_t c) {
     static const char* hex = "0123456789abcdef";
     return std::string("\\x") + hex[(c >> 4) & 15] + hex[c & 15];
@@ -1091,6 +1163,7 @@ class Linter {
     return {};
   }
 
+  std::string_view bytes_;
   std::wstring_view text_;
   ParsedProfile profile_;
   std::wstring baseName_;
@@ -1108,8 +1181,8 @@ class Linter {
 }  // namespace
 
 std::vector<Finding> LintScript(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package,
-                                const PackageListing& listing, const PathLookup& machines) {
-  return Linter(text, baseName, package, listing, machines).Run();
+                                const PackageListing& listing, const PathLookup& machines, std::string_view bytes) {
+  return Linter(text, baseName, package, listing, machines, bytes).Run();
 }
 
 std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& script, const PathLookup& machines) {
@@ -1137,7 +1210,7 @@ std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& 
     }
     return names;
   };
-  return LintScript(text, FromUtf8(script.stem().string()), inPackage, listing, machines);
+  return LintScript(text, FromUtf8(script.stem().string()), inPackage, listing, machines, bytes);
 }
 
 std::vector<std::wstring_view> KnownKeywords() {

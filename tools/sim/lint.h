@@ -36,8 +36,10 @@ using PackageListing = std::function<std::vector<std::wstring>()>;
 // Is this absolute path on at least one of the machines the script is meant
 // for? Without it no such path is checked.
 using PathLookup = std::function<bool(std::wstring_view absolutePath)>;
+// `bytes`: the file as stored, when known, for what its encoding does.
 std::vector<Finding> LintScript(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package,
-                                const PackageListing& listing = {}, const PathLookup& machines = {});
+                                const PackageListing& listing = {}, const PathLookup& machines = {},
+                                std::string_view bytes = {});
 
 // A script on this (the host) machine, its package being the files beside
 // it; nothing when the file cannot be read.

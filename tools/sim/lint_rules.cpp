@@ -100,6 +100,10 @@ constexpr std::array kRules{
              "fix the path, or describe a machine that has it"},
     RuleInfo{R::kIdSkipped, "TV050", S::kWarning, "a REMOVE_DRIVER hardware ID that names no device",
              "write the whole hardware ID of the device to remove, or drop the entry"},
+    RuleInfo{R::kEncoding, "TV051", S::kWarning, "non-ASCII text that notebooks read otherwise",
+             "save the script as UTF-16 (Unicode), or keep its text ASCII"},
+    RuleInfo{R::kPathReadOtherwise, "TV052", S::kWarning, "a path to delete that Windows reads as another",
+             "write the full path of the file as Windows names it: no .., no closing dots or blanks, no \\\\?\\"},
 };
 
 }  // namespace

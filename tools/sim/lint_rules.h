@@ -61,6 +61,8 @@ enum class Rule {
   kControlCharacter,
   kSourceOnNoMachine,
   kIdSkipped,
+  kEncoding,
+  kPathReadOtherwise,
 };
 
 struct RuleInfo {

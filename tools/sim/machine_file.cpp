@@ -296,6 +296,7 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
   Need(root, "(top level)", json::value_t::object, "an object");
   std::optional<std::uint32_t> debugMode;
   std::optional<std::uint32_t> testMode;
+  std::vector<std::pair<std::wstring, std::optional<std::uint32_t>>> pendingProcesses;
   for (const auto& [k, v] : root.items()) {
     if (k == "windows") {
       ApplyWindows(v, m);
@@ -390,19 +391,53 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
     } else if (k == "programFilesFolder") {
       m.programFilesFolder = WindowsPath(ToUtf8(Text(v, k)), k);
       m.files.CreateDirectories(m.programFilesFolder);
+    } else if (k == "filesInUse") {
+      if (!v.is_array()) Fail(k, "an array of Windows paths of files other programs hold open");
+      for (std::size_t i = 0; i < v.size(); ++i) {
+        const std::string field = k + "[" + std::to_string(i) + "]";
+        m.filesInUse.push_back(WindowsPath(ToUtf8(Text(v[i], field)), field));
+      }
     } else if (k == "keepRunning") {
       if (!v.is_array()) Fail(k, "an array of program file names that keep running when started");
       for (std::size_t i = 0; i < v.size(); ++i) m.keepRunning.insert(Text(v[i], k + "[" + std::to_string(i) + "]"));
     } else if (k == "runningProcesses") {
-      if (!v.is_array()) Fail(k, "an array of executable file names");
-      for (std::size_t i = 0; i < v.size(); ++i) m.AddRunningProcess(Text(v[i], k + "[" + std::to_string(i) + "]"));
+      if (!v.is_array()) Fail(k, "an array of executable file names, or {\"name\": ..., \"bits\": 32 or 64}");
+      for (std::size_t i = 0; i < v.size(); ++i) {
+        const std::string field = k + "[" + std::to_string(i) + "]";
+        // On 64-bit Windows a program is 64-bit unless the description says
+        // otherwise: Windows' own are, and the tool cannot read their names.
+        std::optional<std::uint32_t> bits;
+        std::wstring name;
+        if (v[i].is_object()) {
+          for (const auto& [key, value] : v[i].items()) {
+            if (key == "name") {
+              name = Text(value, field + ".name");
+            } else if (key == "bits") {
+              bits = Unsigned(value, field + ".bits");
+              if (*bits != 32 && *bits != 64) Fail(field + ".bits", "32 or 64");
+            } else {
+              Fail(field + "." + key, "no such field (name, bits)");
+            }
+          }
+          if (name.empty()) Fail(field + ".name", "an executable file name");
+        } else {
+          name = Text(v[i], field);
+        }
+        pendingProcesses.push_back({name, bits});
+      }
     } else {
       Fail(k,
            "no such field (windows, uiLanguage, ansiCodePage, product, debugMode, testMode, environment, registry, "
-           "registryFiles, devices, runningProcesses, keepRunning, files, folders, hostFolders, programFilesFolder)");
+           "registryFiles, devices, runningProcesses, keepRunning, filesInUse, files, folders, hostFolders, "
+           "programFilesFolder)");
     }
   }
-  // Switches go in after "windows", whose WOW64 flag decides the view they live in.
+  // Processes and switches go in after "windows": its WOW64 flag decides the
+  // bitness of a process and the view the switches live in.
+  for (const auto& [name, bits] : pendingProcesses) {
+    m.AddRunningProcess(name);
+    m.processes.back().is64 = m.wow64 && bits.value_or(64) == 64;
+  }
   if (debugMode) SetSwitch(m, L"DebugMode", *debugMode);
   if (testMode) SetSwitch(m, L"TestMode", *testMode);
 }

@@ -67,6 +67,12 @@ class SimFileSystem {
     std::wstring linkTarget;  // a reparse point: the folder it points to
   };
   static std::wstring Key(std::wstring_view path);
+
+ public:
+  // A path as the file system compares it: upper case, one separator.
+  static std::wstring Normalized(std::wstring_view path) { return Key(path); }
+
+ private:
   // The key of a node, with 8.3 short names of its components resolved to the
   // long names they stand for and links on the way followed to their targets
   // (the last component too with `followLast`); the plain key when none matches.

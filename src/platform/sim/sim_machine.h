@@ -65,6 +65,14 @@ class SimMachine {
 
   // The tool's current directory; empty: the folder of the module.
   std::wstring currentDirectory;
+  // Files other processes hold open without sharing them for writing or
+  // deleting: they cannot be overwritten or deleted. The running tool's own
+  // executable is in use too.
+  std::vector<std::wstring> filesInUse;
+  // A path the tool passes to a file function, as Windows reaches it: the
+  // full path against the current directory, then WOW64 redirection.
+  std::wstring ToolPath(std::wstring_view path) const;
+  bool InUse(std::wstring_view path) const;
 
   // ---- programs ----
   // rundll32 and regedit where Windows keeps them (and the 32-bit rundll32
@@ -98,6 +106,9 @@ class SimMachine {
     std::wstring image;        // the base name of its first module
     bool queryDenied = false;  // cannot be opened for query and read access
     bool running = true;
+    // A 64-bit process of 64-bit Windows: a 32-bit process cannot read its
+    // modules through PSAPI (EnumProcessModules fails with ERROR_PARTIAL_COPY).
+    bool is64 = false;
   };
   std::vector<SimProcess> processes;
   std::uint32_t AddRunningProcess(std::wstring_view image, bool queryDenied = false);

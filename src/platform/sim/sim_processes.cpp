@@ -1,5 +1,7 @@
 #include "platform/sim/sim_processes.h"
 
+#include "platform/sim/full_path.h"
+
 #include "platform/shell_path.h"
 #include "platform/sim/ansi.h"
 #include "platform/sim/sim_programs.h"
@@ -68,7 +70,7 @@ class SimPsapi final : public IPsapi {
   }
   std::optional<std::wstring> FirstModuleBaseName(std::uint32_t processId) override {
     for (const auto& p : m_.processes) {
-      if (p.id == processId && p.running && !p.queryDenied) return p.image;
+      if (p.id == processId && p.running && !p.queryDenied && !(p.is64 && m_.Wow64Process())) return p.image;
     }
     return std::nullopt;
   }
@@ -127,50 +129,87 @@ class SimTerminable final : public ITerminableProcess {
 
 // ---- files ----
 
-bool SimMachine::Files::Exists(std::wstring_view path) { return m_.files.Exists(m_.RedirectedPath(path)); }
+namespace {
+// Paths of MAX_PATH characters or more are refused, as Windows refuses them
+// without the \\?\ prefix; the full path counts, not what the caller wrote.
+bool TooLong(std::wstring_view written, std::wstring_view full) {
+  return !written.starts_with(L"\\\\?\\") && full.size() > kRoomPath;
+}
+// A closing separator asks for a folder: Windows will not open a file so.
+bool NamesAFileAsAFolder(const SimFileSystem& files, std::wstring_view path) {
+  return path.size() > 3 && path.back() == L'\\' && files.Exists(path) && !files.IsDirectory(path);
+}
+}  // namespace
+
+std::wstring SimMachine::ToolPath(std::wstring_view path) const {
+  const std::wstring cwd = currentDirectory.empty() ? shell::RemoveFileSpec(modulePath) : currentDirectory;
+  return RedirectedPath(PathToOpen(path, cwd.empty() ? L"C:\\" : cwd));
+}
+
+bool SimMachine::InUse(std::wstring_view path) const {
+  if (!modulePath.empty() && EqualsNoCase(SimFileSystem::Normalized(path), SimFileSystem::Normalized(modulePath))) {
+    return true;
+  }
+  for (const auto& open : filesInUse) {
+    if (EqualsNoCase(SimFileSystem::Normalized(path), SimFileSystem::Normalized(open))) return true;
+  }
+  return false;
+}
+
+bool SimMachine::Files::Exists(std::wstring_view pathIn) {
+  const std::wstring path = m_.ToolPath(pathIn);
+  return m_.files.Exists(path) && !NamesAFileAsAFolder(m_.files, path);
+}
 
 Result<std::unique_ptr<IFileWriter>> SimMachine::Files::CreateNewFile(std::wstring_view pathIn) {
-  const std::wstring path = m_.RedirectedPath(pathIn);
+  const std::wstring path = m_.ToolPath(pathIn);
   using R = Result<std::unique_ptr<IFileWriter>>;
   if (auto e = m_.faults.Take("CreateFile", pathIn)) return R::Fail(*e);
+  if (NamesAFileAsAFolder(m_.files, path)) return R::Fail(err::kInvalidName);
   if (!m_.files.IsDirectory(shell::RemoveFileSpec(path))) return R::Fail(err::kPathNotFound);
   if (m_.files.IsDirectory(path)) return R::Fail(err::kAccessDenied);
+  if (m_.files.Exists(path) && m_.InUse(path)) return R::Fail(err::kSharingViolation);
   m_.files.RemoveFile(path);
   m_.files.WriteFile(path, std::string_view{});
   return R::Ok(std::make_unique<SimFileWriter>(m_, std::wstring(path)));
 }
 
-namespace {
-// Paths of MAX_PATH characters or more are refused, as Windows refuses them
-// without the \\?\ prefix.
-bool TooLong(std::wstring_view path) { return path.size() > kRoomPath; }
-}  // namespace
-
 WinError SimMachine::Files::DeleteFile(std::wstring_view pathIn) {
-  const std::wstring path = m_.RedirectedPath(pathIn);
+  const std::wstring path = m_.ToolPath(pathIn);
   if (auto e = m_.faults.Take("DeleteFile", pathIn)) return *e;
-  if (TooLong(path)) return err::kFilenameExcedRange;
+  if (TooLong(pathIn, path)) return err::kFilenameExcedRange;
+  if (NamesAFileAsAFolder(m_.files, path)) return err::kInvalidName;
+  // The running tool's own image is mapped: Windows denies deleting it; a
+  // file another process holds open without delete sharing is in use.
+  if (m_.files.Exists(path) && !m_.files.IsDirectory(path)) {
+    if (EqualsNoCase(SimFileSystem::Normalized(path), SimFileSystem::Normalized(m_.modulePath))) {
+      return err::kAccessDenied;
+    }
+    if (m_.InUse(path)) return err::kSharingViolation;
+  }
   return m_.files.Delete(path);
 }
 
 Result<std::uint32_t> SimMachine::Files::Attributes(std::wstring_view pathIn) {
-  const std::wstring path = m_.RedirectedPath(pathIn);
+  const std::wstring path = m_.ToolPath(pathIn);
   if (auto e = m_.faults.Take("GetFileAttributes", pathIn)) return Result<std::uint32_t>::Fail(*e);
-  if (TooLong(path)) return Result<std::uint32_t>::Fail(err::kFilenameExcedRange);
+  if (TooLong(pathIn, path)) return Result<std::uint32_t>::Fail(err::kFilenameExcedRange);
+  if (NamesAFileAsAFolder(m_.files, path)) return Result<std::uint32_t>::Fail(err::kInvalidName);
   return m_.files.Attributes(path);
 }
 
 WinError SimMachine::Files::SetAttributes(std::wstring_view pathIn, std::uint32_t attributes) {
-  const std::wstring path = m_.RedirectedPath(pathIn);
+  const std::wstring path = m_.ToolPath(pathIn);
   if (auto e = m_.faults.Take("SetFileAttributes", pathIn)) return *e;
+  if (NamesAFileAsAFolder(m_.files, path)) return err::kInvalidName;
   return m_.files.SetAttributes(path, attributes);
 }
 
 Result<std::vector<std::wstring>> SimMachine::Files::Find(std::wstring_view patternIn) {
-  const std::wstring pattern = m_.RedirectedPath(patternIn);
+  const std::wstring pattern = m_.ToolPath(patternIn);
   using R = Result<std::vector<std::wstring>>;
   if (auto e = m_.faults.Take("FindFirstFile", patternIn)) return R::Fail(*e);
-  if (TooLong(pattern)) return R::Fail(err::kFilenameExcedRange);
+  if (TooLong(patternIn, pattern)) return R::Fail(err::kFilenameExcedRange);
   // Only the "every entry" patterns the tool uses.
   const std::wstring folder = shell::RemoveFileSpec(pattern);
   auto names = m_.files.List(folder);
@@ -182,23 +221,29 @@ Result<std::vector<std::wstring>> SimMachine::Files::Find(std::wstring_view patt
 }
 
 WinError SimMachine::Files::CreateDirectory(std::wstring_view pathIn) {
-  const std::wstring path = m_.RedirectedPath(pathIn);
+  const std::wstring path = m_.ToolPath(pathIn);
   if (auto e = m_.faults.Take("CreateDirectory", pathIn)) return *e;
-  if (TooLong(path)) return err::kFilenameExcedRange;
+  if (TooLong(pathIn, path)) return err::kFilenameExcedRange;
   return m_.files.MakeDirectory(path);
 }
 
 WinError SimMachine::Files::RemoveDirectory(std::wstring_view pathIn) {
-  const std::wstring path = m_.RedirectedPath(pathIn);
+  const std::wstring path = m_.ToolPath(pathIn);
   if (auto e = m_.faults.Take("RemoveDirectory", pathIn)) return *e;
   return m_.files.RemoveEmptyDirectory(path);
 }
 
 WinError SimMachine::Files::CopyFile(std::wstring_view sourceIn, std::wstring_view destinationIn) {
-  const std::wstring destination = m_.RedirectedPath(destinationIn);
-  const std::wstring source = m_.RedirectedPath(sourceIn);
+  const std::wstring destination = m_.ToolPath(destinationIn);
+  const std::wstring source = m_.ToolPath(sourceIn);
   if (auto e = m_.faults.Take("CopyFile", sourceIn)) return *e;
-  if (TooLong(source) || TooLong(destination)) return err::kFilenameExcedRange;
+  if (TooLong(sourceIn, source) || TooLong(destinationIn, destination)) return err::kFilenameExcedRange;
+  if (NamesAFileAsAFolder(m_.files, source) || NamesAFileAsAFolder(m_.files, destination)) return err::kInvalidName;
+  // Overwriting a file in use fails; reading one that others share for
+  // reading does not.
+  if (m_.files.Exists(destination) && !m_.files.IsDirectory(destination) && m_.InUse(destination)) {
+    return err::kSharingViolation;
+  }
   return m_.files.Copy(source, destination);
 }
 

@@ -50,6 +50,43 @@ TEST(RemoveFiles, DeletesWhatItCanAndSaysWhatItCannot) {
   EXPECT_TRUE(t.m.files.Exists(L"C:\\ro.txt"));
 }
 
+// The spellings Windows reads as the same file: a script that names
+// win.ini so deletes it, however harmless the line looks.
+TEST(RemoveFiles, PathsAreReadAsWindowsReadsThem) {
+  for (const char* spelling : {"C:\\Program Files\\VELTARO\\NetworkDriver\\..\\..\\..\\WINDOWS\\win.ini",
+                               "C:\\WINDOWS\\win.ini.", "C:\\WINDOWS\\win.ini  ", "\\\\?\\C:\\WINDOWS\\win.ini",
+                               "..\\..\\WINDOWS\\win.ini", "\\WINDOWS\\win.ini", "C:/WINDOWS//win.ini"}) {
+    Actions t(std::string("[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=Rm\n[Rm]\nFILE=1\nFILE1=") + spelling + "\n");
+    t.m.files.WriteFile(L"C:\\WINDOWS\\win.ini", std::string_view("[windows]"));
+    sim::RunTool(t.m);
+    EXPECT_FALSE(t.m.files.Exists(L"C:\\WINDOWS\\win.ini")) << spelling << "\n" << ToUtf8(t.m.DebugText());
+  }
+  // A closing separator asks for a folder: the file stays.
+  Actions folder("[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=Rm\n[Rm]\nFILE=1\nFILE1=C:\\a.txt\\\n");
+  folder.m.files.WriteFile(L"C:\\a.txt", std::string_view("a"));
+  sim::RunTool(folder.m);
+  EXPECT_TRUE(folder.m.files.Exists(L"C:\\a.txt"));
+  EXPECT_TRUE(test::HasLine(folder.m, L"drv:Can not find File C:\\a.txt\\")) << ToUtf8(folder.m.DebugText());
+}
+
+// The running tool's own executable and a file another program holds open
+// are not deleted or overwritten.
+TEST(RemoveFiles, FilesInUseStay) {
+  Actions t(
+      "[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=Rm\nCMD2=COPY_FOLDERS\nCMD2_SECTION=Cp\n"
+      "[Rm]\nFILE=2\nFILE1=C:\\Tools\\Net Setup\\drv.EXE\nFILE2=C:\\Log\\open.log\n"
+      "[Cp]\nFOLDER=1\nFOLDER1_SRC=C:\\New\nFOLDER1_DEST=C:\\Log\n");
+  t.m.files.WriteFile(L"C:\\Log\\open.log", std::string_view("old"));
+  t.m.files.WriteFile(L"C:\\New\\open.log", std::string_view("new"));
+  t.m.filesInUse.push_back(L"C:\\Log\\open.log");
+  sim::RunTool(t.m);
+  EXPECT_TRUE(t.m.files.Exists(L"C:\\Tools\\Net Setup\\drv.EXE"));
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:Error Delete File C:\\Tools\\Net Setup\\drv.EXE"));
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:Error Delete File C:\\Log\\open.log"));
+  EXPECT_EQ(t.Read(L"C:\\Log\\open.log"), "old");
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:CopyFiles:CopyFile C:\\Log\\open.log ERROR=32")) << ToUtf8(t.m.DebugText());
+}
+
 TEST(CopyFiles, CopiesTheTreeOverwritingAndLeavesTheToolOut) {
   Actions t;
   t.m.files.WriteFile(L"D:\\out\\net.inf", std::string_view("old"));

@@ -47,6 +47,23 @@ TEST(ProcessTermination, EndsTheFirstMatchingProcessOnly) {
   EXPECT_EQ(t.m.processes[1].running, true);
 }
 
+// On 64-bit Windows the 32-bit tool cannot read a 64-bit process's module
+// name through PSAPI, so it cannot end it by name; a 32-bit one it can.
+TEST(ProcessTermination, A64BitProcessIsNotSeenByTheThirtyTwoBitTool) {
+  Termination t;
+  t.m.wow64 = true;
+  const auto shell = t.m.AddRunningProcess(L"shell64.exe");
+  t.m.processes.back().is64 = true;
+  const auto tray = t.m.AddRunningProcess(L"tray32.exe");
+  EXPECT_EQ(t.Run(L"shell64.exe"), termination::kNotRunning);
+  EXPECT_TRUE(t.Running(shell));
+  EXPECT_EQ(t.Run(L"tray32.exe"), termination::kTerminated);
+  EXPECT_FALSE(t.Running(tray));
+  // The companion is a 64-bit process: it would see the name.
+  t.m.process64 = true;
+  EXPECT_EQ(t.Run(L"shell64.exe"), termination::kTerminated);
+}
+
 TEST(ProcessTermination, EveryResult) {
   struct Case {
     const char* name;

@@ -114,6 +114,15 @@ const Case kCases[] = {
      6, S::kError, "is not a root the INF syntax knows", "TV043"},
     {"a pause with a unit", "[INIT]\nCMD1=CMD_CP\nCMD1_SECTION=C\n[C]\nCMD=0\nCMD_SLEEP=2s\n", 6, S::kWarning,
      "CMD_SLEEP=2s reads as 2", "TV044"},
+    {"a file to delete that is another",
+     "[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=F\n[F]\nFILE=1\n"
+     "FILE1=C:\\Program Files\\VELTARO\\NetworkDriver\\..\\..\\..\\WINDOWS\\win.ini\n",
+     6, S::kWarning, "deletes C:\\WINDOWS\\win.ini", "TV052"},
+    {"a file to delete with a closing dot",
+     "[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=F\n[F]\nFILE=1\nFILE1=C:\\a.txt.\n", 6, S::kWarning, "deletes C:\\a.txt",
+     "TV052"},
+    {"a relative file to delete", "[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=F\n[F]\nFILE=1\nFILE1=old.log\n", 6,
+     S::kWarning, "FILE1=old.log is relative", "TV052"},
     {"a relative source",
      "[INIT]\nCMD1=COPY_FOLDERS\nCMD1_SECTION=C\n[C]\nFOLDER=1\nFOLDER1_SRC=manuals\n"
      "FOLDER1_DEST=C:\\x\n",
@@ -230,6 +239,21 @@ TEST(Lint, WhatThePackageAndTheMachinesHold) {
   // One language file is enough; without machines no source is looked up.
   const PackageListing languages = [] { return std::vector<std::wstring>{L"drv.ini", L"0411.reg"}; };
   EXPECT_EQ(LintScript(FromUtf8(script), L"drv", lookup, languages).size(), 1U);
+}
+
+// A script without a byte-order mark is read in the notebook's code page.
+TEST(Lint, TextThatNotebooksReadOtherwise) {
+  const std::string utf8 = "[INIT]\nCMD1=CHECK_VENDOR\n; caf\xC3\xA9\n";
+  auto findings = LintScript(FromUtf8(utf8), L"drv", {}, {}, {}, utf8);
+  EXPECT_TRUE(Has(findings, 3, S::kWarning, "UTF-8 text without a byte-order mark", "TV051")) << Dump(findings);
+  const std::string ansi = "[INIT]\nCMD1=CHECK_VENDOR\n; caf\xE9\n";
+  findings = LintScript(L"[INIT]\nCMD1=CHECK_VENDOR\n; caf\xE9\n", L"drv", {}, {}, {}, ansi);
+  EXPECT_TRUE(Has(findings, 3, S::kWarning, "text of an ANSI code page", "TV051")) << Dump(findings);
+  // ASCII, or Unicode with its mark, reads the same everywhere.
+  const std::string plain = "[INIT]\nCMD1=CHECK_VENDOR\n";
+  EXPECT_TRUE(LintScript(FromUtf8(plain), L"drv", {}, {}, {}, plain).empty());
+  const std::string wide("\xFF\xFE[\0I\0", 6);
+  EXPECT_TRUE(LintScript(L"[INIT]\nCMD1=CHECK_VENDOR\n", L"drv", {}, {}, {}, wide).empty());
 }
 
 TEST(Lint, AScriptThatDoesWhatItSaysIsClean) {

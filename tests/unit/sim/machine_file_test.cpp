@@ -41,6 +41,9 @@ TEST(MachineDescription, ErrorsNameTheFieldAndWhatWasExpected) {
        "\"registry[0].values.v.binary\": expected hexadecimal bytes"},
       {"{\"debugMode\": \"1\"}", "\"debugMode\": expected an integer"},
       {"{\"keepRunning\": \"a.exe\"}", "\"keepRunning\": expected an array"},
+      {"{\"runningProcesses\": [{\"name\": \"a.exe\", \"bits\": 16}]}",
+       "\"runningProcesses[0].bits\": expected 32 or 64"},
+      {"{\"filesInUse\": [\"open.log\"]}", "\"filesInUse[0]\": expected a full Windows path"},
       // What was read as something else before: a language name as 000e, a
       // misspelt property as a property, a number past 32 bits as another.
       {"{\"uiLanguage\": \"en-US\"}", "\"uiLanguage\": expected four hexadecimal digits"},
@@ -99,6 +102,22 @@ TEST(MachineDescription, DevicesBringTheirEnumKeysAndParameters) {
                                   L"Device Parameters",
                                   L"WakeOnRing"))
       << m.ToString();
+}
+
+TEST(MachineDescription, ProcessesOf64BitWindowsAre64BitUnlessSaid) {
+  SimMachine m;
+  ASSERT_FALSE(ApplyMachineDescription(R"({"runningProcesses": ["explorer.exe", {"name": "tray.exe", "bits": 32}],
+                                          "windows": {"version": "6.0", "wow64": true},
+                                          "filesInUse": ["C:\\Log\\open.log"]})",
+                                       m)
+                   .has_value());
+  ASSERT_EQ(m.processes.size(), 2U);
+  EXPECT_TRUE(m.processes[0].is64);
+  EXPECT_FALSE(m.processes[1].is64);
+  EXPECT_EQ(m.filesInUse, (std::vector<std::wstring>{L"C:\\Log\\open.log"}));
+  SimMachine xp;
+  ASSERT_FALSE(ApplyMachineDescription(R"({"runningProcesses": ["explorer.exe"]})", xp).has_value());
+  EXPECT_FALSE(xp.processes[0].is64);
 }
 
 TEST(MachineDescription, DescribesWindowsProductRegistryAndSwitches) {
