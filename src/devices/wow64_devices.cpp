@@ -28,6 +28,8 @@ class Wow64DeviceSet final : public IDeviceSet {
   Result<std::vector<std::wstring>> HardwareIds(std::uint32_t index) override { return inner_->HardwareIds(index); }
   Result<std::wstring> InstanceId(std::uint32_t index) override { return inner_->InstanceId(index); }
   Result<std::wstring> DriverKey(std::uint32_t index) override { return inner_->DriverKey(index); }
+  Result<std::wstring> ClassGuid(std::uint32_t index) override { return inner_->ClassGuid(index); }
+  Result<std::wstring> Enumerator(std::uint32_t index) override { return inner_->Enumerator(index); }
   Result<DevNodeStatus> Status(std::uint32_t index) override { return inner_->Status(index); }
 
   WinError SetPropertyChange(std::uint32_t index, std::uint32_t state, std::uint32_t scope,

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/result.h"
@@ -72,6 +73,11 @@ class IRegKey {
   virtual WinError SetValue(std::wstring_view name, std::uint32_t type, std::span<const std::uint8_t> data) = 0;
   // RegEnumKeyExW: the name of subkey `index`, or kNoMoreItems.
   virtual Result<std::wstring> EnumSubKey(std::uint32_t index) = 0;
+  // RegEnumValueW: the name and data of value `index`, or kNoMoreItems.
+  // Only a machine capture reads values it does not know by name.
+  virtual Result<std::pair<std::wstring, RegValue>> EnumValue(std::uint32_t /*index*/) {
+    return Result<std::pair<std::wstring, RegValue>>::Fail(err::kNotSupported);
+  }
   virtual Result<std::unique_ptr<IRegKey>> OpenSubKey(std::wstring_view path, std::uint32_t access) = 0;
 };
 using RegKeyPtr = std::unique_ptr<IRegKey>;
@@ -140,6 +146,8 @@ class ISystem {
   virtual std::wstring CommandLine() = 0;
   virtual Result<OsVersionRecord> OsVersion() = 0;
   virtual std::uint16_t UiLanguage() = 0;
+  // GetACP: the code page ANSI text is read in.
+  virtual std::uint32_t AnsiCodePage() { return 1252; }
   // IsWow64Process(GetCurrentProcess()).
   virtual Result<bool> IsWow64Process() = 0;
   virtual Result<std::unique_ptr<IKernel32>> LoadKernel32() = 0;
@@ -186,6 +194,13 @@ class IFileSystem {
   virtual WinError RemoveDirectory(std::wstring_view path) = 0;
   // CopyFileW(source, destination, FALSE): overwrites.
   virtual WinError CopyFile(std::wstring_view source, std::wstring_view destination) = 0;
+  // A file's size and whole content, for a machine capture.
+  virtual Result<std::uint64_t> FileSize(std::wstring_view /*path*/) {
+    return Result<std::uint64_t>::Fail(err::kNotSupported);
+  }
+  virtual Result<std::vector<std::uint8_t>> ReadAll(std::wstring_view /*path*/) {
+    return Result<std::vector<std::uint8_t>>::Fail(err::kNotSupported);
+  }
 };
 
 namespace file {
@@ -300,6 +315,13 @@ class IDeviceSet {
   virtual Result<std::wstring> InstanceId(std::uint32_t index) = 0;
   // SPDRP_DRIVER: the driver key name under the Class key.
   virtual Result<std::wstring> DriverKey(std::uint32_t index) = 0;
+  // SPDRP_CLASSGUID and SPDRP_ENUMERATOR_NAME, for a machine capture.
+  virtual Result<std::wstring> ClassGuid(std::uint32_t /*index*/) {
+    return Result<std::wstring>::Fail(err::kNotSupported);
+  }
+  virtual Result<std::wstring> Enumerator(std::uint32_t /*index*/) {
+    return Result<std::wstring>::Fail(err::kNotSupported);
+  }
   // SetupDiSetClassInstallParamsW with property-change parameters.
   virtual WinError SetPropertyChange(std::uint32_t index, std::uint32_t state, std::uint32_t scope,
                                      std::uint32_t hardwareProfile) = 0;

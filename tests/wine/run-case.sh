@@ -14,6 +14,8 @@
 # run did (reg query, files) and fails the case by failing itself. The
 # folder of the tool is $folder, its Windows path C:\tvcase.
 # UPDATE_EXPECTED=1 writes the output as the new expected.txt (review it!).
+# DIFF_DIR=FOLDER also captures the machine (tarnvale-capture) right before
+# the run and after it, and keeps the trace there, for tests/wine/differential.sh.
 # The case fails with the reason when Wine, unshare or the prefix cannot be had.
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -71,11 +73,20 @@ if [ -n "$HOLD_MUTEX" ]; then
   grep -q ready "$ready" || fail "the mutex holder did not start: $(cat "$ready")"
 fi
 
+capture=()
+if [ -n "${DIFF_DIR:-}" ]; then
+  mkdir -p "$DIFF_DIR"
+  rm -f "$DIFF_DIR"/before.json "$DIFF_DIR"/after.json "$DIFF_DIR"/wine-trace.txt
+  cp "$build/tarnvale-capture.exe" "$WINEPREFIX/drive_c/tvcapture.exe"
+  # The Wine cases run the x86_64 build of the tool: the machine as it sees it.
+  capture=("$WINE" 'C:\tvcapture.exe' --script "C:\\tvcase\\${EXE%.*}.ini" --tool-bits 64)
+fi
 run=("$WINE" 'C:\tvcase\tracecap.exe' "C:\\tvcase\\$EXE")
 [ -n "$ARGS" ] && run+=($ARGS)
 out="$build/wine-case.out"
 set +e
 if [ "$VENDOR" = wine ]; then
+  [ ${#capture[@]} -gt 0 ] && "${capture[@]}" --out 'C:\tvbefore.json' >/dev/null 2>&1
   "${run[@]}" >"$out" 2>"$out.err"
   rc=$?
 else
@@ -87,13 +98,21 @@ else
     printf "%s\n" "$1" >/sys/class/dmi/id/sys_vendor
     printf "%s\n" Notebook >/sys/class/dmi/id/product_name
     printf "%s\n" "$2" >/sys/class/dmi/id/product_version
-    shift 2
-    exec "$@"' sh "$VENDOR" "$VERSION" "${run[@]}" >"$out" 2>"$out.err"
+    # The capture sees the machine the tool is about to see.
+    [ -n "$3" ] && "$4" "$3" --script "$5" --tool-bits 64 --out "C:\\tvbefore.json" >/dev/null 2>&1
+    shift 5
+    exec "$@"' sh "$VENDOR" "$VERSION" "${capture[1]:-}" "$WINE" "${capture[3]:-}" "${run[@]}" >"$out" 2>"$out.err"
   rc=$?
   [ $rc -eq 125 ] && fail "cannot mount a private /sys/class (unshare -m needs root): $(cat "$out.err")"
 fi
 set -e
 
+if [ -n "${DIFF_DIR:-}" ]; then
+  cp "$out" "$DIFF_DIR/wine-trace.txt"
+  "${capture[@]}" --out 'C:\tvafter.json' >/dev/null 2>&1 || true
+  mv "$WINEPREFIX/drive_c/tvbefore.json" "$DIFF_DIR/before.json" 2>/dev/null || true
+  mv "$WINEPREFIX/drive_c/tvafter.json" "$DIFF_DIR/after.json" 2>/dev/null || true
+fi
 actual=$(sed 's/\r/\\r/g' "$out")
 if [ "${UPDATE_EXPECTED:-}" = 1 ] && [ ! -f "$case_dir/expected-lines.txt" ]; then printf '%s\n' "$actual" >"$case_dir/expected.txt"; fi
 if [ -f "$case_dir/expected-lines.txt" ]; then

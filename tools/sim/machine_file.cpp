@@ -292,6 +292,34 @@ void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
   }
 }
 
+// A file as a capture describes it: its size, its attributes, and its
+// content as text or as hexadecimal bytes when the capture took it. Without
+// content the file holds as many zero bytes as its size.
+void ApplyFileEntry(const json& entry, const std::string& field, const std::wstring& where, SimMachine& m) {
+  constexpr std::uint64_t kLargestZeroFile = 64ULL * 1024 * 1024;
+  std::string bytes;
+  std::optional<std::uint32_t> attributes;
+  for (const auto& [key, value] : entry.items()) {
+    if (key == "content") {
+      bytes = ToUtf8(Text(value, field + ".content"));
+    } else if (key == "hex") {
+      bytes.clear();
+      for (auto b : ParseValue(json{{"binary", value}}, field + ".hex").data) bytes += static_cast<char>(b);
+    } else if (key == "size") {
+      if (!value.is_number_unsigned() && !value.is_number_integer()) Fail(field + ".size", "a size in bytes");
+      const auto size = value.get<std::int64_t>();
+      if (size < 0 || static_cast<std::uint64_t>(size) > kLargestZeroFile) Fail(field + ".size", "0 to 67108864 bytes");
+      if (!entry.contains("content") && !entry.contains("hex")) bytes.assign(static_cast<std::size_t>(size), '\0');
+    } else if (key == "attributes") {
+      attributes = Unsigned(value, field + ".attributes");
+    } else {
+      Fail(field + "." + key, "no such field (content, hex, size, attributes)");
+    }
+  }
+  m.files.WriteFile(where, bytes);
+  if (attributes) m.files.SetAttributes(where, *attributes | file::kArchive);
+}
+
 void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
   Need(root, "(top level)", json::value_t::object, "an object");
   std::optional<std::uint32_t> debugMode;
@@ -373,8 +401,13 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
     } else if (k == "files") {
       if (!v.is_object()) Fail(k, "an object of Windows paths and file contents, such as {\"C:\\\\x.txt\": \"text\"}");
       for (const auto& [path, content] : v.items()) {
-        const std::wstring where = WindowsPath(path, k + "." + path);
-        m.files.WriteFile(where, ToUtf8(Text(content, k + "." + path)));
+        const std::string field = k + "." + path;
+        const std::wstring where = WindowsPath(path, field);
+        if (!content.is_object()) {
+          m.files.WriteFile(where, ToUtf8(Text(content, field)));
+          continue;
+        }
+        ApplyFileEntry(content, field, where, m);
       }
     } else if (k == "folders") {
       if (!v.is_array()) Fail(k, "an array of Windows folder paths");
@@ -391,6 +424,8 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
     } else if (k == "programFilesFolder") {
       m.programFilesFolder = WindowsPath(ToUtf8(Text(v, k)), k);
       m.files.CreateDirectories(m.programFilesFolder);
+    } else if (k == "capture") {
+      // What the capturing program says of itself and what it could not read.
     } else if (k == "filesInUse") {
       if (!v.is_array()) Fail(k, "an array of Windows paths of files other programs hold open");
       for (std::size_t i = 0; i < v.size(); ++i) {
@@ -429,7 +464,7 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
       Fail(k,
            "no such field (windows, uiLanguage, ansiCodePage, product, debugMode, testMode, environment, registry, "
            "registryFiles, devices, runningProcesses, keepRunning, filesInUse, files, folders, hostFolders, "
-           "programFilesFolder)");
+           "programFilesFolder, capture)");
     }
   }
   // Processes and switches go in after "windows": its WOW64 flag decides the
@@ -478,10 +513,10 @@ void ConfigureDefaultNotebook(SimMachine& m) {
   SetSwitch(m, L"DebugMode", 1);
 }
 
-std::optional<std::string> PlaceHostPackage(SimMachine& machine, const std::filesystem::path& script) {
+std::optional<std::string> PlaceHostPackage(SimMachine& machine, const std::filesystem::path& script,
+                                            const std::wstring& folder) {
   std::string scriptBytes;
   if (!ReadHostFile(script, scriptBytes)) return "cannot read setup script " + script.string();
-  const std::wstring folder = L"C:\\Tarnvale";
   const std::filesystem::path package = std::filesystem::absolute(script).parent_path();
   if (auto why = CopyHostTree(package, folder, machine)) return "cannot copy the folder of the setup script: " + *why;
   PlaceTool(machine, folder + L"\\" + FromUtf8(script.stem().string()) + L".exe", scriptBytes);

@@ -27,8 +27,9 @@ std::optional<std::string> ApplyMachineDescription(const std::string& json, SimM
                                                    const std::filesystem::path& baseFolder = {});
 
 // Lays a setup script from the host into the machine as if the tool lay
-// beside it in C:\\Tarnvale under the script's base name; the files beside the
-// script go along as the driver package. An error message, or nothing.
-std::optional<std::string> PlaceHostPackage(SimMachine& machine, const std::filesystem::path& script);
+// beside it in `folder` (C:\\Tarnvale) under the script's base name; the files
+// beside the script go along as the driver package. An error message, or nothing.
+std::optional<std::string> PlaceHostPackage(SimMachine& machine, const std::filesystem::path& script,
+                                            const std::wstring& folder = L"C:\\Tarnvale");
 
 }  // namespace tv::sim

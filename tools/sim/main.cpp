@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "capture/capture.h"
+#include "platform/shell_path.h"
 #include "runtime/debug_trace.h"
 #include "sim/change_report.h"
 #include "sim/lint.h"
@@ -51,6 +53,9 @@ struct RunOptions {
   std::string reportFile;
   bool noReport = false;
   bool noCompanion = false;
+  std::string packageFolder;  // where the package lies on the machine
+  std::string captureAfter;   // a machine description of the machine after the run
+  int toolBits = 32;
   bool failOnStop = false;
   bool failOnFailure = false;
 };
@@ -83,7 +88,8 @@ int Run(const RunOptions& o) {
     std::cerr << "tarnvale-sim: " << o.script << " is a folder; name the setup script (SCRIPT.ini) in it\n";
     return kSimulatorFailed;
   }
-  if (auto error = tv::sim::PlaceHostPackage(machine, o.script)) {
+  const std::wstring packageFolder = o.packageFolder.empty() ? L"C:\\Tarnvale" : tv::FromUtf8(o.packageFolder);
+  if (auto error = tv::sim::PlaceHostPackage(machine, o.script, packageFolder)) {
     std::cerr << "tarnvale-sim: " << *error << '\n';
     return kSimulatorFailed;
   }
@@ -103,10 +109,25 @@ int Run(const RunOptions& o) {
     std::cerr << "tarnvale-sim: tracing is off on this machine (HKLM\\" << tv::ToUtf8(tv::kSwitchKey)
               << " DebugMode is not 1): the trace stays empty; \"debugMode\": 1 in the description turns it on\n";
   }
+  machine.process64 = o.toolBits == 64;
   const auto before = tv::sim::TakeSnapshot(machine);
   int exitCode = 0;
   const auto summary = tv::sim::RunWithSummary(machine, exitCode);
   const bool failOn = (o.failOnStop && summary.Stopped()) || (o.failOnFailure && summary.Failed());
+  if (!o.captureAfter.empty()) {
+    // The machine afterwards, as tarnvale-capture would describe it.
+    tv::capture::Options capture;
+    capture.script = tv::shell::RenameExtension(machine.modulePath, L".ini").value_or(L"");
+    capture.version = TARNVALE_VERSION;
+    capture.process64 = machine.process64;
+    capture.tool64 = machine.process64;
+    std::ofstream after(o.captureAfter, std::ios::binary);
+    after << tv::capture::CaptureMachine(machine.platform(), capture);
+    if (!after) {
+      std::cerr << "tarnvale-sim: cannot write " << o.captureAfter << '\n';
+      return kSimulatorFailed;
+    }
+  }
   // A run that would wait for ever has no exit code of the tool to give.
   const int result = exitCode == tv::sim::kToolNeverExits || failOn ? kRunDidNotPass : exitCode;
   if (o.noReport) return result;
@@ -208,6 +229,13 @@ int main(int argc, char** argv) {
                  "an error, the second instance) or when an operation failed. A run that would wait for ever at a "
                  "program that never ends always exits with 4")
       ->check(CLI::IsMember({"stop", "failure", "stop,failure", "failure,stop"}));
+  app.add_option("--package-folder", run.packageFolder,
+                 "The Windows folder the package lies in, the tool beside the script (default C:\\Tarnvale)");
+  app.add_option("--tool-bits", run.toolBits,
+                 "64: run the tool as a 64-bit process, as the Wine tests' build of it (default 32, as it ships)")
+      ->check(CLI::IsMember({32, 64}));
+  app.add_option("--capture-after", run.captureAfter,
+                 "Write the machine after the run as a machine description (as tarnvale-capture writes one)");
   app.add_option("script", run.script, "The setup script (SCRIPT.ini)");
   app.add_option("args", run.toolArgs, "The tool's own command-line arguments, after --");
 

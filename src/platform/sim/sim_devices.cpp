@@ -51,6 +51,17 @@ class SimDeviceSet final : public IDeviceSet {
     return Result<std::wstring>::Ok(d->driverKey);
   }
 
+  Result<std::wstring> ClassGuid(std::uint32_t index) override {
+    auto* d = Device(index);
+    if (d == nullptr) return Result<std::wstring>::Fail(err::kNoSuchDevinst);
+    return Result<std::wstring>::Ok(d->classGuid);
+  }
+  Result<std::wstring> Enumerator(std::uint32_t index) override {
+    auto* d = Device(index);
+    if (d == nullptr) return Result<std::wstring>::Fail(err::kNoSuchDevinst);
+    return Result<std::wstring>::Ok(d->enumerator);
+  }
+
   WinError SetPropertyChange(std::uint32_t index, std::uint32_t state, std::uint32_t scope, std::uint32_t) override {
     auto* d = Device(index);
     if (d == nullptr) return err::kNoSuchDevinst;

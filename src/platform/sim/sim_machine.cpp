@@ -161,6 +161,7 @@ class SimMachine::System final : public ISystem {
     return Result<OsVersionRecord>::Ok(m_.os);
   }
   std::uint16_t UiLanguage() override { return m_.uiLanguage; }
+  std::uint32_t AnsiCodePage() override { return m_.ansiCodePage; }
   Result<bool> IsWow64Process() override {
     if (auto e = m_.faults.Take("IsWow64Process")) return Result<bool>::Fail(*e);
     return Result<bool>::Ok(m_.Wow64Process());
@@ -224,7 +225,7 @@ class SimMachine::Debug final : public IDebugOutput {
 // ---- the machine ----
 
 SimMachine::SimMachine()
-    : registry(faults, wow64),
+    : registry(faults, wow64, process64),
       profile_(std::make_unique<Profile>(*this)),
       product_(std::make_unique<Product>(*this)),
       system_(std::make_unique<System>(*this)),

@@ -247,6 +247,18 @@ WinError SimMachine::Files::CopyFile(std::wstring_view sourceIn, std::wstring_vi
   return m_.files.Copy(source, destination);
 }
 
+Result<std::uint64_t> SimMachine::Files::FileSize(std::wstring_view pathIn) {
+  auto bytes = m_.files.ReadFile(m_.ToolPath(pathIn));
+  if (!bytes) return Result<std::uint64_t>::Fail(err::kFileNotFound);
+  return Result<std::uint64_t>::Ok(bytes->size());
+}
+
+Result<std::vector<std::uint8_t>> SimMachine::Files::ReadAll(std::wstring_view pathIn) {
+  auto bytes = m_.files.ReadFile(m_.ToolPath(pathIn));
+  if (!bytes) return Result<std::vector<std::uint8_t>>::Fail(err::kFileNotFound);
+  return Result<std::vector<std::uint8_t>>::Ok(std::move(*bytes));
+}
+
 // ---- processes ----
 
 std::optional<SimMachine::Processes::Resolved> SimMachine::Processes::Resolve(std::wstring_view commandLine) const {

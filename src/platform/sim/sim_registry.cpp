@@ -89,6 +89,13 @@ class SimRegKey final : public IRegKey {
     return Result<std::wstring>::Ok(it->second->name);
   }
 
+  Result<std::pair<std::wstring, RegValue>> EnumValue(std::uint32_t index) override {
+    using R = Result<std::pair<std::wstring, RegValue>>;
+    if ((access_ & reg::kQueryValue) == 0) return R::Fail(err::kAccessDenied);
+    if (index >= node_.values.size()) return R::Fail(err::kNoMoreItems);
+    return R::Ok(node_.values[index]);
+  }
+
   Result<RegKeyPtr> OpenSubKey(std::wstring_view path, std::uint32_t access) override {
     const std::wstring full = Join(path_, path);
     if (auto e = registry_.faults_.Take("RegOpenKeyEx", full)) return Result<RegKeyPtr>::Fail(*e);
@@ -105,7 +112,8 @@ class SimRegKey final : public IRegKey {
   std::uint32_t access_;
 };
 
-SimRegistry::SimRegistry(FaultPlan& faults, const bool& wow64) : faults_(faults), wow64_(wow64) {
+SimRegistry::SimRegistry(FaultPlan& faults, const bool& wow64, const bool& process64)
+    : faults_(faults), wow64_(wow64), process64_(process64) {
   for (RegRoot r : {RegRoot::kLocalMachine, RegRoot::kCurrentUser, RegRoot::kClassesRoot, RegRoot::kUsers,
                     RegRoot::kCurrentConfig}) {
     roots_[r].name = RootName(r);
@@ -115,7 +123,10 @@ SimRegistry::SimRegistry(FaultPlan& faults, const bool& wow64) : faults_(faults)
 std::wstring SimRegistry::ViewPath(RegRoot root, std::wstring_view path, std::uint32_t access) const {
   // The tool is a 32-bit program: on 64-bit Windows it reaches the 32-bit
   // view of HKLM\SOFTWARE unless the access mask asks for the 64-bit one.
-  const bool view32 = wow64_ && (access & reg::kWow64_64Key) == 0;
+  // A 64-bit process reaches the native view unless it asks for the 32-bit one.
+  const bool asks64 = (access & reg::kWow64_64Key) != 0;
+  const bool asks32 = (access & reg::kWow64_32Key) != 0;
+  const bool view32 = wow64_ && (asks32 || (!asks64 && !process64_));
   if (!view32 || root != RegRoot::kLocalMachine) return std::wstring(path);
   auto parts = SplitPath(path);
   if (parts.empty() || !EqualsNoCase(parts[0], L"SOFTWARE")) return std::wstring(path);

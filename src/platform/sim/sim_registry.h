@@ -29,7 +29,7 @@ struct SimKeyNode {
 
 class SimRegistry final : public IRegistry {
  public:
-  SimRegistry(FaultPlan& faults, const bool& wow64);
+  SimRegistry(FaultPlan& faults, const bool& wow64, const bool& process64);
 
   Result<RegKeyPtr> OpenKey(RegRoot root, std::wstring_view path, std::uint32_t access) override;
 
@@ -62,6 +62,7 @@ class SimRegistry final : public IRegistry {
 
   FaultPlan& faults_;
   const bool& wow64_;
+  const bool& process64_;
   std::map<RegRoot, SimKeyNode> roots_;
   int openKeys_ = 0;
 };

@@ -59,6 +59,15 @@ class DeviceSet final : public IDeviceSet {
     }
     return Result<std::wstring>::Ok(std::wstring(buffer.data()));
   }
+  Result<std::wstring> ClassGuid(std::uint32_t index) override { return Text(index, SPDRP_CLASSGUID); }
+  Result<std::wstring> Enumerator(std::uint32_t index) override { return Text(index, SPDRP_ENUMERATOR_NAME); }
+  Result<std::wstring> Text(std::uint32_t index, DWORD property) {
+    auto bytes = Property(index, property);
+    if (!bytes) return Result<std::wstring>::Fail(bytes.error());
+    std::wstring text(reinterpret_cast<const wchar_t*>(bytes->data()), bytes->size() / sizeof(wchar_t));
+    text.resize(std::wcslen(text.c_str()));
+    return Result<std::wstring>::Ok(text);
+  }
   Result<std::wstring> DriverKey(std::uint32_t index) override {
     auto bytes = Property(index, SPDRP_DRIVER);
     if (!bytes) return Result<std::wstring>::Fail(bytes.error());
@@ -107,11 +116,17 @@ class DeviceSet final : public IDeviceSet {
   Result<std::vector<BYTE>> Property(std::uint32_t index, DWORD property) {
     std::vector<BYTE> buffer;
     DWORD required = 0;
+    // A property that asks for no more room than it was given, or keeps
+    // growing, would be asked for without end: a few rounds, then it fails.
+    int rounds = 0;
     while (!::SetupDiGetDeviceRegistryPropertyW(set_.get(), Device(index), property, nullptr,
                                                 buffer.empty() ? nullptr : buffer.data(),
                                                 static_cast<DWORD>(buffer.size()), &required)) {
       const DWORD error = ::GetLastError();
       if (error != ERROR_INSUFFICIENT_BUFFER) return Result<std::vector<BYTE>>::Fail(static_cast<WinError>(error));
+      if (++rounds > 4 || required + sizeof(wchar_t) * 2 <= buffer.size()) {
+        return Result<std::vector<BYTE>>::Fail(static_cast<WinError>(ERROR_INSUFFICIENT_BUFFER));
+      }
       buffer.assign(required + sizeof(wchar_t) * 2, 0);  // room for terminators the data may lack
     }
     buffer.resize(std::min<std::size_t>(buffer.size(), required));

@@ -83,6 +83,25 @@ class Files final : public IFileSystem {
     return ::CopyFileW(Z(source).c_str(), Z(destination).c_str(), FALSE) ? err::kSuccess
                                                                          : static_cast<WinError>(::GetLastError());
   }
+  Result<std::uint64_t> FileSize(std::wstring_view path) override {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(Z(path).c_str(), GetFileExInfoStandard, &data)) {
+      return Result<std::uint64_t>::Fail(static_cast<WinError>(::GetLastError()));
+    }
+    return Result<std::uint64_t>::Ok((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  }
+  Result<std::vector<std::uint8_t>> ReadAll(std::wstring_view path) override {
+    using R = Result<std::vector<std::uint8_t>>;
+    HANDLE file = ::CreateFileW(Z(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return R::Fail(static_cast<WinError>(::GetLastError()));
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t chunk[65536];
+    DWORD read = 0;
+    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.insert(bytes.end(), chunk, chunk + read);
+    ::CloseHandle(file);
+    return R::Ok(std::move(bytes));
+  }
 };
 
 }  // namespace

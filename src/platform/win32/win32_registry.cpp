@@ -54,6 +54,27 @@ class RegKey final : public IRegKey {
     return Result<std::wstring>::Ok(std::wstring(name, length));
   }
 
+  Result<std::pair<std::wstring, RegValue>> EnumValue(std::uint32_t index) override {
+    using R = Result<std::pair<std::wstring, RegValue>>;
+    DWORD nameRoom = 0;
+    DWORD dataRoom = 0;
+    LONG rc = ::RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &nameRoom,
+                                 &dataRoom, nullptr, nullptr);
+    if (rc != ERROR_SUCCESS) return R::Fail(static_cast<WinError>(rc));
+    std::vector<wchar_t> name(nameRoom + 1);
+    RegValue value;
+    value.data.resize(dataRoom);
+    DWORD nameLength = nameRoom + 1;
+    DWORD type = 0;
+    DWORD size = dataRoom;
+    rc = ::RegEnumValueW(key_.get(), index, name.data(), &nameLength, nullptr, &type,
+                         dataRoom == 0 ? nullptr : value.data.data(), &size);
+    if (rc != ERROR_SUCCESS) return R::Fail(static_cast<WinError>(rc));
+    value.type = type;
+    value.data.resize(size);
+    return R::Ok(std::pair{std::wstring(name.data(), nameLength), std::move(value)});
+  }
+
   Result<RegKeyPtr> OpenSubKey(std::wstring_view path, std::uint32_t access) override {
     return Open(key_.get(), path, access);
   }

@@ -81,6 +81,7 @@ class System final : public ISystem {
   }
 
   std::uint16_t UiLanguage() override { return ::GetUserDefaultUILanguage(); }
+  std::uint32_t AnsiCodePage() override { return ::GetACP(); }
 
   // Windows 2000 and the first XP have no IsWow64Process: looked up at run
   // time so the tool still starts there, where the answer is "not WOW64".

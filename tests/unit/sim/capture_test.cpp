@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "capture/capture.h"
+#include "sim/machine_file.h"
+#include "sim/sim_run.h"
+
+namespace tv::sim {
+namespace {
+
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+const std::filesystem::path kExamples = std::filesystem::path(TARNVALE_SOURCE_DIR) / "examples";
+
+// A machine from a description text, with the notebook-line package laid in.
+void Load(SimMachine& m, const std::string& description) {
+  const auto error = ApplyMachineDescription(description, m, kExamples / "machines");
+  ASSERT_FALSE(error.has_value()) << *error;
+  ASSERT_FALSE(PlaceHostPackage(m, kExamples / "notebook-setup" / "netsetup.ini").has_value());
+}
+
+std::string Capture(SimMachine& m) {
+  capture::Options options;
+  options.script = L"C:\\Tarnvale\\netsetup.ini";
+  options.folders = {L"C:\\Tarnvale\\docs"};
+  options.withContents = true;
+  options.version = "test";
+  // On 64-bit Windows the capture is a 64-bit program, which can name every process.
+  options.process64 = m.wow64;
+  m.process64 = m.wow64;
+  const std::string text = capture::CaptureMachine(m.platform(), options);
+  m.process64 = false;
+  return text;
+}
+
+// A capture is a description the simulator reads, and a machine made from
+// it captures as the same text: nothing is lost or read differently.
+TEST(Capture, ADescriptionOfTheMachineThatMakesTheSameMachine) {
+  for (const char* name : {"pv715-xp-all-devices.json", "pv715-vista64-all-devices.json"}) {
+    SimMachine original;
+    Load(original, ReadText(kExamples / "machines" / name));
+    const std::string first = Capture(original);
+    SimMachine again;
+    Load(again, first);
+    const std::string second = Capture(again);
+    EXPECT_EQ(first, second) << name;
+    EXPECT_EQ(first, Capture(original)) << name << ": two captures of one machine differ";
+
+    const auto j = nlohmann::json::parse(first);
+    EXPECT_EQ(j["product"]["Vendor"], "VELTARO") << name;
+    EXPECT_EQ(j["debugMode"], 1) << name;
+    EXPECT_TRUE(j["capture"]["notes"].empty()) << j["capture"]["notes"].dump();
+    bool wlan = false;
+    for (const auto& d : j["devices"]) {
+      if (d["instanceId"] == "PCI\\VEN_8086&DEV_4229&SUBSYS_11118086\\4&1f7dbc9f&0&00E1") {
+        wlan = true;
+        EXPECT_EQ(d["parameters"]["Intel"]["ASPMOptIn"], 1) << name;
+        EXPECT_EQ(d["class"], "{4D36E972-E325-11CE-BFC1-08002BE10318}");
+      }
+    }
+    EXPECT_TRUE(wlan) << name;
+    // The tool reads its device lists in the 32-bit view: on 64-bit Windows
+    // that is Wow6432Node, by its native path.
+    const std::string lists = original.wow64 ? "HKLM\\SOFTWARE\\Wow6432Node\\Veltaro\\WirelessDeviceID"
+                                             : "HKLM\\SOFTWARE\\Veltaro\\WirelessDeviceID";
+    bool found = false;
+    for (const auto& k : j["registry"]) found = found || k["key"] == lists;
+    EXPECT_TRUE(found) << name << "\n" << j["registry"].dump(1);
+    EXPECT_TRUE(j["files"].contains("C:\\Tarnvale\\docs\\manual.txt")) << j["files"].dump();
+  }
+}
+
+// What the capture could not read is said in the file, and the rest is there.
+TEST(Capture, WhatCannotBeReadIsNotedNotFatal) {
+  SimMachine m;
+  Load(m, R"({"product": null, "windows": {"version": "6.0", "wow64": true},
+              "runningProcesses": ["explorer.exe", {"name": "tray.exe", "bits": 32}]})");
+  capture::Options options;
+  options.folders = {L"C:\\NoSuchFolder"};
+  const auto j = nlohmann::json::parse(capture::CaptureMachine(m.platform(), options));
+  const std::string notes = j["capture"]["notes"].dump();
+  EXPECT_NE(notes.find("no Win32_ComputerSystemProduct values"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("1 processes could not be named"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("C:\\\\NoSuchFolder could not be listed"), std::string::npos) << notes;
+  EXPECT_EQ(j["runningProcesses"], nlohmann::json::array({"tray.exe"}));
+  EXPECT_EQ(j["windows"]["version"], "6.0");
+}
+
+}  // namespace
+}  // namespace tv::sim

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Holds the simulator to Windows (Wine here), case by case: each end-to-end
+# case runs under Wine with the machine captured right before the run and
+# after it; the simulator then runs the same script on the captured machine.
+# The two traces must agree line by line and the registry keys the script
+# names must end the same, apart from what known-differences.txt lists with
+# its reason. Prints each case and "N of M cases agree"; fails on any case
+# that differs without a listed reason.
+#   differential.sh BUILD_DIR HOST_SIM [CASE...]
+set -uo pipefail
+build=$(cd "$1" && pwd)
+sim=$2
+shift 2
+here=$(cd "$(dirname "$0")" && pwd)
+[ -x "$sim" ] || { echo "FAIL: no simulator at $sim (build the host preset first)" >&2; exit 1; }
+known="$here/known-differences.txt"
+cases=("$@")
+[ ${#cases[@]} -eq 0 ] && cases=("$here"/cases/*)
+work="$build/differential"
+rm -rf "$work"
+mkdir -p "$work"
+
+# The reasons of a case: "skip CASE reason" or "ignore CASE|* REGEX reason".
+skip_reason() { awk -v c="$1" '$1 == "skip" && $2 == c { $1 = ""; $2 = ""; sub(/^ +/, ""); print; exit }' "$known"; }
+ignores() { awk -v c="$1" '$1 == "ignore" && ($2 == c || $2 == "*") { print $3 }' "$known"; }
+
+normalise() {  # TRACE_FILE CASE: the trace without carriage returns and without the lines listed to ignore
+  local text
+  text=$(tr -d '\r' <"$1")
+  while IFS= read -r pattern; do
+    [ -z "$pattern" ] && continue
+    text=$(grep -vE -- "$pattern" <<<"$text")
+  done < <(ignores "$2")
+  printf '%s\n' "$text"
+}
+
+registry() {  # CAPTURE.json: its registry entries, one line each
+  python3 -c 'import json,sys; [print(json.dumps(k, sort_keys=True)) for k in json.load(open(sys.argv[1])).get("registry", [])]' "$1"
+}
+
+agree=0
+ran=0
+failed=0
+for case_dir in "${cases[@]}"; do
+  name=$(basename "$case_dir")
+  reason=$(skip_reason "$name")
+  if [ -n "$reason" ]; then
+    echo "skip $name: $reason"
+    continue
+  fi
+  dir="$work/$name"
+  mkdir -p "$dir"
+  DIFF_DIR="$dir" bash "$here/run-case.sh" "$build" "$case_dir" >"$dir/case.log" 2>&1
+  if [ ! -s "$dir/before.json" ] || [ ! -f "$dir/wine-trace.txt" ]; then
+    echo "FAIL $name: no capture or trace under Wine: $(tail -3 "$dir/case.log")"
+    failed=$((failed + 1))
+    continue
+  fi
+  ran=$((ran + 1))
+  EXE=tarnvale.exe
+  ARGS=""
+  (source "$case_dir/case.conf" 2>/dev/null; echo "$EXE"; echo "$ARGS") >"$dir/settings" || true
+  EXE=$(sed -n 1p "$dir/settings")
+  ARGS=$(sed -n 2p "$dir/settings")
+  pkg="$dir/package"
+  mkdir -p "$pkg"
+  script="$pkg/${EXE%.*}.ini"
+  if [ -f "$case_dir/setup.ini" ]; then cp "$case_dir/setup.ini" "$script"; else : >"$script.absent"; fi
+  [ -d "$case_dir/files" ] && cp -r "$case_dir/files/." "$pkg/"
+  args=()
+  [ -n "$ARGS" ] && args=(-- $ARGS)
+  "$sim" --machine "$dir/before.json" --package-folder 'C:\tvcase' --no-report --no-companion --tool-bits 64 \
+    --capture-after "$dir/sim-after.json" "$script" "${args[@]}" >"$dir/sim-trace.txt" 2>"$dir/sim.err"
+  normalise "$dir/wine-trace.txt" "$name" >"$dir/wine.cmp"
+  normalise "$dir/sim-trace.txt" "$name" >"$dir/sim.cmp"
+  differs=""
+  if ! diff -u "$dir/wine.cmp" "$dir/sim.cmp" >"$dir/trace.diff"; then differs="trace"; fi
+  if [ -s "$dir/after.json" ] && [ -s "$dir/sim-after.json" ]; then
+    registry "$dir/after.json" >"$dir/wine-registry.txt"
+    registry "$dir/sim-after.json" >"$dir/sim-registry.txt"
+    diff -u "$dir/wine-registry.txt" "$dir/sim-registry.txt" >"$dir/registry.diff" || differs="$differs registry"
+  fi
+  if [ -z "$differs" ]; then
+    echo "agree $name"
+    agree=$((agree + 1))
+  else
+    echo "DIFFER $name ($differs), - Wine, + simulator:"
+    sed -n '3,40p' "$dir/trace.diff" "$dir/registry.diff" 2>/dev/null
+    failed=$((failed + 1))
+  fi
+done
+echo "$agree of $ran cases agree"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,572 @@
+#include "capture/capture.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+#include <variant>
+
+#include "platform/text.h"
+
+namespace tv::capture {
+
+namespace {
+
+// ---- a small JSON writer: objects keep their keys sorted ----
+
+struct Json;
+using Object = std::map<std::string, Json>;
+using Array = std::vector<Json>;
+struct Json {
+  std::variant<std::nullptr_t, bool, std::int64_t, std::string, Array, Object> v;
+  Json() : v(nullptr) {}
+  Json(std::nullptr_t) : v(nullptr) {}
+  Json(bool b) : v(b) {}
+  Json(std::int64_t n) : v(n) {}
+  Json(std::uint32_t n) : v(static_cast<std::int64_t>(n)) {}
+  Json(std::string s) : v(std::move(s)) {}
+  Json(const char* s) : v(std::string(s)) {}
+  Json(Array a) : v(std::move(a)) {}
+  Json(Object o) : v(std::move(o)) {}
+};
+
+void Quote(const std::string& s, std::string& out) {
+  out += '"';
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buffer[8];
+          std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+          out += buffer;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  out += '"';
+}
+
+void Write(const Json& j, std::string& out, int indent) {
+  const std::string pad(static_cast<std::size_t>(indent) * 2, ' ');
+  const std::string inner(static_cast<std::size_t>(indent + 1) * 2, ' ');
+  if (std::holds_alternative<std::nullptr_t>(j.v)) {
+    out += "null";
+  } else if (const bool* b = std::get_if<bool>(&j.v)) {
+    out += *b ? "true" : "false";
+  } else if (const std::int64_t* n = std::get_if<std::int64_t>(&j.v)) {
+    out += std::to_string(*n);
+  } else if (const std::string* s = std::get_if<std::string>(&j.v)) {
+    Quote(*s, out);
+  } else if (const Array* a = std::get_if<Array>(&j.v)) {
+    if (a->empty()) {
+      out += "[]";
+      return;
+    }
+    out += "[\n";
+    for (std::size_t i = 0; i < a->size(); ++i) {
+      out += inner;
+      Write((*a)[i], out, indent + 1);
+      out += i + 1 < a->size() ? ",\n" : "\n";
+    }
+    out += pad + "]";
+  } else if (const Object* o = std::get_if<Object>(&j.v)) {
+    if (o->empty()) {
+      out += "{}";
+      return;
+    }
+    out += "{\n";
+    std::size_t i = 0;
+    for (const auto& [k, value] : *o) {
+      out += inner;
+      Quote(k, out);
+      out += ": ";
+      Write(value, out, indent + 1);
+      out += ++i < o->size() ? ",\n" : "\n";
+    }
+    out += pad + "}";
+  }
+}
+
+std::string U8(std::wstring_view s) { return ToUtf8(s); }
+
+// ---- registry ----
+
+constexpr std::size_t kMostKeys = 5000;
+constexpr std::uint32_t kProblemDisabled = dev::kProblemDisabled;
+
+const wchar_t* RootName(RegRoot root) {
+  switch (root) {
+    case RegRoot::kLocalMachine: return L"HKLM";
+    case RegRoot::kCurrentUser: return L"HKCU";
+    case RegRoot::kClassesRoot: return L"HKCR";
+    case RegRoot::kUsers: return L"HKU";
+    case RegRoot::kCurrentConfig: return L"HKCC";
+  }
+  return L"HKLM";
+}
+
+std::optional<RegRoot> ParseRoot(std::wstring_view name) {
+  if (EqualsNoCase(name, L"HKLM") || EqualsNoCase(name, L"HKEY_LOCAL_MACHINE")) return RegRoot::kLocalMachine;
+  if (EqualsNoCase(name, L"HKCU") || EqualsNoCase(name, L"HKEY_CURRENT_USER")) return RegRoot::kCurrentUser;
+  if (EqualsNoCase(name, L"HKCR") || EqualsNoCase(name, L"HKEY_CLASSES_ROOT")) return RegRoot::kClassesRoot;
+  if (EqualsNoCase(name, L"HKU") || EqualsNoCase(name, L"HKEY_USERS")) return RegRoot::kUsers;
+  return std::nullopt;
+}
+
+// The UTF-16LE text of bytes [from, to).
+std::wstring Utf16(const std::vector<std::uint8_t>& data, std::size_t from, std::size_t to) {
+  std::wstring out;
+  for (std::size_t i = from; i + 1 < to && i + 1 < data.size(); i += 2) {
+    out += static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
+  }
+  return out;
+}
+
+std::string Hex(const std::vector<std::uint8_t>& data) {
+  static const char* digits = "0123456789abcdef";
+  std::string out;
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    if (i > 0) out += ' ';
+    out += digits[data[i] >> 4];
+    out += digits[data[i] & 15];
+  }
+  return out;
+}
+
+// A value in the description's syntax; the note says what was changed.
+Json ValueJson(const RegValue& value, std::string& note) {
+  const auto& d = value.data;
+  auto text = [&](std::size_t end) {
+    std::wstring s = Utf16(d, 0, end);
+    while (!s.empty() && s.back() == L'\0') s.pop_back();
+    return s;
+  };
+  switch (value.type) {
+    case reg::kTypeDword:
+      if (d.size() == 4) {
+        return Json(static_cast<std::uint32_t>(d[0] | (d[1] << 8) | (d[2] << 16) | (static_cast<std::uint32_t>(d[3]) << 24)));
+      }
+      break;
+    case reg::kTypeSz:
+    case reg::kTypeExpandSz: {
+      if (d.size() % 2 != 0) break;
+      const std::wstring s = text(d.size());
+      if (s.find(L'\0') != std::wstring::npos) break;
+      if (value.type == reg::kTypeSz) return Json(U8(s));
+      return Json(Object{{"expand_sz", U8(s)}});
+    }
+    case reg::kTypeMultiSz: {
+      if (d.size() % 2 != 0) break;
+      Array parts;
+      std::wstring all = Utf16(d, 0, d.size());
+      std::size_t start = 0;
+      for (std::size_t i = 0; i <= all.size(); ++i) {
+        if (i == all.size() || all[i] == L'\0') {
+          if (i == start) break;
+          parts.push_back(U8(all.substr(start, i - start)));
+          start = i + 1;
+        }
+      }
+      return Json(Object{{"multi_sz", parts}});
+    }
+    case reg::kTypeBinary: return Json(Object{{"binary", Hex(d)}});
+    default: break;
+  }
+  note = "of type " + std::to_string(value.type) + ", kept as binary";
+  return Json(Object{{"binary", Hex(d)}});
+}
+
+class Capturer {
+ public:
+  Capturer(const Platform& p, const Options& o) : p_(p), o_(o) {}
+
+  std::string Run() {
+    Object root;
+    CaptureWindows(root);
+    CaptureProduct(root);
+    CaptureSwitches(root);
+    CaptureEnvironment(root);
+    CaptureDevices(root);
+    CaptureProcesses(root);
+    CaptureRegistry(root);
+    CaptureFolders(root);
+    Array notes;
+    for (const auto& n : notes_) notes.push_back(n);
+    root["capture"] = Object{{"by", "tarnvale-capture " + o_.version}, {"notes", notes}};
+    std::string out;
+    Write(Json(root), out, 0);
+    return out + "\n";
+  }
+
+ private:
+  void Note(std::string text) { notes_.insert(std::move(text)); }
+
+  void CaptureWindows(Object& root) {
+    Object windows;
+    if (auto v = p_.system.OsVersion()) {
+      windows["version"] = std::to_string(v->major) + "." + std::to_string(v->minor);
+      windows["build"] = v->build;
+      windows["platform"] = v->platformId;
+    } else {
+      Note("GetVersionEx failed: error " + std::to_string(v.error()));
+    }
+    const auto isWow64 = p_.system.IsWow64Process();
+    wow64_ = o_.process64 || (isWow64 && *isWow64);
+    windows["wow64"] = wow64_;
+    root["windows"] = windows;
+    char language[8];
+    std::snprintf(language, sizeof language, "%04x", p_.system.UiLanguage());
+    root["uiLanguage"] = language;
+    root["ansiCodePage"] = p_.system.AnsiCodePage();
+    // The 32-bit tool on 64-bit Windows is given the 32-bit Program Files.
+    if (!wow64_ || o_.process64 == o_.tool64) {
+      if (auto folder = p_.system.ProgramFilesFolder()) root["programFilesFolder"] = U8(*folder);
+    } else if (auto x86 = p_.system.Environment(L"ProgramFiles(x86)")) {
+      root["programFilesFolder"] = U8(*x86);
+    }
+  }
+
+  void CaptureProduct(Object& root) {
+    const std::vector<std::wstring> names{L"Caption", L"Description", L"IdentifyingNumber", L"Name",
+                                          L"SKUNumber", L"UUID",        L"Vendor",            L"Version"};
+    const auto values = p_.product.QueryComputerSystemProduct(names);
+    Object product;
+    bool any = false;
+    for (std::size_t i = 0; i < names.size() && i < values.size(); ++i) {
+      if (values[i]) {
+        product[U8(names[i])] = U8(*values[i]);
+        any = true;
+      } else {
+        product[U8(names[i])] = nullptr;
+      }
+    }
+    if (!any) Note("WMI gave no Win32_ComputerSystemProduct values");
+    root["product"] = product;
+  }
+
+  // The switches as the tool reads them: the 32-bit view for the 32-bit
+  // tool. For a 64-bit tool they stay registry entries of the native view.
+  void CaptureSwitches(Object& root) {
+    if (o_.tool64 && wow64_) return;
+    auto key = p_.registry.OpenKey(RegRoot::kLocalMachine, L"SOFTWARE\\VELTARO\\Quillmark",
+                                   reg::kKeyRead | reg::kWow64_32Key);
+    if (!key) return;
+    for (const auto& [name, field] : {std::pair{L"DebugMode", "debugMode"}, std::pair{L"TestMode", "testMode"}}) {
+      auto value = (*key)->QueryValue(name, 4);
+      if (!value) continue;
+      std::uint32_t v = 0;
+      for (std::size_t i = 0; i < value->data.size() && i < 4; ++i) v |= std::uint32_t{value->data[i]} << (8 * i);
+      root[field] = v;
+    }
+  }
+
+  void CaptureEnvironment(Object& root) {
+    Object env;
+    for (const wchar_t* name : {L"ProgramFiles", L"ProgramW6432", L"SystemRoot", L"TEMP", L"TMP", L"windir"}) {
+      if (auto v = p_.system.Environment(name)) env[U8(name)] = U8(*v);
+    }
+    root["environment"] = env;
+  }
+
+  // ---- devices ----
+
+  struct Device {
+    Object json;
+    std::vector<std::wstring> ids;
+    std::wstring driverKey;
+  };
+
+  void CaptureDevices(Object& root) {
+    auto set = p_.devices.AllPresentDevices();
+    if (!set) {
+      Note("SetupDiGetClassDevsEx failed: error " + std::to_string(set.error()));
+      return;
+    }
+    std::map<std::string, Device> byInstance;
+    for (std::uint32_t i = 0; i < 100000; ++i) {
+      const WinError e = (*set)->Enum(i);
+      if (e == err::kNoMoreItems) break;
+      if (e != err::kSuccess) {
+        Note("SetupDiEnumDeviceInfo failed at " + std::to_string(i) + ": error " + std::to_string(e));
+        break;
+      }
+      Device d;
+      auto instance = (*set)->InstanceId(i);
+      if (!instance) {
+        Note("a device without an instance ID was left out");
+        continue;
+      }
+      d.json["instanceId"] = U8(*instance);
+      if (auto c = (*set)->ClassGuid(i)) {
+        d.json["class"] = U8(*c);
+      } else {
+        // A device of no class (some root devices): the description needs one.
+        d.json["class"] = "{00000000-0000-0000-0000-000000000000}";
+      }
+      // The enumerator is the first part of the instance ID where the
+      // property cannot be read.
+      if (auto en = (*set)->Enumerator(i)) {
+        d.json["enumerator"] = U8(*en);
+      } else {
+        d.json["enumerator"] = U8(instance->substr(0, instance->find(L'\\')));
+      }
+      if (auto ids = (*set)->HardwareIds(i)) {
+        Array list;
+        for (const auto& id : *ids) list.push_back(U8(id));
+        d.json["hardwareIds"] = list;
+        d.ids = *ids;
+      } else {
+        d.json["hardwareIds"] = nullptr;
+      }
+      if (auto key = (*set)->DriverKey(i)) {
+        d.json["driverKey"] = U8(*key);
+        d.driverKey = *key;
+      }
+      if (auto status = (*set)->Status(i)) {
+        if ((status->status & dev::kDnHasProblem) != 0 && status->problem == kProblemDisabled) d.json["disabled"] = true;
+        if ((status->status & dev::kDnDisableable) == 0) d.json["disableable"] = false;
+      }
+      Object parameters;
+      CaptureTree(RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Enum\\" + *instance + L"\\Device Parameters",
+                  0, L"", parameters);
+      if (!parameters.empty()) d.json["parameters"] = parameters;
+      byInstance[U8(*instance)] = std::move(d);
+    }
+    Array devices;
+    for (auto& [_, d] : byInstance) {
+      devices.push_back(d.json);
+      devices_.push_back(std::move(d));
+    }
+    root["devices"] = devices;
+  }
+
+  // A key's values and, below it, its subkeys as "sub\\path" members.
+  void CaptureTree(RegRoot root, const std::wstring& path, std::uint32_t view, const std::wstring& relative,
+                   Object& out) {
+    if (++keysRead_ > kMostKeys) return;
+    auto key = p_.registry.OpenKey(root, path, reg::kKeyRead | view);
+    if (!key) return;
+    Object values = Values(**key, U8(path));
+    out[U8(relative)] = values;
+    for (std::uint32_t i = 0;; ++i) {
+      auto sub = (*key)->EnumSubKey(i);
+      if (!sub) break;
+      CaptureTree(root, path + L"\\" + *sub, view, relative.empty() ? *sub : relative + L"\\" + *sub, out);
+    }
+  }
+
+  Object Values(IRegKey& key, const std::string& where, const std::set<std::wstring, LessNoCase>* only = nullptr) {
+    Object values;
+    for (std::uint32_t i = 0;; ++i) {
+      auto value = key.EnumValue(i);
+      if (!value) {
+        if (value.error() != err::kNoMoreItems) {
+          Note("values of " + where + " could not be read: error " + std::to_string(value.error()));
+        }
+        break;
+      }
+      if (only != nullptr && !only->contains(value->first)) continue;
+      std::string note;
+      const std::string name = value->first.empty() ? "@" : U8(value->first);
+      values[name] = ValueJson(value->second, note);
+      if (!note.empty()) Note(where + " value " + name + " " + note);
+    }
+    return values;
+  }
+
+  // ---- registry keys the tool and the script read ----
+
+  struct WantedKey {
+    RegRoot root;
+    std::wstring path;
+    bool tree;                                        // with everything below it
+    std::set<std::wstring, LessNoCase> onlyValues;    // empty: all
+  };
+
+  void CaptureRegistry(Object& root) {
+    std::vector<WantedKey> wanted{
+        {RegRoot::kLocalMachine, L"SOFTWARE\\Veltaro\\WirelessDeviceID", false, {}},
+        {RegRoot::kLocalMachine, L"SOFTWARE\\Agere\\SoftModem", false, {}},
+        {RegRoot::kLocalMachine, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", false, {L"ProgramW6432Dir"}},
+    };
+    if (o_.tool64 && wow64_) wanted.push_back({RegRoot::kLocalMachine, L"SOFTWARE\\VELTARO\\Quillmark", false, {}});
+    if (!o_.script.empty()) AddScriptKeys(wanted);
+    std::map<std::string, Object> keys;  // by the description's key text
+    for (const auto& w : wanted) {
+      // On 64-bit Windows a key under SOFTWARE lives in two views; a
+      // description names both by their native paths.
+      const bool twoViews = wow64_ && w.root == RegRoot::kLocalMachine && StartsWithNoCase(w.path, L"SOFTWARE\\") &&
+                            !StartsWithNoCase(w.path, L"SOFTWARE\\Wow6432Node");
+      std::vector<std::pair<std::uint32_t, std::wstring>> views{{reg::kWow64_64Key, w.path}};
+      if (twoViews) views.emplace_back(reg::kWow64_32Key, L"SOFTWARE\\Wow6432Node" + w.path.substr(8));
+      if (!wow64_) views = {{0, w.path}};
+      for (const auto& [view, native] : views) {
+        if (w.tree) {
+          Object tree;
+          CaptureTree(w.root, twoViews ? w.path : native, view, L"", tree);
+          for (auto& [relative, values] : tree) {
+            std::string name = U8(RootName(w.root)) + "\\" + U8(native) + (relative.empty() ? "" : "\\" + relative);
+            keys[name] = std::get<Object>(values.v);
+          }
+        } else {
+          auto key = p_.registry.OpenKey(w.root, twoViews ? w.path : native, reg::kKeyRead | view);
+          if (!key) continue;
+          const std::string name = U8(RootName(w.root)) + "\\" + U8(native);
+          keys[name] = Values(**key, name, w.onlyValues.empty() ? nullptr : &w.onlyValues);
+        }
+      }
+    }
+    if (keysRead_ > kMostKeys) Note("more than 5000 keys: the rest was left out");
+    Array registry;
+    for (auto& [name, values] : keys) {
+      Object entry{{"key", name}};
+      if (!values.empty()) entry["values"] = values;
+      registry.push_back(entry);
+    }
+    root["registry"] = registry;
+  }
+
+  void AddScriptKeys(std::vector<WantedKey>& wanted) {
+    IProfile& profile = p_.profile;
+    const auto sections = profile.ReadSectionNames(o_.script, 32767);
+    if (sections.empty()) Note("the setup script " + U8(o_.script) + " has no sections or cannot be read");
+    std::set<std::wstring, LessNoCase> ids;
+    for (const auto& s : sections) {
+      for (const wchar_t* list : {L"ADDREG", L"DELREG"}) {
+        const std::uint32_t count = std::min<std::uint32_t>(profile.ReadInt(o_.script, s, list, 0), 1000);
+        for (std::uint32_t n = 1; n <= count; ++n) {
+          const std::wstring prefix = std::wstring(list) + std::to_wstring(n);
+          const auto rootName = profile.ReadString(o_.script, s, prefix + L"_ROOT", L"", 260);
+          const auto subkey = profile.ReadString(o_.script, s, prefix + L"_SUBKEY", L"", 260);
+          const auto regRoot = ParseRoot(rootName);
+          if (!regRoot || subkey.empty()) continue;
+          wanted.push_back({*regRoot, subkey, true, {}});
+        }
+      }
+      for (const wchar_t* list : {L"DEV", L"HWID", L"DETECTCOUNT"}) {
+        const std::wstring item = std::wstring(list) == L"DETECTCOUNT" ? L"DETECTDEV" : list;
+        const std::uint32_t count = std::min<std::uint32_t>(profile.ReadInt(o_.script, s, list, 0), 1000);
+        for (std::uint32_t n = 1; n <= count; ++n) {
+          ids.insert(profile.ReadString(o_.script, s, item + std::to_wstring(n), L"", 522));
+        }
+      }
+    }
+    // The driver keys of the devices the script names: DRIVER_REG writes there.
+    for (const auto& d : devices_) {
+      if (d.driverKey.empty()) continue;
+      const bool named = std::any_of(d.ids.begin(), d.ids.end(), [&](const std::wstring& id) { return ids.contains(id); });
+      if (named) {
+        wanted.push_back(
+            {RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + d.driverKey, false, {}});
+      }
+    }
+  }
+
+  // ---- processes and folders ----
+
+  void CaptureProcesses(Object& root) {
+    auto psapi = p_.processes.LoadPsapi();
+    if (!psapi || !(*psapi)->HasFunctions()) {
+      Note("PSAPI could not be loaded: no processes");
+      return;
+    }
+    auto ids = (*psapi)->EnumProcesses(4096);
+    if (!ids) {
+      Note("EnumProcesses failed: error " + std::to_string(ids.error()));
+      return;
+    }
+    std::vector<std::string> names;
+    std::size_t unnamed = 0;
+    for (const std::uint32_t id : *ids) {
+      if (auto name = (*psapi)->FirstModuleBaseName(id)) {
+        names.push_back(U8(*name));
+      } else {
+        ++unnamed;
+      }
+    }
+    std::sort(names.begin(), names.end());
+    if (unnamed > 0) Note(std::to_string(unnamed) + " processes could not be named (system, protected or 64-bit)");
+    Array list;
+    for (auto& n : names) list.push_back(std::move(n));
+    root["runningProcesses"] = list;
+  }
+
+  void CaptureFolders(Object& root) {
+    if (o_.folders.empty()) return;
+    Array folders;
+    Object files;
+    std::set<std::string> seen;
+    for (const auto& folder : o_.folders) Walk(folder, folders, files, seen, 0);
+    root["folders"] = folders;
+    root["files"] = files;
+  }
+
+  void Walk(const std::wstring& folder, Array& folders, Object& files, std::set<std::string>& seen, int depth) {
+    if (depth > 32 || ++entries_ > 100000) return;
+    auto names = p_.files.Find(folder + L"\\*.*");
+    if (!names) {
+      Note("folder " + U8(folder) + " could not be listed: error " + std::to_string(names.error()));
+      return;
+    }
+    if (seen.insert(U8(folder)).second) folders.push_back(U8(folder));
+    std::vector<std::wstring> sorted(names->begin(), names->end());
+    std::sort(sorted.begin(), sorted.end(), [](const std::wstring& a, const std::wstring& b) { return CompareNoCase(a, b) < 0; });
+    for (const auto& name : sorted) {
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      auto attributes = p_.files.Attributes(path);
+      if (!attributes) continue;
+      // A link is described by where it is, not followed.
+      if ((*attributes & file::kDirectory) != 0) {
+        if ((*attributes & file::kReparsePoint) != 0) {
+          Note("link " + U8(path) + " was not followed");
+          continue;
+        }
+        Walk(path, folders, files, seen, depth + 1);
+        continue;
+      }
+      Object entry;
+      if (auto size = p_.files.FileSize(path)) entry["size"] = static_cast<std::int64_t>(*size);
+      const std::uint32_t kept = *attributes & (file::kReadOnly | file::kHidden | file::kSystem);
+      if (kept != 0) entry["attributes"] = kept;
+      if (o_.withContents) {
+        if (auto bytes = p_.files.ReadAll(path)) {
+          const std::string text(bytes->begin(), bytes->end());
+          const bool plain = std::none_of(text.begin(), text.end(), [](char c) { return c == '\0'; }) &&
+                             ToUtf8(FromUtf8(text)) == text;
+          if (plain) {
+            entry["content"] = text;
+          } else {
+            entry["hex"] = Hex(*bytes);
+          }
+        } else {
+          Note("file " + U8(path) + " could not be read: error " + std::to_string(bytes.error()));
+        }
+      }
+      files[U8(path)] = entry;
+    }
+  }
+
+  const Platform& p_;
+  const Options& o_;
+  bool wow64_ = false;
+  std::set<std::string> notes_;
+  std::vector<Device> devices_;
+  std::size_t keysRead_ = 0;
+  std::size_t entries_ = 0;
+};
+
+}  // namespace
+
+std::string CaptureMachine(const Platform& platform, const Options& options) {
+  return Capturer(platform, options).Run();
+}
+
+}  // namespace tv::capture

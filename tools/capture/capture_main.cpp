@@ -1,0 +1,71 @@
+// tarnvale-capture: writes the machine description of the Windows it runs on,
+// for `tarnvale-sim --machine`. Changes nothing on the machine.
+//
+//   tarnvale-capture [--script FILE.ini] [--folder PATH]... [--with-contents] [--tool-bits 32|64] [--out FILE]
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "capture/capture.h"
+#include "platform/text.h"
+#include "platform/win32/win32_platform.h"
+
+namespace {
+
+int Usage() {
+  std::fputs(
+      "usage: tarnvale-capture [--script FILE.ini] [--folder PATH]... [--with-contents] [--tool-bits 32|64] [--out FILE]\n"
+      "Writes the machine description (JSON for tarnvale-sim --machine) of this machine to standard output\n"
+      "or FILE: Windows, UI language, code page, WMI product, the tool's switches, the registry keys the\n"
+      "tool and the script name, every present device, running processes, and the named folders.\n",
+      stderr);
+  return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  tv::capture::Options options;
+  options.process64 = sizeof(void*) == 8;
+  options.version = TARNVALE_VERSION;
+  std::wstring out;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == L"--script" && hasValue) {
+      options.script = argv[++i];
+    } else if (arg == L"--folder" && hasValue) {
+      std::wstring folder = argv[++i];
+      while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+      options.folders.push_back(folder);
+    } else if (arg == L"--tool-bits" && hasValue && (std::wstring(argv[i + 1]) == L"64" || std::wstring(argv[i + 1]) == L"32")) {
+      options.tool64 = std::wstring(argv[++i]) == L"64";
+    } else if (arg == L"--with-contents") {
+      options.withContents = true;
+    } else if (arg == L"--out" && hasValue) {
+      out = argv[++i];
+    } else {
+      return Usage();
+    }
+  }
+  if (!options.script.empty()) {
+    // The profile functions read a relative name from the Windows folder.
+    wchar_t full[MAX_PATH];
+    const DWORD n = ::GetFullPathNameW(options.script.c_str(), MAX_PATH, full, nullptr);
+    if (n > 0 && n < MAX_PATH) options.script = full;
+  }
+  tv::win32::Win32Platform machine(::GetModuleHandleW(nullptr));
+  const std::string text = tv::capture::CaptureMachine(machine.get(), options);
+  if (out.empty()) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  FILE* file = _wfopen(out.c_str(), L"wb");
+  if (file == nullptr) {
+    std::fprintf(stderr, "tarnvale-capture: cannot write %s\n", tv::ToUtf8(out).c_str());
+    return 1;
+  }
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && written ? 0 : 1;
+}
