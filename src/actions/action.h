@@ -60,6 +60,9 @@ class CAction {
 // folder; none when neither can be had.
 std::optional<std::wstring> InstallRoot(const Platform& platform);
 
+// INSTALL_DRIVER's install folder under the install root when DESTDIR is not given.
+inline constexpr std::wstring_view kDefaultInstallFolder = L"VELTARO\\NetworkDriver";
+
 // A program path on a command line: quoted when it holds a blank, so that the
 // search for the program cannot stop at the blank and start another file.
 std::wstring QuotedIfBlank(std::wstring_view path);

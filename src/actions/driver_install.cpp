@@ -7,7 +7,6 @@
 namespace tv {
 
 namespace {
-constexpr std::wstring_view kDefaultInstallFolder = L"VELTARO\\NetworkDriver";
 constexpr std::size_t kRoomInfEntry = 260;
 }  // namespace
 

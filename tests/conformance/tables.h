@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,7 @@ inline const std::vector<ProfileFile>& ProfileFiles() {
       {L"utf8.ini", Encoding::kUtf8Bom, L"[S]\nK=caf\xE9\n"},
       {L"ansi.ini", Encoding::kAnsi, L"[S]\nK=caf\xE9\n"},
       {L"missing.ini", Encoding::kMissing, L""},
+      {L"utf8-late.ini", Encoding::kUtf8Bom, L"\n[S]\nK=caf\xE9\n"},
   };
   return files;
 }
@@ -62,6 +64,8 @@ struct StringCase {
   const wchar_t* defaultValue;
   unsigned bufferChars;
   std::wstring expected;
+  // Wine's own answer where it differs from Windows' (the reason beside the row).
+  std::optional<std::wstring> wine{};
 };
 
 inline const std::vector<StringCase>& StringCases() {
@@ -93,8 +97,13 @@ inline const std::vector<StringCase>& StringCases() {
       {0, L"Unclosed", L"K", L"dflt", 520, L"dflt"},
       {1, L"S", L"K", L"", 520, L"\x30E2\x30C7\x30E0"},
       {1, L"S", L"L", L"", 520, L"caf\xE9"},
-      {2, L"S", L"K", L"", 520, L"caf\xE9"},
+      // Windows' profile functions know no UTF-8: the byte-order mark is read
+      // as three ANSI characters in front of "[S]", so the first section of a
+      // script saved as UTF-8 with a mark is lost, and UTF-8 text reads as
+      // ANSI text. Wine reads UTF-8 after the mark.
+      {2, L"S", L"K", L"dflt", 520, L"dflt", L"caf\xE9"},
       {3, L"S", L"K", L"", 520, L"caf\xE9"},
+      {5, L"S", L"K", L"", 520, L"caf\xC3\xA9", L"caf\xE9"},
       {4, L"INIT", L"CMD1", L"", 520, L""},
       {4, L"INIT", L"CMD1", L"dflt", 520, L"dflt"},
   };

@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const unsigned codePage = size > 0 && (data[0] & 1) ? 932 : 1252;
-  const std::wstring text = tv::sim::DecodeTextFile(std::span(data, size), codePage);
+  const std::wstring text = tv::sim::DecodeProfileFile(std::span(data, size), codePage);
   const auto profile = tv::ParsedProfile::Parse(text);
   for (const auto& name : profile.SectionNames(2600)) {
     for (const wchar_t* key : {L"CMD1", L"CMD", L"ADDREG", L"", L"\"", L" x "}) {

@@ -20,9 +20,11 @@ work="$build/differential"
 rm -rf "$work"
 mkdir -p "$work"
 
-# The reasons of a case: "skip CASE reason" or "ignore CASE|* REGEX reason".
+# The reasons of a case: "skip CASE reason", "ignore CASE|* REGEX reason" or
+# "mask CASE|* REGEX reason".
 skip_reason() { awk -v c="$1" '$1 == "skip" && $2 == c { $1 = ""; $2 = ""; sub(/^ +/, ""); print; exit }' "$known"; }
 ignores() { awk -v c="$1" '$1 == "ignore" && ($2 == c || $2 == "*") { print $3 }' "$known"; }
+masks() { awk -v c="$1" '$1 == "mask" && ($2 == c || $2 == "*") { print $3 }' "$known"; }
 
 normalise() {  # TRACE_FILE CASE: the trace without carriage returns and without the lines listed to ignore
   local text
@@ -31,6 +33,10 @@ normalise() {  # TRACE_FILE CASE: the trace without carriage returns and without
     [ -z "$pattern" ] && continue
     text=$(grep -vE -- "$pattern" <<<"$text")
   done < <(ignores "$2")
+  while IFS= read -r pattern; do
+    [ -z "$pattern" ] && continue
+    text=$(sed -E "s/$pattern/<masked>/g" <<<"$text")
+  done < <(masks "$2")
   printf '%s\n' "$text"
 }
 

@@ -7,6 +7,10 @@
 #include <set>
 #include <variant>
 
+#include "actions/action.h"
+#include "platform/format.h"
+#include "platform/shell_path.h"
+#include "runtime/setup_script.h"
 #include "platform/text.h"
 
 namespace tv::capture {
@@ -196,6 +200,7 @@ class Capturer {
     CaptureDevices(root);
     CaptureProcesses(root);
     CaptureRegistry(root);
+    CaptureMutex(root);
     CaptureFolders(root);
     Array notes;
     for (const auto& n : notes_) notes.push_back(n);
@@ -220,6 +225,7 @@ class Capturer {
     const auto isWow64 = p_.system.IsWow64Process();
     wow64_ = o_.process64 || (isWow64 && *isWow64);
     windows["wow64"] = wow64_;
+    if (auto folder = p_.system.WindowsDirectory()) windows["folder"] = U8(*folder);
     root["windows"] = windows;
     char language[8];
     std::snprintf(language, sizeof language, "%04x", p_.system.UiLanguage());
@@ -227,10 +233,14 @@ class Capturer {
     root["ansiCodePage"] = p_.system.AnsiCodePage();
     // The 32-bit tool on 64-bit Windows is given the 32-bit Program Files.
     if (!wow64_ || o_.process64 == o_.tool64) {
-      if (auto folder = p_.system.ProgramFilesFolder()) root["programFilesFolder"] = U8(*folder);
+      if (auto folder = p_.system.ProgramFilesFolder()) toolProgramFiles_ = *folder;
     } else if (auto x86 = p_.system.Environment(L"ProgramFiles(x86)")) {
-      root["programFilesFolder"] = U8(*x86);
+      toolProgramFiles_ = *x86;
+    } else if (auto native = p_.system.ProgramFilesFolder()) {
+      // Where the variable is not set, the name Windows gives that folder.
+      toolProgramFiles_ = *native + L" (x86)";
     }
+    if (!toolProgramFiles_.empty()) root["programFilesFolder"] = U8(toolProgramFiles_);
   }
 
   void CaptureProduct(Object& root) {
@@ -328,6 +338,8 @@ class Capturer {
       if (auto key = (*set)->DriverKey(i)) {
         d.json["driverKey"] = U8(*key);
         d.driverKey = *key;
+      } else {
+        d.json["driverKey"] = nullptr;  // no driver installed
       }
       if (auto status = (*set)->Status(i)) {
         if ((status->status & dev::kDnHasProblem) != 0 && status->problem == kProblemDisabled) d.json["disabled"] = true;
@@ -397,6 +409,7 @@ class Capturer {
         {RegRoot::kLocalMachine, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", false, {L"ProgramW6432Dir"}},
     };
     if (o_.tool64 && wow64_) wanted.push_back({RegRoot::kLocalMachine, L"SOFTWARE\\VELTARO\\Quillmark", false, {}});
+    AddWirelessKeys(wanted);
     if (!o_.script.empty()) AddScriptKeys(wanted);
     std::map<std::string, Object> keys;  // by the description's key text
     for (const auto& w : wanted) {
@@ -431,6 +444,21 @@ class Capturer {
       registry.push_back(entry);
     }
     root["registry"] = registry;
+  }
+
+  // Wake-on-ring is written below the Enum key of the 3G modem's first
+  // interface, which its list entry names; the key need not be a device's.
+  void AddWirelessKeys(std::vector<WantedKey>& wanted) {
+    const std::uint32_t view = !wow64_ ? 0 : (o_.tool64 ? reg::kWow64_64Key : reg::kWow64_32Key);
+    auto lists = p_.registry.OpenKey(RegRoot::kLocalMachine, L"SOFTWARE\\Veltaro\\WirelessDeviceID", reg::kKeyRead | view);
+    if (!lists) return;
+    for (std::uint32_t index = 0; index <= 200; ++index) {
+      auto value = (*lists)->QueryValue(Format(L"3GID_SupportRL%u", index), 520);
+      if (!value) break;
+      const std::wstring entry = StringFromRegistryData(value->data);
+      if (entry.empty()) continue;
+      wanted.push_back({RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Enum\\" + entry + L"&MI_00", true, {}});
+    }
   }
 
   void AddScriptKeys(std::vector<WantedKey>& wanted) {
@@ -469,6 +497,30 @@ class Capturer {
     }
   }
 
+  // ---- the tool's own mutex ----
+
+  // Another copy of the tool holds the mutex named after its file name. The
+  // mutex is asked for without being taken and let go at once.
+  void CaptureMutex(Object& root) {
+    if (o_.script.empty()) return;
+    const std::wstring name = ToolFileName();
+    const NamedMutex mutex = p_.system.CreateNamedMutex(name);
+    Array held;
+    if (mutex.lastError == err::kAlreadyExists) {
+      held.push_back(U8(name));
+    } else if (mutex.lastError == err::kAccessDenied) {
+      held.push_back(Object{{"name", U8(name)}, {"elevated", true}});
+    }
+    root["mutexesHeld"] = held;
+  }
+
+  // The tool beside the script has the script's base name.
+  std::wstring ToolFileName() const {
+    const std::wstring stem = shell::RenameExtension(o_.script, L".exe").value_or(o_.script);
+    const auto slash = stem.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? stem : stem.substr(slash + 1);
+  }
+
   // ---- processes and folders ----
 
   void CaptureProcesses(Object& root) {
@@ -499,20 +551,96 @@ class Capturer {
   }
 
   void CaptureFolders(Object& root) {
-    if (o_.folders.empty()) return;
+    std::vector<std::wstring> trees = o_.folders;
+    std::vector<std::wstring> paths;  // files or folders whose being there matters, not what is below them
+    // The generated INFs are written into TEMP: without it they cannot be.
+    if (auto temp = p_.system.Environment(L"TEMP")) paths.push_back(*temp);
+    if (!o_.script.empty()) AddScriptPaths(trees, paths);
+    if (trees.empty() && paths.empty()) return;
     Array folders;
     Object files;
-    std::set<std::string> seen;
-    for (const auto& folder : o_.folders) Walk(folder, folders, files, seen, 0);
+    std::set<std::string, std::less<>> seen;
+    for (const auto& folder : trees) Walk(folder, folders, files, seen, 0);
+    for (const auto& path : paths) {
+      if (seen.contains(U8(path)) || files.contains(U8(path))) continue;
+      auto attributes = p_.files.Attributes(path);
+      if (!attributes) continue;
+      if ((*attributes & file::kDirectory) != 0) {
+        if (seen.insert(U8(path)).second) folders.push_back(U8(path));
+      } else {
+        files[U8(path)] = FileEntry(path, *attributes);
+      }
+    }
+    std::sort(folders.begin(), folders.end(), [](const Json& a, const Json& b) {
+      return CompareNoCase(FromUtf8(std::get<std::string>(a.v)), FromUtf8(std::get<std::string>(b.v))) < 0;
+    });
     root["folders"] = folders;
     root["files"] = files;
   }
 
-  void Walk(const std::wstring& folder, Array& folders, Object& files, std::set<std::string>& seen, int depth) {
+  // What a script's commands find on disk: the package beside the script,
+  // the install folders and copy destinations they empty or fill, the
+  // sources they copy and the files they delete.
+  void AddScriptPaths(std::vector<std::wstring>& trees, std::vector<std::wstring>& paths) {
+    IProfile& profile = p_.profile;
+    const auto slash = o_.script.find_last_of(L'\\');
+    if (slash != std::wstring::npos) trees.push_back(o_.script.substr(0, slash));
+    const auto root = ToolInstallRoot();
+    bool installs = false;
+    for (std::uint32_t n = 1; n <= kMaxCommands; ++n) {
+      const auto command = profile.ReadString(o_.script, L"INIT", Format(L"CMD%d", n), L"", 520);
+      if (command.empty()) break;
+      installs = installs || StartsWithNoCase(command, L"INSTALL_DRIVER");
+    }
+    const auto sections = profile.ReadSectionNames(o_.script, 32767);
+    for (const auto& s : sections) {
+      auto destination = profile.ReadString(o_.script, s, L"DESTDIR", L"", 260);
+      if (root && !destination.empty()) {
+        if (auto folder = shell::Append(*root, destination)) trees.push_back(*folder);
+      }
+      const std::uint32_t folders = std::min<std::uint32_t>(profile.ReadInt(o_.script, s, L"FOLDER", 0), 1000);
+      const bool underRoot = profile.ReadInt(o_.script, s, L"DEST_IS_PROGRAMFOLDER", 0) != 0;
+      for (std::uint32_t n = 1; n <= folders; ++n) {
+        const auto source = profile.ReadString(o_.script, s, Format(L"FOLDER%d_SRC", n), L"", 260);
+        const auto dest = profile.ReadString(o_.script, s, Format(L"FOLDER%d_DEST", n), L"", 260);
+        if (IsFullPath(source)) trees.push_back(source);
+        if (dest.empty()) continue;
+        if (!underRoot && IsFullPath(dest)) trees.push_back(dest);
+        if (underRoot && root) {
+          if (auto folder = shell::Append(*root, dest)) trees.push_back(*folder);
+        }
+      }
+      const std::uint32_t removed = std::min<std::uint32_t>(profile.ReadInt(o_.script, s, L"FILE", 0), 1000);
+      for (std::uint32_t n = 1; n <= removed; ++n) {
+        const auto path = profile.ReadString(o_.script, s, Format(L"FILE%d", n), L"", 1024);
+        if (IsFullPath(path)) paths.push_back(path);
+      }
+    }
+    if (installs && root) {
+      if (auto folder = shell::Append(*root, kDefaultInstallFolder)) trees.push_back(*folder);
+    }
+    // A tree named twice, or inside another, is walked once.
+    std::sort(trees.begin(), trees.end(), [](const std::wstring& a, const std::wstring& b) { return CompareNoCase(a, b) < 0; });
+    trees.erase(std::unique(trees.begin(), trees.end(), [](const std::wstring& a, const std::wstring& b) { return EqualsNoCase(a, b); }),
+                trees.end());
+  }
+
+  static bool IsFullPath(const std::wstring& path) {
+    return path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+  }
+
+  void Walk(const std::wstring& folder, Array& folders, Object& files, std::set<std::string, std::less<>>& seen,
+            int depth) {
     if (depth > 32 || ++entries_ > 100000) return;
     auto names = p_.files.Find(folder + L"\\*.*");
     if (!names) {
-      Note("folder " + U8(folder) + " could not be listed: error " + std::to_string(names.error()));
+      // A folder the script names need not be there yet; one asked for must.
+      const bool absent = names.error() == err::kFileNotFound || names.error() == err::kPathNotFound;
+      const bool asked = std::any_of(o_.folders.begin(), o_.folders.end(),
+                                     [&](const std::wstring& f) { return EqualsNoCase(f, folder); });
+      if (!absent || asked) {
+        Note("folder " + U8(folder) + " could not be listed: error " + std::to_string(names.error()));
+      }
       return;
     }
     if (seen.insert(U8(folder)).second) folders.push_back(U8(folder));
@@ -532,31 +660,53 @@ class Capturer {
         Walk(path, folders, files, seen, depth + 1);
         continue;
       }
-      Object entry;
-      if (auto size = p_.files.FileSize(path)) entry["size"] = static_cast<std::int64_t>(*size);
-      const std::uint32_t kept = *attributes & (file::kReadOnly | file::kHidden | file::kSystem);
-      if (kept != 0) entry["attributes"] = kept;
-      if (o_.withContents) {
-        if (auto bytes = p_.files.ReadAll(path)) {
-          const std::string text(bytes->begin(), bytes->end());
-          const bool plain = std::none_of(text.begin(), text.end(), [](char c) { return c == '\0'; }) &&
-                             ToUtf8(FromUtf8(text)) == text;
-          if (plain) {
-            entry["content"] = text;
-          } else {
-            entry["hex"] = Hex(*bytes);
-          }
+      files[U8(path)] = FileEntry(path, *attributes);
+    }
+  }
+
+  Object FileEntry(const std::wstring& path, std::uint32_t attributes) {
+    Object entry;
+    if (auto size = p_.files.FileSize(path)) entry["size"] = static_cast<std::int64_t>(*size);
+    const std::uint32_t kept = attributes & (file::kReadOnly | file::kHidden | file::kSystem);
+    if (kept != 0) entry["attributes"] = kept;
+    if (o_.withContents) {
+      if (auto bytes = p_.files.ReadAll(path)) {
+        const std::string text(bytes->begin(), bytes->end());
+        const bool plain = std::none_of(text.begin(), text.end(), [](char c) { return c == '\0'; }) &&
+                           ToUtf8(FromUtf8(text)) == text;
+        if (plain) {
+          entry["content"] = text;
         } else {
-          Note("file " + U8(path) + " could not be read: error " + std::to_string(bytes.error()));
+          entry["hex"] = Hex(*bytes);
+        }
+      } else {
+        Note("file " + U8(path) + " could not be read: error " + std::to_string(bytes.error()));
+      }
+    }
+    return entry;
+  }
+
+  // The install root as the tool finds it: on 64-bit Windows the native
+  // folder that Windows keeps or sets, else the Program Files it is given.
+  std::optional<std::wstring> ToolInstallRoot() const {
+    if (wow64_) {
+      if (auto key = p_.registry.OpenKey(RegRoot::kLocalMachine, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                                         reg::kKeyRead | reg::kWow64_64Key)) {
+        auto value = (*key)->QueryValue(L"ProgramW6432Dir", 1040);
+        if (value && value->type == reg::kTypeSz && !StringFromRegistryData(value->data).empty()) {
+          return StringFromRegistryData(value->data);
         }
       }
-      files[U8(path)] = entry;
+      if (auto native = p_.system.Environment(L"ProgramW6432"); native && !native->empty()) return native;
     }
+    if (toolProgramFiles_.empty()) return std::nullopt;
+    return toolProgramFiles_;
   }
 
   const Platform& p_;
   const Options& o_;
   bool wow64_ = false;
+  std::wstring toolProgramFiles_;
   std::set<std::string> notes_;
   std::vector<Device> devices_;
   std::size_t keysRead_ = 0;

@@ -1011,11 +1011,23 @@ class Linter {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes_.data());
     const std::size_t n = bytes_.size();
     if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) return;
-    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return;
+    std::size_t start = 0;
+    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+      // Windows' profile functions read the mark as three characters of the
+      // first line: a section header there is not one.
+      start = 3;
+      std::size_t i = start;
+      while (i < n && (b[i] == ' ' || b[i] == '\t')) ++i;
+      if (i < n && b[i] == '[') {
+        Report(Rule::kUtf8Mark, 1,
+               "the script begins with a UTF-8 byte-order mark: Windows reads it as three characters in front of "
+               "the first section's header, so that section is not found");
+      }
+    }
     std::size_t line = 1;
     std::size_t firstLine = 0;
     bool validUtf8 = true;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = start; i < n; ++i) {
       if (b[i] == '\n') ++line;
       if (b[i] < 0x80) continue;
       if (firstLine == 0) firstLine = line;
@@ -1034,8 +1046,9 @@ class Linter {
     if (firstLine == 0) return;
     Report(Rule::kEncoding, firstLine,
            validUtf8 ? "line " + std::to_string(firstLine) +
-                           " holds UTF-8 text without a byte-order mark: Windows reads the script in the notebook's "
-                           "ANSI code page (932 Japanese, 1252 Western), where it reads as other characters"
+                           (start == 0 ? " holds UTF-8 text without a byte-order mark" : " holds UTF-8 text") +
+                           ": Windows reads the script in the notebook's ANSI code page (932 Japanese, 1252 "
+                           "Western), where it reads as other characters"
                      : "line " + std::to_string(firstLine) +
                            " holds text of an ANSI code page: a notebook of another code page (932 Japanese, 1252 "
                            "Western) reads it as other characters");
@@ -1200,7 +1213,7 @@ std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& 
   // Scripts are ANSI text of the notebook's code page or UTF-16; names and
   // keys are ASCII, so the Western code page reads them the same.
   const std::wstring text =
-      sim::DecodeTextFile({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, 1252);
+      sim::DecodeProfileFile({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, 1252);
   const PackageListing listing = [&folder]() {
     std::vector<std::wstring> names;
     std::error_code e;

@@ -104,6 +104,8 @@ constexpr std::array kRules{
              "save the script as UTF-16 (Unicode), or keep its text ASCII"},
     RuleInfo{R::kPathReadOtherwise, "TV052", S::kWarning, "a path to delete that Windows reads as another",
              "write the full path of the file as Windows names it: no .., no closing dots or blanks, no \\\\?\\"},
+    RuleInfo{R::kUtf8Mark, "TV053", S::kError, "a UTF-8 byte-order mark in front of the first section",
+             "save the script as ANSI or as UTF-16 (Unicode): Windows reads no UTF-8"},
 };
 
 }  // namespace

@@ -63,6 +63,7 @@ enum class Rule {
   kIdSkipped,
   kEncoding,
   kPathReadOtherwise,
+  kUtf8Mark,
 };
 
 struct RuleInfo {

@@ -154,6 +154,15 @@ RegValue ParseValue(const json& j, const std::string& field) {
   Fail(field, "one of dword, sz, expand_sz, multi_sz, binary, not \"" + type + "\"");
 }
 
+// A drive-letter path such as C:\\Windows\\inf.
+std::wstring WindowsPath(const std::string& text, const std::string& field) {
+  const std::wstring w = FromUtf8(text);
+  if (w.size() < 3 || !iswalpha(static_cast<wint_t>(w[0])) || w[1] != L':' || w[2] != L'\\' || w.size() >= 260) {
+    Fail(field, "a full Windows path such as C:\\Windows\\file.txt, under 260 characters");
+  }
+  return w;
+}
+
 void ApplyWindows(const json& w, SimMachine& m) {
   Need(w, "windows", json::value_t::object, "an object");
   for (const auto& [k, v] : w.items()) {
@@ -175,19 +184,12 @@ void ApplyWindows(const json& w, SimMachine& m) {
     } else if (k == "wow64") {
       if (!v.is_boolean()) Fail(field, "true or false");
       m.wow64 = v.get<bool>();
+    } else if (k == "folder") {
+      m.windowsFolder = WindowsPath(ToUtf8(Text(v, field)), field);
     } else {
-      Fail(field, "no such field (version, build, platform, wow64)");
+      Fail(field, "no such field (version, build, platform, wow64, folder)");
     }
   }
-}
-
-// A drive-letter path such as C:\\Windows\\inf.
-std::wstring WindowsPath(const std::string& text, const std::string& field) {
-  const std::wstring w = FromUtf8(text);
-  if (w.size() < 3 || !iswalpha(static_cast<wint_t>(w[0])) || w[1] != L':' || w[2] != L'\\' || w.size() >= 260) {
-    Fail(field, "a full Windows path such as C:\\Windows\\file.txt, under 260 characters");
-  }
-  return w;
 }
 
 // A host file named by the description, relative to the description's folder.
@@ -250,7 +252,10 @@ void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
   device.disabled = Flag(d, "disabled", field, false);
   device.disableable = Flag(d, "disableable", field, true);
   device.needsRebootAfterChange = Flag(d, "needsReboot", field, false);
-  if (d.contains("driverKey")) device.driverKey = Text(d["driverKey"], field + ".driverKey");
+  // null: a device with no driver installed, which has no driver key.
+  if (d.contains("driverKey")) {
+    device.driverKey = d["driverKey"].is_null() ? L"" : Text(d["driverKey"], field + ".driverKey");
+  }
   if (d.contains("instanceId")) {
     device.instanceId = Text(d["instanceId"], field + ".instanceId");
     if (device.instanceId.find(L'\\') == std::wstring::npos) {
@@ -277,8 +282,10 @@ void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
   m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"HardwareID", RegValue{reg::kTypeMultiSz, multi});
   m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"ClassGUID",
                       RegValue{reg::kTypeSz, Utf16Bytes(device.classGuid, true)});
-  m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"Driver",
-                      RegValue{reg::kTypeSz, Utf16Bytes(device.driverKey, true)});
+  if (!device.driverKey.empty()) {
+    m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"Driver",
+                        RegValue{reg::kTypeSz, Utf16Bytes(device.driverKey, true)});
+  }
   m.registry.CreateKey(RegRoot::kLocalMachine, enumKey + L"\\Device Parameters");
   if (!d.contains("parameters")) return;
   for (const auto& [sub, values] : d["parameters"].items()) {
@@ -426,6 +433,32 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
       m.files.CreateDirectories(m.programFilesFolder);
     } else if (k == "capture") {
       // What the capturing program says of itself and what it could not read.
+    } else if (k == "mutexesHeld") {
+      // Mutexes another program holds, such as a running copy of the tool
+      // (its mutex is named after its file name); an elevated holder denies
+      // a tool that is not elevated.
+      if (!v.is_array()) Fail(k, "an array of mutex names, or {\"name\": ..., \"elevated\": true}");
+      for (std::size_t i = 0; i < v.size(); ++i) {
+        const std::string field = k + "[" + std::to_string(i) + "]";
+        if (!v[i].is_object()) {
+          m.HoldMutex(Text(v[i], field));
+          continue;
+        }
+        std::wstring name;
+        bool elevated = false;
+        for (const auto& [key, value] : v[i].items()) {
+          if (key == "name") {
+            name = Text(value, field + ".name");
+          } else if (key == "elevated") {
+            if (!value.is_boolean()) Fail(field + ".elevated", "true or false");
+            elevated = value.get<bool>();
+          } else {
+            Fail(field + "." + key, "no such field (name, elevated)");
+          }
+        }
+        if (name.empty()) Fail(field + ".name", "a mutex name");
+        m.HoldMutex(name, elevated);
+      }
     } else if (k == "filesInUse") {
       if (!v.is_array()) Fail(k, "an array of Windows paths of files other programs hold open");
       for (std::size_t i = 0; i < v.size(); ++i) {
@@ -463,8 +496,8 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
     } else {
       Fail(k,
            "no such field (windows, uiLanguage, ansiCodePage, product, debugMode, testMode, environment, registry, "
-           "registryFiles, devices, runningProcesses, keepRunning, filesInUse, files, folders, hostFolders, "
-           "programFilesFolder, capture)");
+           "registryFiles, devices, runningProcesses, keepRunning, mutexesHeld, filesInUse, files, folders, "
+           "hostFolders, programFilesFolder, capture)");
     }
   }
   // Processes and switches go in after "windows": its WOW64 flag decides the

@@ -5,7 +5,7 @@
 //   winhelper manifest EXE              prints the application manifest of EXE, as the loader finds it
 //   winhelper version EXE               prints the product name, description and file version of EXE
 // Copied under another name it is a program for the tool to start:
-//   recorder.exe  appends its command line and current folder to recorded.txt beside it
+//   recorder*.exe appends its command line and current folder to recorded.txt beside it
 //   sleeper.exe   waits three seconds, then writes survived.txt beside it
 #include <objbase.h>
 #include <setupapi.h>
@@ -129,7 +129,7 @@ int wmain(int argc, wchar_t** argv) {
   wchar_t self[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, self, MAX_PATH);
   const std::wstring name = std::wstring(self).substr(std::wstring(self).rfind(L'\\') + 1);
-  if (_wcsicmp(name.c_str(), L"recorder.exe") == 0) {
+  if (_wcsnicmp(name.c_str(), L"recorder", 8) == 0) {
     wchar_t cwd[MAX_PATH] = {};
     ::GetCurrentDirectoryW(MAX_PATH, cwd);
     AppendUtf8(OwnFolder() + L"recorded.txt",

@@ -94,4 +94,9 @@ std::wstring DecodeTextFile(std::span<const std::uint8_t> bytes, unsigned ansiCo
   return DecodeAnsi(bytes, ansiCodePage);
 }
 
+std::wstring DecodeProfileFile(std::span<const std::uint8_t> bytes, unsigned ansiCodePage) {
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) return DecodeUtf16Le(bytes.subspan(2));
+  return DecodeAnsi(bytes, ansiCodePage);
+}
+
 }  // namespace tv::sim

@@ -12,9 +12,14 @@ namespace tv::sim {
 std::wstring DecodeAnsi(std::span<const std::uint8_t> bytes, unsigned codePage);
 std::string EncodeAnsi(std::wstring_view text, unsigned codePage);
 
-// A file's text as the profile reader decodes it: UTF-16LE or UTF-8 after
-// their byte-order marks, else the ANSI code page.
+// A file's text as the INF installer and the registry editor decode it:
+// UTF-16LE or UTF-8 after their byte-order marks, else the ANSI code page.
 std::wstring DecodeTextFile(std::span<const std::uint8_t> bytes, unsigned ansiCodePage);
+
+// A setup script's text as Windows' private-profile functions decode it:
+// UTF-16LE after its byte-order mark, else the ANSI code page. They know no
+// UTF-8: its byte-order mark is read as three characters of the first line.
+std::wstring DecodeProfileFile(std::span<const std::uint8_t> bytes, unsigned ansiCodePage);
 
 // UTF-16LE bytes of a text, as Windows stores a wide string.
 std::string EncodeUtf16Le(std::wstring_view text);

@@ -48,7 +48,7 @@ class SimMachine::Profile final : public IProfile {
       entry.stamp = stamp;
       const auto bytes = m_.files.ReadFile(file);
       if (bytes) {
-        entry.parsed = ParsedProfile::Parse(DecodeTextFile(*bytes, m_.ansiCodePage));
+        entry.parsed = ParsedProfile::Parse(DecodeProfileFile(*bytes, m_.ansiCodePage));
         ++m_.profileParses;
       } else {
         entry.parsed = ParsedProfile{};
@@ -191,7 +191,7 @@ class SimMachine::System final : public ISystem {
   std::uint32_t TickCount() override { return m_.tickCount; }
   Result<std::wstring> SystemDirectory() override {
     if (auto e = m_.faults.Take("GetSystemDirectory")) return Result<std::wstring>::Fail(*e);
-    return Result<std::wstring>::Ok(m_.windowsFolder + L"\\System32");
+    return Result<std::wstring>::Ok(m_.windowsFolder + L"\\system32");
   }
   Result<std::wstring> WindowsDirectory() override {
     if (auto e = m_.faults.Take("GetWindowsDirectory")) return Result<std::wstring>::Fail(*e);
@@ -199,6 +199,19 @@ class SimMachine::System final : public ISystem {
   }
   Result<std::wstring> ProgramFilesFolder() override {
     if (auto e = m_.faults.Take("SHGetFolderPath")) return Result<std::wstring>::Fail(*e);
+    // A 64-bit process on 64-bit Windows is given the native folder, which
+    // Windows keeps in the 64-bit view of the registry.
+    if (m_.wow64 && m_.process64) {
+      auto value = m_.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                                        L"ProgramW6432Dir");
+      if (value && value->type == reg::kTypeSz) {
+        std::wstring folder = StringFromRegistryData(value->data);
+        if (!folder.empty()) return Result<std::wstring>::Ok(folder);
+      }
+      auto native = m_.environment.find(L"ProgramW6432");
+      if (native != m_.environment.end() && !native->second.empty()) return Result<std::wstring>::Ok(native->second);
+      return Result<std::wstring>::Ok(L"C:\\Program Files");
+    }
     return Result<std::wstring>::Ok(m_.programFilesFolder);
   }
 
@@ -248,8 +261,8 @@ std::wstring SimMachine::DebugText() const {
 
 std::wstring SimMachine::RedirectedPath(std::wstring_view path) const {
   if (!Wow64Process() || redirectionOff) return std::wstring(path);
-  const std::wstring system32 = windowsFolder + L"\\System32";
-  const std::wstring lastGood = windowsFolder + L"\\lastgood\\System32";
+  const std::wstring system32 = windowsFolder + L"\\system32";
+  const std::wstring lastGood = windowsFolder + L"\\lastgood\\system32";
   auto under = [&](const std::wstring& folder) {
     return StartsWithNoCase(path, folder) && (path.size() == folder.size() || path[folder.size()] == L'\\');
   };

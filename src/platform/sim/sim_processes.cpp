@@ -275,7 +275,7 @@ std::optional<SimMachine::Processes::Resolved> SimMachine::Processes::Resolve(st
       return std::nullopt;
     }
     // A bare name: the tool's own folder first, then the current folder, System32, Windows.
-    for (const std::wstring& dir : {moduleDir, cwd, root + L"\\System32", root}) {
+    for (const std::wstring& dir : {moduleDir, cwd, root + L"\\system32", root}) {
       const std::wstring p = redirect(dir + L"\\" + name);
       if (m_.files.Exists(p) && !m_.files.IsDirectory(p)) return p;
     }
@@ -393,7 +393,7 @@ std::uint32_t SimMachine::AddRunningProcess(std::wstring_view image, bool queryD
 
 void SimMachine::InstallSystemPrograms() {
   const std::wstring& root = windowsFolder;
-  files.WriteFile(root + L"\\System32\\rundll32.exe", std::string_view("MZ"));
+  files.WriteFile(root + L"\\system32\\rundll32.exe", std::string_view("MZ"));
   files.WriteFile(root + L"\\regedit.exe", std::string_view("MZ"));
   if (wow64) {
     files.WriteFile(root + L"\\SysWOW64\\rundll32.exe", std::string_view("MZ"));

@@ -48,7 +48,7 @@ TEST(RegistryInf, WritesTheInfAndTheInstallerAppliesIt) {
                             L"HKLM, \"SOFTWARE\\Vendor\\Old\" \r\n"
                             L"HKLM, \"SOFTWARE\\Vendor\\App\",\"Stale\"\r\n");
   EXPECT_EQ(m.started.at(0).commandLine,
-            L"C:\\WINDOWS\\System32\\rundll32.exe setupapi,InstallHinfSection DefaultInstall 128 " +
+            L"C:\\WINDOWS\\system32\\rundll32.exe setupapi,InstallHinfSection DefaultInstall 128 " +
                 std::wstring(kStaticInf));
   EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Vendor\\App", L"Mode")->data,
             (std::vector<std::uint8_t>{5, 0, 0, 0}));
@@ -153,7 +153,7 @@ TEST(RegistryInf, LanguageVariantAndTheInstallersView) {
   // The 32-bit installer writes the 32-bit view; with redirection off the 64-bit one runs.
   EXPECT_EQ(m.started[0].image, L"C:\\WINDOWS\\SysWOW64\\rundll32.exe");
   EXPECT_TRUE(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Wow6432Node\\Japanese", L"v"));
-  EXPECT_EQ(m.started[1].image, L"C:\\WINDOWS\\System32\\rundll32.exe");
+  EXPECT_EQ(m.started[1].image, L"C:\\WINDOWS\\system32\\rundll32.exe");
   EXPECT_TRUE(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Japanese", L"v"));
 }
 
@@ -247,7 +247,7 @@ TEST(RegistryInf, TheInstallerComesFromTheSystemFolderNotTheEnvironment) {
   m.files.WriteFile(L"C:\\fake\\System32\\rundll32.exe", std::string_view("MZ"));
   sim::RunTool(m);
   ASSERT_EQ(m.started.size(), 1U);
-  EXPECT_EQ(m.started[0].image, L"C:\\WINDOWS\\System32\\rundll32.exe");
+  EXPECT_EQ(m.started[0].image, L"C:\\WINDOWS\\system32\\rundll32.exe");
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ TEST(Conformance, HostProfileReaderGivesWindowsAnswers) {
   IProfile& p = m.platform().profile;
   for (const auto& c : StringCases()) {
     EXPECT_EQ(p.ReadString(PathOf(c.file), c.section, c.key, c.defaultValue, c.bufferChars), c.expected)
-        << ToUtf8(c.section) << "/" << ToUtf8(c.key) << " buffer " << c.bufferChars;
+        << c.file << " " << ToUtf8(c.section) << "/" << ToUtf8(c.key) << " buffer " << c.bufferChars;
   }
   for (const auto& c : IntCases()) {
     EXPECT_EQ(p.ReadInt(PathOf(c.file), c.section, c.key, c.defaultValue), c.expected) << ToUtf8(c.key);

@@ -82,13 +82,16 @@ TEST_F(ProfileReading, SectionNamesInFileOrderCutToTheBuffer) {
   EXPECT_EQ(p.ReadSectionNames(kFile, 10), (std::vector<std::wstring>{L"INIT", L"Reg"}));
 }
 
-TEST_F(ProfileReading, ReadsUtf16Utf8AndTheAnsiCodePage) {
+TEST_F(ProfileReading, ReadsUtf16AndTheAnsiCodePageButNoUtf8) {
   // UTF-16LE with its byte-order mark.
   machine.files.WriteFile(kFile, "\xFF\xFE" + EncodeUtf16Le(L"[S]\r\nK=\x30E2\x30C7\x30E0\r\n"));
   EXPECT_EQ(Read(L"S", L"K"), L"\x30E2\x30C7\x30E0");
-  // UTF-8 with its byte-order mark.
+  // UTF-8 with its byte-order mark: Windows reads no UTF-8. The mark is
+  // three ANSI characters in front of the header, which is then none.
   Write("\xEF\xBB\xBF[S]\nK=caf\xC3\xA9\n");
-  EXPECT_EQ(Read(L"S", L"K"), L"caf\xE9");
+  EXPECT_EQ(Read(L"S", L"K"), L"<default>");
+  Write("\xEF\xBB\xBF\n[S]\nK=caf\xC3\xA9\n");
+  EXPECT_EQ(Read(L"S", L"K"), L"caf\xC3\xA9");
   // No mark: Windows-1252 unless the machine's code page is another.
   Write("[S]\nK=caf\xE9\x81\x80\n");  // 0x81 is undefined in 1252 and kept as U+0081
   EXPECT_EQ(Read(L"S", L"K"), L"caf\xE9\x81\x20AC");

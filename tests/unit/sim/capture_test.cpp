@@ -49,6 +49,11 @@ TEST(Capture, ADescriptionOfTheMachineThatMakesTheSameMachine) {
   for (const char* name : {"pv715-xp-all-devices.json", "pv715-vista64-all-devices.json"}) {
     SimMachine original;
     Load(original, ReadText(kExamples / "machines" / name));
+    // What the script's commands will find: an earlier install in the
+    // folder INSTALL_DRIVER empties, and a copy of the tool still running.
+    const std::wstring installed = original.programFilesFolder + L"\\VELTARO\\NetworkDriver\\old\\stale.dll";
+    original.files.WriteFile(installed, "old driver");
+    original.HoldMutex(L"netsetup.exe");
     const std::string first = Capture(original);
     SimMachine again;
     Load(again, first);
@@ -77,6 +82,10 @@ TEST(Capture, ADescriptionOfTheMachineThatMakesTheSameMachine) {
     for (const auto& k : j["registry"]) found = found || k["key"] == lists;
     EXPECT_TRUE(found) << name << "\n" << j["registry"].dump(1);
     EXPECT_TRUE(j["files"].contains("C:\\Tarnvale\\docs\\manual.txt")) << j["files"].dump();
+    ASSERT_TRUE(j["files"].contains(ToUtf8(installed))) << ToUtf8(installed) << "\n" << j["files"].dump(1);
+    EXPECT_EQ(j["files"][ToUtf8(installed)]["content"], "old driver");
+    EXPECT_EQ(j["mutexesHeld"], nlohmann::json::array({"netsetup.exe"}));
+    EXPECT_EQ(j["windows"]["folder"], "C:\\WINDOWS");
   }
 }
 
@@ -84,7 +93,8 @@ TEST(Capture, ADescriptionOfTheMachineThatMakesTheSameMachine) {
 TEST(Capture, WhatCannotBeReadIsNotedNotFatal) {
   SimMachine m;
   Load(m, R"({"product": null, "windows": {"version": "6.0", "wow64": true},
-              "runningProcesses": ["explorer.exe", {"name": "tray.exe", "bits": 32}]})");
+              "runningProcesses": ["explorer.exe", {"name": "tray.exe", "bits": 32}],
+              "devices": [{"class": "Net", "hardwareIds": ["ROOT\\NODRIVER"], "driverKey": null}]})");
   capture::Options options;
   options.folders = {L"C:\\NoSuchFolder"};
   const auto j = nlohmann::json::parse(capture::CaptureMachine(m.platform(), options));
@@ -94,6 +104,9 @@ TEST(Capture, WhatCannotBeReadIsNotedNotFatal) {
   EXPECT_NE(notes.find("C:\\\\NoSuchFolder could not be listed"), std::string::npos) << notes;
   EXPECT_EQ(j["runningProcesses"], nlohmann::json::array({"tray.exe"}));
   EXPECT_EQ(j["windows"]["version"], "6.0");
+  // A device with no driver installed has no driver key: DRIVER_REG has nowhere to write.
+  ASSERT_EQ(j["devices"].size(), 1u);
+  EXPECT_TRUE(j["devices"][0]["driverKey"].is_null()) << j["devices"].dump();
 }
 
 }  // namespace

@@ -156,7 +156,7 @@ TEST(ChangeReport, WowExampleWritesBothViews) {
   // 64-bit Windows refuses the 32-bit tool, is the companion's.
   ASSERT_EQ(json["programs"]["started"].size(), 4U);
   EXPECT_EQ(json["programs"]["started"][0]["image"], "C:\\WINDOWS\\SysWOW64\\rundll32.exe");
-  EXPECT_EQ(json["programs"]["started"][1]["image"], "C:\\WINDOWS\\System32\\rundll32.exe");
+  EXPECT_EQ(json["programs"]["started"][1]["image"], "C:\\WINDOWS\\system32\\rundll32.exe");
   EXPECT_EQ(json["programs"]["started"][2]["image"], "C:\\Tarnvale\\netset6464.exe");
   EXPECT_EQ(json["programs"]["started"][3]["commandLine"], "C:\\Tarnvale\\tools\\tray64.exe  ");
   ASSERT_EQ(json["devices"].size(), 1U);

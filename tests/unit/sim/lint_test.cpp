@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "script/command.h"
+#include "platform/sim/ansi.h"
 #include "sim/lint.h"
 
 namespace tv::lint {
@@ -254,6 +255,20 @@ TEST(Lint, TextThatNotebooksReadOtherwise) {
   EXPECT_TRUE(LintScript(FromUtf8(plain), L"drv", {}, {}, {}, plain).empty());
   const std::string wide("\xFF\xFE[\0I\0", 6);
   EXPECT_TRUE(LintScript(L"[INIT]\nCMD1=CHECK_VENDOR\n", L"drv", {}, {}, {}, wide).empty());
+  // A UTF-8 mark is read as three characters: the first section is lost, and
+  // the UTF-8 text after it still reads as ANSI.
+  const std::string marked = "\xEF\xBB\xBF[INIT]\nCMD1=CHECK_VENDOR\n; caf\xC3\xA9\n";
+  findings = LintScript(sim::DecodeProfileFile({reinterpret_cast<const std::uint8_t*>(marked.data()), marked.size()}, 1252),
+                        L"drv", {}, {}, {}, marked);
+  EXPECT_TRUE(Has(findings, 1, S::kError, "begins with a UTF-8 byte-order mark", "TV053")) << Dump(findings);
+  EXPECT_TRUE(Has(findings, 1, S::kError, "no [INIT] section", "TV001")) << Dump(findings);
+  EXPECT_TRUE(Has(findings, 3, S::kWarning, "holds UTF-8 text: Windows reads", "TV051")) << Dump(findings);
+  const std::string markedComment = "\xEF\xBB\xBF; setup\n[INIT]\nCMD1=CHECK_VENDOR\n";
+  // In front of a comment the mark only spoils the comment, which is then
+  // read as a key before the first section.
+  findings = LintScript(L"\xEF\xBB\xBF; setup\n[INIT]\nCMD1=CHECK_VENDOR\n", L"drv", {}, {}, {}, markedComment);
+  ASSERT_EQ(findings.size(), 1U) << Dump(findings);
+  EXPECT_TRUE(Has(findings, 1, S::kWarning, "stands before the first section header", "TV017")) << Dump(findings);
 }
 
 TEST(Lint, AScriptThatDoesWhatItSaysIsClean) {

@@ -61,6 +61,12 @@ TEST(MachineDescription, ErrorsNameTheFieldAndWhatWasExpected) {
        "\"devices[0].parameters.\": expected an object of value names"},
       {"{\"devices\": [{\"class\": \"Net\", \"hardwareIds\": [\"PCI\\\\A\"], \"instanceId\": \"X\"}]}",
        "\"devices[0].instanceId\": expected a device instance ID"},
+      {"{\"windows\": {\"folder\": \"WINDOWS\"}}", "\"windows.folder\": expected a full Windows path"},
+      {"{\"mutexesHeld\": \"tarnvale.exe\"}", "\"mutexesHeld\": expected an array of mutex names"},
+      {"{\"mutexesHeld\": [{\"name\": \"t.exe\", \"elevated\": 1}]}",
+       "\"mutexesHeld[0].elevated\": expected true or false"},
+      {"{\"files\": {\"C:\\\\x.bin\": {\"size\": -1}}}", "\"files.C:\\x.bin.size\": expected 0 to 67108864 bytes"},
+      {"{\"files\": {\"C:\\\\x.bin\": {\"sizes\": 1}}}", "\"files.C:\\x.bin.sizes\": expected no such field"},
   };
   for (const auto& [json, message] : cases) {
     SimMachine m;
@@ -194,6 +200,29 @@ TEST(MachineDescription, RegistryFilesFilesFoldersAndDeviceDetails) {
   ASSERT_TRUE(notReg.has_value());
   EXPECT_NE(notReg->find("expected a registry file"), std::string::npos) << *notReg;
   std::filesystem::remove_all(dir);
+}
+
+
+// A capture of a machine where another copy of the tool runs, with Windows
+// in its own folder: the run is refused as the second instance, and the
+// registry editor is started from that folder.
+TEST(MachineDescription, HeldMutexesAndTheWindowsFolder) {
+  const char* script = "[INIT]\r\nCMD1=REG_FILE\r\n";
+  SimMachine second;
+  ASSERT_FALSE(ApplyMachineDescription(R"({"debugMode": 1, "mutexesHeld": ["tarnvale.exe"]})", second).has_value());
+  PlaceTool(second, L"C:\\Tarnvale\\tarnvale.exe", script);
+  RunTool(second);
+  EXPECT_NE(second.DebugText().find(L"Error to avoid execute doubly"), std::wstring::npos) << second.ToString();
+  EXPECT_TRUE(second.started.empty());
+
+  SimMachine elsewhere;
+  ASSERT_FALSE(ApplyMachineDescription(R"({"debugMode": 1, "windows": {"folder": "D:\\windows"}})", elsewhere)
+                   .has_value());
+  PlaceTool(elsewhere, L"C:\\Tarnvale\\tarnvale.exe", script);
+  elsewhere.files.WriteFile(L"C:\\Tarnvale\\tarnvale.reg", "REGEDIT4\r\n");
+  RunTool(elsewhere);
+  ASSERT_EQ(elsewhere.started.size(), 1u) << elsewhere.ToString();
+  EXPECT_EQ(elsewhere.started[0].image, L"D:\\windows\\regedit.exe");
 }
 
 }  // namespace
