@@ -18,6 +18,7 @@ void SetUpNotebook(SimMachine& m, bool debug) {
   m.product[L"Version"] = L"PV715J01";
   m.environment[L"SystemRoot"] = L"C:\\WINDOWS";
   m.environment[L"TEMP"] = L"C:\\WINDOWS\\TEMP";
+  m.files.CreateDirectories(L"C:\\WINDOWS\\TEMP");
   if (debug) m.registry.SetDword(tv::RegRoot::kLocalMachine, L"SOFTWARE\\VELTARO\\Quillmark", L"DebugMode", 1);
 }
 
@@ -77,6 +78,50 @@ void BM_HardwareIdScan(benchmark::State& state) {
   state.counters["comparisons"] = 1000.0 * 4 * tv::kIdListCapacity;
 }
 BENCHMARK(BM_HardwareIdScan)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// A registry file of N values in one key, imported by REG_FILE through the
+// simulated registry editor: each value is set in a key that holds the ones before it.
+void BM_RegFileManyValuesInOneKey(benchmark::State& state) {
+  const auto n = static_cast<int>(state.range(0));
+  std::string reg = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Bench]\r\n";
+  for (int i = 0; i < n; ++i) reg += "\"Value" + std::to_string(i) + "\"=\"data " + std::to_string(i) + "\"\r\n";
+  for (auto _ : state) {
+    SimMachine m;
+    SetUpNotebook(m, false);
+    m.InstallSystemPrograms();
+    tv::sim::PlaceTool(m, L"C:\\Tarnvale\\tarnvale.exe", "[INIT]\r\nCMD1=REG_FILE\r\n");
+    m.files.WriteFile(L"C:\\Tarnvale\\tarnvale.reg", reg);
+    benchmark::DoNotOptimize(tv::sim::RunTool(m));
+    if (!m.registry.GetValue(tv::RegRoot::kLocalMachine, L"SOFTWARE\\Bench", L"Value" + std::to_wstring(n - 1))) {
+      state.SkipWithError("the last value was not written");
+    }
+  }
+}
+BENCHMARK(BM_RegFileManyValuesInOneKey)->Arg(25000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// REG_INI with N entries in one section, all into one key: the script's
+// look-ups, the generated INF and the INF installer's work.
+void BM_RegIniManyEntries(benchmark::State& state) {
+  const auto n = static_cast<int>(state.range(0));
+  std::string script = "[INIT]\r\nCMD1=REG_INI\r\nCMD1_SECTION=Reg\r\n[Reg]\r\nADDREG=" + std::to_string(n) + "\r\n";
+  for (int i = 1; i <= n; ++i) {
+    const std::string k = "ADDREG" + std::to_string(i);
+    script += k + "_ROOT=HKLM\r\n" + k + "_SUBKEY=SOFTWARE\\Bench\r\n" + k + "_ENTRYNAME=Value" + std::to_string(i) +
+              "\r\n" + k + "_VALUE=data\r\n";
+  }
+  for (auto _ : state) {
+    SimMachine m;
+    SetUpNotebook(m, false);
+    m.InstallSystemPrograms();
+    tv::sim::PlaceTool(m, L"C:\\Tarnvale\\tarnvale.exe", script);
+    benchmark::DoNotOptimize(tv::sim::RunTool(m));
+    if (!m.registry.GetValue(tv::RegRoot::kLocalMachine, L"SOFTWARE\\Bench", L"Value" + std::to_wstring(n))) {
+      state.SkipWithError("the last entry was not written");
+    }
+    state.counters["parses"] = m.profileParses;
+  }
+}
+BENCHMARK(BM_RegIniManyEntries)->Arg(5000)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

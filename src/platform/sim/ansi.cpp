@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <string>
@@ -41,8 +42,19 @@ std::string Convert(const char* to, const char* from, std::string_view input,
 
 }  // namespace
 
-std::wstring DecodeAnsi(std::span<const std::uint8_t> bytes, unsigned codePage) {
-  const std::string_view input(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+namespace {
+
+// Windows-1252 from 0x80 to 0x9F; the rest of it is Latin-1. The five bytes
+// it leaves undefined read as the control character of the same number.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// A lead byte of a double-byte character of the Japanese code page.
+bool IsLead932(std::uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+std::wstring DecodeRun(std::string_view input, unsigned codePage) {
   // Windows maps a byte that its code page leaves undefined to U+30FB in the
   // Japanese code page and to the control character of the same number in 1252.
   const auto replace = [codePage](unsigned char byte) -> std::string {
@@ -51,6 +63,32 @@ std::wstring DecodeAnsi(std::span<const std::uint8_t> bytes, unsigned codePage) 
     return "?";
   };
   return FromUtf8(Convert("UTF-8", CodePageName(codePage).c_str(), input, replace));
+}
+
+}  // namespace
+
+std::wstring DecodeAnsi(std::span<const std::uint8_t> bytes, unsigned codePage) {
+  std::wstring out;
+  out.reserve(bytes.size());
+  if (codePage == 1252) {
+    for (const std::uint8_t b : bytes) out += b >= 0x80 && b < 0xA0 ? static_cast<wchar_t>(kCp1252High[b - 0x80]) : b;
+    return out;
+  }
+  // The code pages are ASCII below 0x80: only the runs of other bytes (with
+  // the trail byte of a double-byte character) go through the converter.
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    if (bytes[i] < 0x80) {
+      out += static_cast<wchar_t>(bytes[i++]);
+      continue;
+    }
+    std::size_t j = i;
+    while (j < bytes.size() && bytes[j] >= 0x80) j += codePage == 932 && IsLead932(bytes[j]) ? 2 : 1;
+    j = std::min(j, bytes.size());
+    out += DecodeRun(std::string_view(reinterpret_cast<const char*>(bytes.data()) + i, j - i), codePage);
+    i = j;
+  }
+  return out;
 }
 
 std::string EncodeAnsi(std::wstring_view text, unsigned codePage) {

@@ -31,10 +31,34 @@ std::wstring Join(std::wstring_view a, std::wstring_view b) {
 }  // namespace
 
 RegValue* SimKeyNode::FindValue(std::wstring_view valueName) {
-  for (auto& [n, v] : values) {
-    if (EqualsNoCase(n, valueName)) return &v;
+  const auto it = index_.find(valueName);
+  return it == index_.end() ? nullptr : &values[it->second].second;
+}
+
+void SimKeyNode::PutValue(std::wstring_view valueName, RegValue value) {
+  if (RegValue* existing = FindValue(valueName)) {
+    *existing = std::move(value);
+    return;
   }
-  return nullptr;
+  index_.emplace(std::wstring(valueName), values.size());
+  values.emplace_back(std::wstring(valueName), std::move(value));
+}
+
+bool SimKeyNode::EraseValue(std::wstring_view valueName) {
+  const auto it = index_.find(valueName);
+  if (it == index_.end()) return false;
+  const std::size_t at = it->second;
+  index_.erase(it);
+  values.erase(values.begin() + static_cast<std::ptrdiff_t>(at));
+  for (auto& [_, place] : index_) {
+    if (place > at) --place;
+  }
+  return true;
+}
+
+void SimKeyNode::ClearValues() {
+  values.clear();
+  index_.clear();
 }
 
 std::wstring RootName(RegRoot root) {
@@ -71,12 +95,7 @@ class SimRegKey final : public IRegKey {
   WinError SetValue(std::wstring_view name, std::uint32_t type, std::span<const std::uint8_t> data) override {
     if (auto e = registry_.faults_.Take("RegSetValueEx", Join(path_, name))) return *e;
     if ((access_ & reg::kSetValue) == 0) return err::kAccessDenied;
-    RegValue value{type, std::vector<std::uint8_t>(data.begin(), data.end())};
-    if (RegValue* existing = node_.FindValue(name)) {
-      *existing = std::move(value);
-    } else {
-      node_.values.emplace_back(std::wstring(name), std::move(value));
-    }
+    node_.PutValue(name, RegValue{type, std::vector<std::uint8_t>(data.begin(), data.end())});
     return err::kSuccess;
   }
 
@@ -172,12 +191,7 @@ Result<RegKeyPtr> SimRegistry::OpenKey(RegRoot root, std::wstring_view path, std
 }
 
 void SimRegistry::SetValue(RegRoot root, std::wstring_view path, std::wstring_view name, RegValue value) {
-  SimKeyNode* node = Walk(&Root(root), path, true);
-  if (RegValue* existing = node->FindValue(name)) {
-    *existing = std::move(value);
-  } else {
-    node->values.emplace_back(std::wstring(name), std::move(value));
-  }
+  Walk(&Root(root), path, true)->PutValue(name, std::move(value));
 }
 
 void SimRegistry::SetDword(RegRoot root, std::wstring_view path, std::wstring_view name, std::uint32_t value) {
@@ -213,7 +227,7 @@ bool SimRegistry::DeleteKeyTree(RegRoot root, std::wstring_view path) {
     SimKeyNode& top = Root(root);
     const bool any = !top.subkeys.empty() || !top.values.empty();
     top.subkeys.clear();
-    top.values.clear();
+    top.ClearValues();
     return any;
   }
   std::wstring parent;
@@ -225,13 +239,7 @@ bool SimRegistry::DeleteKeyTree(RegRoot root, std::wstring_view path) {
 bool SimRegistry::DeleteValue(RegRoot root, std::wstring_view path, std::wstring_view name) {
   SimKeyNode* node = Walk(&Root(root), path, false);
   if (node == nullptr) return false;
-  for (auto it = node->values.begin(); it != node->values.end(); ++it) {
-    if (EqualsNoCase(it->first, name)) {
-      node->values.erase(it);
-      return true;
-    }
-  }
-  return false;
+  return node->EraseValue(name);
 }
 
 bool SimRegistry::KeyExists(RegRoot root, std::wstring_view path) const { return Walk(root, path) != nullptr; }

@@ -22,9 +22,18 @@ namespace tv::sim {
 struct SimKeyNode {
   std::wstring name;
   std::map<std::wstring, std::unique_ptr<SimKeyNode>, LessNoCase> subkeys;
+  // In the order they were made, as RegEnumValueW gives them. Changed only
+  // through the functions below, which keep the index by name.
   std::vector<std::pair<std::wstring, RegValue>> values;
 
   RegValue* FindValue(std::wstring_view valueName);
+  void PutValue(std::wstring_view valueName, RegValue value);
+  bool EraseValue(std::wstring_view valueName);
+  void ClearValues();
+
+ private:
+  // A key of many values is searched by name, not walked.
+  std::map<std::wstring, std::size_t, LessNoCase> index_;
 };
 
 class SimRegistry final : public IRegistry {
