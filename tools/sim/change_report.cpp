@@ -136,7 +136,7 @@ MachineSnapshot TakeSnapshot(const SimMachine& machine) {
     s.keys.emplace(KeyId(root, path), std::move(key));
   });
   machine.files.ForEach([&](const SimFileSystem::EntryView& e) {
-    s.files.emplace(e.path, MachineSnapshot::File{e.path, e.directory, e.attributes, e.bytes, e.stamp});
+    s.files.emplace(e.path, MachineSnapshot::File{e.path, e.directory, e.attributes, e.size, e.stamp});
   });
   s.devices = machine.devices;
   s.processes = machine.processes;
@@ -202,14 +202,14 @@ ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapsh
     const auto old = before.files.find(path);
     if (old == before.files.end()) {
       r.files.push_back(
-          FC{file.directory ? FC::Kind::kFolderCreated : FC::Kind::kCreated, file.path, file.bytes.size()});
+          FC{file.directory ? FC::Kind::kFolderCreated : FC::Kind::kCreated, file.path, file.size});
     } else if (!file.directory && (old->second.stamp != file.stamp || old->second.directory)) {
-      r.files.push_back(FC{FC::Kind::kOverwritten, file.path, file.bytes.size()});
+      r.files.push_back(FC{FC::Kind::kOverwritten, file.path, file.size});
     }
   }
   for (const auto& [path, file] : before.files) {
     if (after.files.contains(path)) continue;
-    r.files.push_back(FC{file.directory ? FC::Kind::kFolderDeleted : FC::Kind::kDeleted, file.path, file.bytes.size()});
+    r.files.push_back(FC{file.directory ? FC::Kind::kFolderDeleted : FC::Kind::kDeleted, file.path, file.size});
   }
 
   // Devices: what changed of each one the machine had, then what the driver store did.

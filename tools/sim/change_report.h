@@ -25,7 +25,7 @@ struct MachineSnapshot {
     std::wstring path;
     bool directory = false;
     std::uint32_t attributes = 0;
-    std::vector<std::uint8_t> bytes;
+    std::uint64_t size = 0;  // a rewrite is told by the stamp, so the content is not kept
     std::uint64_t stamp = 0;
   };
   std::map<std::wstring, Key, LessNoCase> keys;    // by root and path

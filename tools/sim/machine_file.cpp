@@ -44,8 +44,10 @@ std::optional<std::string> CopyHostTree(const std::filesystem::path& host, const
     }
     if (!it->is_regular_file()) continue;
     if (++files > kMaxFiles) return "more than 10000 files in " + host.string();
-    std::string bytes;
-    if (ReadHostFile(it->path(), bytes)) m.files.WriteFile(target + L"\\" + relative, bytes);
+    // Read from the host only when the run reads it: packages are large.
+    const auto size = it->file_size(error);
+    if (error) return it->path().string() + ": " + error.message();
+    m.files.WriteHostFile(target + L"\\" + relative, std::filesystem::absolute(it->path()).string(), size);
   }
   if (error) return error.message();
   return std::nullopt;

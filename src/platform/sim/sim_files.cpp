@@ -1,5 +1,7 @@
 #include "platform/sim/sim_files.h"
 
+#include <fstream>
+
 #include "platform/shell_path.h"
 
 namespace tv::sim {
@@ -47,14 +49,28 @@ void SimFileSystem::CreateLink(std::wstring_view link, std::wstring_view target)
   ++links_;
 }
 
-void SimFileSystem::WriteFile(std::wstring_view path, std::span<const std::uint8_t> bytes) {
+void SimFileSystem::Put(std::wstring_view path, std::shared_ptr<const SimFileContent> content) {
   CreateDirectories(shell::RemoveFileSpec(path));
   auto& node = nodes_[Resolve(path)];
   node.name = shell::StripPath(path);
   node.directory = false;
   if (node.attributes == 0) node.attributes = file::kArchive;
-  node.bytes.assign(bytes.begin(), bytes.end());
+  node.content = std::move(content);
   node.stamp = nextStamp_++;
+}
+
+void SimFileSystem::WriteFile(std::wstring_view path, std::span<const std::uint8_t> bytes) {
+  auto content = std::make_shared<SimFileContent>();
+  content->size = bytes.size();
+  content->bytes.assign(bytes.begin(), bytes.end());
+  Put(path, std::move(content));
+}
+
+void SimFileSystem::WriteHostFile(std::wstring_view path, const std::string& hostPath, std::uint64_t size) {
+  auto content = std::make_shared<SimFileContent>();
+  content->size = size;
+  content->hostPath = hostPath;
+  Put(path, std::move(content));
 }
 
 void SimFileSystem::WriteFile(std::wstring_view path, std::string_view bytes) {
@@ -64,7 +80,20 @@ void SimFileSystem::WriteFile(std::wstring_view path, std::string_view bytes) {
 std::optional<std::vector<std::uint8_t>> SimFileSystem::ReadFile(std::wstring_view path) const {
   auto it = nodes_.find(Resolve(path));
   if (it == nodes_.end() || it->second.directory) return std::nullopt;
-  return it->second.bytes;
+  const auto& content = it->second.content;
+  if (!content) return std::vector<std::uint8_t>{};
+  if (content->hostPath.empty()) return content->bytes;
+  // A host file that can no longer be read whole reads as unreadable.
+  std::ifstream in(content->hostPath, std::ios::binary);
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(content->size));
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) return std::nullopt;
+  return bytes;
+}
+
+std::optional<std::uint64_t> SimFileSystem::FileSize(std::wstring_view path) const {
+  auto it = nodes_.find(Resolve(path));
+  if (it == nodes_.end() || it->second.directory) return std::nullopt;
+  return it->second.content ? it->second.content->size : 0;
 }
 
 bool SimFileSystem::RemoveFile(std::wstring_view path) {
@@ -125,10 +154,14 @@ std::wstring ShortComponent(std::wstring_view name) {
 std::string SimFileSystem::ToString() const {
   std::string out;
   for (const auto& [key, node] : nodes_) {
-    std::uint64_t digest = 1469598103934665603ULL;  // FNV-1a of the content
-    for (auto b : node.bytes) digest = (digest ^ b) * 1099511628211ULL;
+    std::uint64_t digest = 1469598103934665603ULL;  // FNV-1a of the content held in memory
+    const std::uint64_t size = node.content ? node.content->size : 0;
+    if (node.content) {
+      for (auto b : node.content->bytes) digest = (digest ^ b) * 1099511628211ULL;
+    }
     out += ToUtf8(key) + (node.directory ? "\\" : "") + " attr=" + std::to_string(node.attributes) +
-           " size=" + std::to_string(node.bytes.size()) + " digest=" + std::to_string(digest) + "\n";
+           " size=" + std::to_string(size) + " digest=" + std::to_string(digest) +
+           (node.content && !node.content->hostPath.empty() ? " host=" + node.content->hostPath : "") + "\n";
   }
   return out;
 }
@@ -206,7 +239,7 @@ WinError SimFileSystem::Copy(std::wstring_view source, std::wstring_view destina
     return err::kAccessDenied;
   }
   const Node copy = src->second;
-  WriteFile(destination, copy.bytes);
+  Put(destination, copy.content);
   // CopyFileW keeps the source's attributes, but what it writes is a file.
   nodes_[Resolve(destination)].attributes = copy.attributes & ~file::kReparsePoint;
   return err::kSuccess;
@@ -291,7 +324,7 @@ void SimFileSystem::ForEach(const std::function<void(const EntryView&)>& visit) 
       if (next == std::wstring::npos) break;
       pos = next + 1;
     }
-    visit(EntryView{shown, node.directory, node.attributes, node.bytes, node.stamp});
+    visit(EntryView{shown, node.directory, node.attributes, node.content ? node.content->size : 0, node.stamp});
   }
 }
 

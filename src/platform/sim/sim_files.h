@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,17 +16,31 @@
 
 namespace tv::sim {
 
+// What a file holds: bytes in memory, or a file of the host that is read
+// only when something reads the simulated file (a driver package of hundreds
+// of megabytes is copied, not read). Copies share it; a write replaces it.
+struct SimFileContent {
+  std::uint64_t size = 0;
+  std::vector<std::uint8_t> bytes;
+  std::string hostPath;  // not empty: the content is this host file's
+};
+
 class SimFileSystem {
  public:
   // Seeding: writes a file, creating the folders above it.
   void WriteFile(std::wstring_view path, std::span<const std::uint8_t> bytes);
   void WriteFile(std::wstring_view path, std::string_view bytes);
+  // A file whose content is the host file at `hostPath`, of `size` bytes,
+  // read from the host when the file is read.
+  void WriteHostFile(std::wstring_view path, const std::string& hostPath, std::uint64_t size);
   void CreateDirectories(std::wstring_view path);
   // A junction or directory symbolic link at `link` that points to `target`:
   // paths through it lead into the target; the link itself is removed alone.
   void CreateLink(std::wstring_view link, std::wstring_view target);
 
   std::optional<std::vector<std::uint8_t>> ReadFile(std::wstring_view path) const;
+  // The size of a file without reading it; none for a folder or nothing.
+  std::optional<std::uint64_t> FileSize(std::wstring_view path) const;
   // Removes a file (not a folder); false when there is none.
   bool RemoveFile(std::wstring_view path);
   bool Exists(std::wstring_view path) const;
@@ -49,7 +64,7 @@ class SimFileSystem {
     const std::wstring& path;  // as created
     bool directory;
     std::uint32_t attributes;
-    const std::vector<std::uint8_t>& bytes;
+    std::uint64_t size;
     std::uint64_t stamp;
   };
   // Every file and folder, in path order.
@@ -62,7 +77,7 @@ class SimFileSystem {
     std::wstring name;  // as created, for listings
     bool directory = false;
     std::uint32_t attributes = 0;
-    std::vector<std::uint8_t> bytes;
+    std::shared_ptr<const SimFileContent> content;
     std::uint64_t stamp = 0;
     std::wstring linkTarget;  // a reparse point: the folder it points to
   };
@@ -79,6 +94,7 @@ class SimFileSystem {
   std::wstring Resolve(std::wstring_view path, bool followLast = false) const;
   std::wstring ResolveKey(const std::wstring& key, bool followLast, int depth) const;
   bool ParentIsDirectory(std::wstring_view path) const;
+  void Put(std::wstring_view path, std::shared_ptr<const SimFileContent> content);
   std::map<std::wstring, Node> nodes_;  // by upper-cased full path
   std::uint64_t nextStamp_ = 1;
   std::size_t links_ = 0;

@@ -248,9 +248,9 @@ WinError SimMachine::Files::CopyFile(std::wstring_view sourceIn, std::wstring_vi
 }
 
 Result<std::uint64_t> SimMachine::Files::FileSize(std::wstring_view pathIn) {
-  auto bytes = m_.files.ReadFile(m_.ToolPath(pathIn));
-  if (!bytes) return Result<std::uint64_t>::Fail(err::kFileNotFound);
-  return Result<std::uint64_t>::Ok(bytes->size());
+  auto size = m_.files.FileSize(m_.ToolPath(pathIn));
+  if (!size) return Result<std::uint64_t>::Fail(err::kFileNotFound);
+  return Result<std::uint64_t>::Ok(*size);
 }
 
 Result<std::vector<std::uint8_t>> SimMachine::Files::ReadAll(std::wstring_view pathIn) {

@@ -178,6 +178,14 @@ TEST(MachineDescription, RegistryFilesFilesFoldersAndDeviceDetails) {
   EXPECT_TRUE(m.files.Exists(L"C:\\WINDOWS\\a.txt"));
   EXPECT_TRUE(m.files.IsDirectory(L"C:\\Empty\\Folder"));
   EXPECT_TRUE(m.files.Exists(L"C:\\Program Files\\Old\\sub\\x.inf"));
+  // A host file is read when the run reads it, through every copy of it:
+  // a package of hundreds of megabytes is not held in memory.
+  ASSERT_EQ(m.files.Copy(L"C:\\Program Files\\Old\\sub\\x.inf", L"C:\\Program Files\\Old\\y.inf"), err::kSuccess);
+  std::ofstream(dir / "old" / "sub" / "x.inf") << "new";
+  EXPECT_EQ(m.files.FileSize(L"C:\\Program Files\\Old\\y.inf"), 3U);
+  const auto copied = m.files.ReadFile(L"C:\\Program Files\\Old\\y.inf");
+  ASSERT_TRUE(copied.has_value());
+  EXPECT_EQ(std::string(copied->begin(), copied->end()), "new");
   EXPECT_TRUE(m.keepRunning.contains(L"TRAY.EXE"));
   EXPECT_FALSE(m.productInstance);
   ASSERT_EQ(m.devices.size(), 1U);
