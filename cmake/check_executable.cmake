@@ -12,6 +12,11 @@ foreach(dll IN LISTS dlls)
   if(lower MATCHES "libstdc|libgcc|libwinpthread|msvcp|vcruntime")
     message(FATAL_ERROR "${EXE} needs a run-time DLL: ${dll}")
   endif()
+  # What only device commands, file checks and the install root need is
+  # loaded when first needed, so start-up does not load it.
+  if(lower MATCHES "setupapi|newdev|shlwapi|shell32")
+    message(FATAL_ERROR "${EXE} imports ${dll} at start-up")
+  endif()
 endforeach()
 if(NOT headers MATCHES "\\.rsrc")
   message(FATAL_ERROR "${EXE} carries no resources")

@@ -8,6 +8,8 @@
 
 #include <utility>
 
+#include "platform/win32/lazy_api.h"
+
 namespace tv::win32 {
 
 template <class T, auto Close, T Invalid = T{}>
@@ -67,7 +69,10 @@ class UniqueInvalidHandle {
   T value_;
 };
 
-inline void DestroyDeviceInfoList(HDEVINFO set) { ::SetupDiDestroyDeviceInfoList(set); }
+// A set was made through SetupAPI, which is then loaded.
+inline void DestroyDeviceInfoList(HDEVINFO set) {
+  if (auto* destroy = TV_LAZY(SetupApi, SetupDiDestroyDeviceInfoList)) destroy(set);
+}
 
 using unique_hfind = UniqueInvalidHandle<HANDLE, &CloseFind>;
 using unique_snapshot = UniqueInvalidHandle<HANDLE, &CloseKernelHandle>;

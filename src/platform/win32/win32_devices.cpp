@@ -9,10 +9,13 @@
 
 #include "platform/text.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/lazy_api.h"
 
 namespace tv::win32 {
 
 namespace {
+
+WinError LastError() { return static_cast<WinError>(::GetLastError()); }
 
 class DeviceSet final : public IDeviceSet {
  public:
@@ -21,12 +24,14 @@ class DeviceSet final : public IDeviceSet {
   bool ListDetail() override {
     SP_DEVINFO_LIST_DETAIL_DATA_W detail = {};
     detail.cbSize = sizeof(detail);
-    return ::SetupDiGetDeviceInfoListDetailW(set_.get(), &detail) != FALSE;
+    auto* listDetail = TV_LAZY(SetupApi, SetupDiGetDeviceInfoListDetailW);
+    return listDetail != nullptr && listDetail(set_.get(), &detail) != FALSE;
   }
   WinError Enum(std::uint32_t index) override {
     SP_DEVINFO_DATA data = {};
     data.cbSize = sizeof(data);
-    if (!::SetupDiEnumDeviceInfo(set_.get(), index, &data)) return static_cast<WinError>(::GetLastError());
+    auto* enumDevice = TV_LAZY(SetupApi, SetupDiEnumDeviceInfo);
+    if (enumDevice == nullptr || !enumDevice(set_.get(), index, &data)) return LastError();
     if (devices_.size() <= index) devices_.resize(index + 1);
     devices_[index] = data;
     return err::kSuccess;
@@ -50,12 +55,13 @@ class DeviceSet final : public IDeviceSet {
     return Result<std::vector<std::wstring>>::Ok(ids);
   }
   Result<std::wstring> InstanceId(std::uint32_t index) override {
+    auto* instanceId = TV_LAZY(SetupApi, SetupDiGetDeviceInstanceIdW);
+    if (instanceId == nullptr) return Result<std::wstring>::Fail(LastError());
     DWORD required = 0;
-    ::SetupDiGetDeviceInstanceIdW(set_.get(), Device(index), nullptr, 0, &required);
+    instanceId(set_.get(), Device(index), nullptr, 0, &required);
     std::vector<wchar_t> buffer(required + 1, L'\0');
-    if (!::SetupDiGetDeviceInstanceIdW(set_.get(), Device(index), buffer.data(), static_cast<DWORD>(buffer.size()),
-                                       nullptr)) {
-      return Result<std::wstring>::Fail(static_cast<WinError>(::GetLastError()));
+    if (!instanceId(set_.get(), Device(index), buffer.data(), static_cast<DWORD>(buffer.size()), nullptr)) {
+      return Result<std::wstring>::Fail(LastError());
     }
     return Result<std::wstring>::Ok(std::wstring(buffer.data()));
   }
@@ -83,28 +89,32 @@ class DeviceSet final : public IDeviceSet {
     params.StateChange = state;
     params.Scope = scope;
     params.HwProfile = hardwareProfile;
-    if (!::SetupDiSetClassInstallParamsW(set_.get(), Device(index), &params.ClassInstallHeader, sizeof(params))) {
-      return static_cast<WinError>(::GetLastError());
+    auto* setParams = TV_LAZY(SetupApi, SetupDiSetClassInstallParamsW);
+    if (setParams == nullptr || !setParams(set_.get(), Device(index), &params.ClassInstallHeader, sizeof(params))) {
+      return LastError();
     }
     return err::kSuccess;
   }
   WinError CallClassInstaller(std::uint32_t function, std::uint32_t index) override {
-    if (!::SetupDiCallClassInstaller(function, set_.get(), Device(index)))
-      return static_cast<WinError>(::GetLastError());
+    auto* callInstaller = TV_LAZY(SetupApi, SetupDiCallClassInstaller);
+    if (callInstaller == nullptr || !callInstaller(function, set_.get(), Device(index))) return LastError();
     return err::kSuccess;
   }
   Result<std::uint32_t> InstallFlags(std::uint32_t index) override {
     SP_DEVINSTALL_PARAMS_W params = {};
     params.cbSize = sizeof(params);
-    if (!::SetupDiGetDeviceInstallParamsW(set_.get(), Device(index), &params)) {
-      return Result<std::uint32_t>::Fail(static_cast<WinError>(::GetLastError()));
+    auto* installParams = TV_LAZY(SetupApi, SetupDiGetDeviceInstallParamsW);
+    if (installParams == nullptr || !installParams(set_.get(), Device(index), &params)) {
+      return Result<std::uint32_t>::Fail(LastError());
     }
     return Result<std::uint32_t>::Ok(params.Flags);
   }
   Result<DevNodeStatus> Status(std::uint32_t index) override {
     ULONG status = 0;
     ULONG problem = 0;
-    const CONFIGRET cr = ::CM_Get_DevNode_Status(&status, &problem, Device(index)->DevInst, 0);
+    auto* nodeStatus = TV_LAZY(SetupApi, CM_Get_DevNode_Status);
+    const CONFIGRET cr =
+        nodeStatus == nullptr ? CR_CALL_NOT_IMPLEMENTED : nodeStatus(&status, &problem, Device(index)->DevInst, 0);
     if (cr != CR_SUCCESS) return Result<DevNodeStatus>::Fail(static_cast<WinError>(cr));
     return Result<DevNodeStatus>::Ok(DevNodeStatus{status, problem});
   }
@@ -114,14 +124,15 @@ class DeviceSet final : public IDeviceSet {
 
   // The grow-the-buffer loop of SetupDiGetDeviceRegistryPropertyW, once for every property.
   Result<std::vector<BYTE>> Property(std::uint32_t index, DWORD property) {
+    auto* property_ = TV_LAZY(SetupApi, SetupDiGetDeviceRegistryPropertyW);
+    if (property_ == nullptr) return Result<std::vector<BYTE>>::Fail(LastError());
     std::vector<BYTE> buffer;
     DWORD required = 0;
     // A property that asks for no more room than it was given, or keeps
     // growing, would be asked for without end: a few rounds, then it fails.
     int rounds = 0;
-    while (!::SetupDiGetDeviceRegistryPropertyW(set_.get(), Device(index), property, nullptr,
-                                                buffer.empty() ? nullptr : buffer.data(),
-                                                static_cast<DWORD>(buffer.size()), &required)) {
+    while (!property_(set_.get(), Device(index), property, nullptr, buffer.empty() ? nullptr : buffer.data(),
+                      static_cast<DWORD>(buffer.size()), &required)) {
       const DWORD error = ::GetLastError();
       if (error != ERROR_INSUFFICIENT_BUFFER) return Result<std::vector<BYTE>>::Fail(static_cast<WinError>(error));
       if (++rounds > 4 || required + sizeof(wchar_t) * 2 <= buffer.size()) {
@@ -147,32 +158,43 @@ class Devices final : public IDevices {
       return Result<std::unique_ptr<IDeviceSet>>::Fail(err::kInvalidParameter);
     }
     const std::wstring enumText(enumerator);
-    HDEVINFO set = ::SetupDiGetClassDevsW(classGuid.empty() ? nullptr : &cls,
-                                          enumerator.empty() ? nullptr : enumText.c_str(), nullptr, flags);
-    return Wrap(set);
+    auto* classDevs = TV_LAZY(SetupApi, SetupDiGetClassDevsW);
+    if (classDevs == nullptr) return Result<std::unique_ptr<IDeviceSet>>::Fail(LastError());
+    return Wrap(classDevs(classGuid.empty() ? nullptr : &cls, enumerator.empty() ? nullptr : enumText.c_str(), nullptr,
+                          flags));
   }
   Result<std::unique_ptr<IDeviceSet>> AllPresentDevices() override {
-    return Wrap(::SetupDiGetClassDevsExW(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES, nullptr, nullptr,
-                                         nullptr));
+    auto* classDevs = TV_LAZY(SetupApi, SetupDiGetClassDevsExW);
+    if (classDevs == nullptr) return Result<std::unique_ptr<IDeviceSet>>::Fail(LastError());
+    return Wrap(classDevs(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES, nullptr, nullptr, nullptr));
   }
   Result<DevInst> LocateRoot() override {
     DEVINST root = 0;
-    const CONFIGRET cr = ::CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL);
+    auto* locate = TV_LAZY(SetupApi, CM_Locate_DevNodeW);
+    const CONFIGRET cr = locate == nullptr ? CR_CALL_NOT_IMPLEMENTED : locate(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL);
     if (cr != CR_SUCCESS) return Result<DevInst>::Fail(static_cast<WinError>(cr));
     return Result<DevInst>::Ok(root);
   }
-  std::uint32_t Reenumerate(DevInst node) override { return ::CM_Reenumerate_DevNode(node, CM_REENUMERATE_NORMAL); }
+  std::uint32_t Reenumerate(DevInst node) override {
+    auto* reenumerate = TV_LAZY(SetupApi, CM_Reenumerate_DevNode);
+    return reenumerate == nullptr ? CR_CALL_NOT_IMPLEMENTED : reenumerate(node, CM_REENUMERATE_NORMAL);
+  }
   WinError UpdateDriver(std::wstring_view hardwareId, std::wstring_view infPath, std::uint32_t flags) override {
-    if (!::UpdateDriverForPlugAndPlayDevicesW(nullptr, Z(hardwareId).c_str(), Z(infPath).c_str(), flags, nullptr)) {
-      return static_cast<WinError>(::GetLastError());
+    auto* update = TV_LAZY(NewDev, UpdateDriverForPlugAndPlayDevicesW);
+    if (update == nullptr || !update(nullptr, Z(hardwareId).c_str(), Z(infPath).c_str(), flags, nullptr)) {
+      return LastError();
     }
     return err::kSuccess;
   }
-  std::uint32_t WaitNoPendingInstallEvents() override { return ::CMP_WaitNoPendingInstallEvents(INFINITE); }
+  std::uint32_t WaitNoPendingInstallEvents() override {
+    auto* wait = TV_LAZY(SetupApi, CMP_WaitNoPendingInstallEvents);
+    return wait == nullptr ? WAIT_FAILED : wait(INFINITE);
+  }
   WinError CopyOemInf(std::wstring_view infPath, std::wstring_view mediaLocation) override {
-    if (!::SetupCopyOEMInfW(Z(infPath).c_str(), Z(mediaLocation).c_str(), SPOST_PATH, 0, nullptr, 0, nullptr,
-                            nullptr)) {
-      return static_cast<WinError>(::GetLastError());
+    auto* copyOemInf = TV_LAZY(SetupApi, SetupCopyOEMInfW);
+    if (copyOemInf == nullptr ||
+        !copyOemInf(Z(infPath).c_str(), Z(mediaLocation).c_str(), SPOST_PATH, 0, nullptr, 0, nullptr, nullptr)) {
+      return LastError();
     }
     return err::kSuccess;
   }

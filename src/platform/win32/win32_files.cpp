@@ -8,6 +8,7 @@
 
 #include "platform/text.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/lazy_api.h"
 
 namespace tv::win32 {
 
@@ -39,7 +40,11 @@ class FileWriter final : public IFileWriter {
 
 class Files final : public IFileSystem {
  public:
-  bool Exists(std::wstring_view path) override { return ::PathFileExistsW(Z(path).c_str()) != FALSE; }
+  bool Exists(std::wstring_view path) override {
+    if (auto* exists = TV_LAZY(ShlwApi, PathFileExistsW)) return exists(Z(path).c_str()) != FALSE;
+    // What PathFileExistsW asks, where shlwapi cannot be had.
+    return ::GetFileAttributesW(Z(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
   Result<std::unique_ptr<IFileWriter>> CreateNewFile(std::wstring_view path) override {
     const std::wstring p(path);
     ::DeleteFileW(p.c_str());

@@ -8,6 +8,7 @@
 
 #include "platform/text.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/lazy_api.h"
 
 namespace tv::win32 {
 
@@ -27,6 +28,9 @@ class Kernel32 final : public IKernel32 {
   bool HasDisableRedirection() const override { return disable_ != nullptr; }
   bool HasRevertRedirection() const override { return revert_ != nullptr; }
   bool DisableRedirection(RedirectionValue& oldValue) override {
+    // No DLL can be loaded while redirection is off: the ones a command may
+    // still need are loaded first.
+    lazy::LoadAll();
     PVOID old = nullptr;
     const BOOL ok = disable_(&old);
     oldValue = reinterpret_cast<RedirectionValue>(old);
@@ -139,7 +143,9 @@ class System final : public ISystem {
 
   Result<std::wstring> ProgramFilesFolder() override {
     wchar_t path[MAX_PATH] = {};
-    const HRESULT hr = ::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, path);
+    auto* folderPath = TV_LAZY(Shell32, SHGetFolderPathW);
+    if (folderPath == nullptr) return Result<std::wstring>::Fail(static_cast<WinError>(::GetLastError()));
+    const HRESULT hr = folderPath(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, path);
     if (FAILED(hr)) return Result<std::wstring>::Fail(static_cast<WinError>(hr));
     return Result<std::wstring>::Ok(path);
   }
