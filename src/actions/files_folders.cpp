@@ -10,11 +10,11 @@ namespace {
 enum class EntryKind { kFile, kFolder, kLink };
 
 // A folder that is a junction or a symbolic link is a link: a walk never
-// goes into it, for what it holds belongs to another folder.
-EntryKind KindOf(IFileSystem& files, std::wstring_view path) {
-  auto attributes = files.Attributes(path);
-  if (!attributes || (*attributes & file::kDirectory) == 0) return EntryKind::kFile;
-  return (*attributes & file::kReparsePoint) != 0 ? EntryKind::kLink : EntryKind::kFolder;
+// goes into it, for what it holds belongs to another folder. The attributes
+// are the search's, so no entry costs a call of its own.
+EntryKind KindOf(const IFileSystem::FoundEntry& entry) {
+  if ((entry.attributes & file::kDirectory) == 0) return EntryKind::kFile;
+  return (entry.attributes & file::kReparsePoint) != 0 ? EntryKind::kLink : EntryKind::kFolder;
 }
 
 // A path one level down, or none when it would not fit its room: a longer
@@ -147,7 +147,8 @@ int CAction::CopyFiles(std::wstring_view source, std::wstring_view destination) 
     trace.Trace(L"CopyFiles:FindFirstFile ERROR=InvalidHandle");
     return 0;
   }
-  for (const auto& name : *entries) {
+  for (const auto& entry : *entries) {
+    const std::wstring& name = entry.name;
     if (name == L"." || name == L".." || EqualsNoCase(name, context.exeFileName)) continue;
     const auto from = Child(source, name);
     const auto to = Child(destination, name);
@@ -156,7 +157,7 @@ int CAction::CopyFiles(std::wstring_view source, std::wstring_view destination) 
                   err::kFilenameExcedRange);
       return 0;
     }
-    const EntryKind kind = KindOf(files, *from);
+    const EntryKind kind = KindOf(entry);
     if (kind == EntryKind::kLink) {
       trace.Trace(L"CopyFiles:Skip link %s", *from);
       continue;
@@ -183,14 +184,15 @@ int CAction::DeleteDirectory(std::wstring_view folderPath) {
     trace.Trace(L"DeleteDirectory:FindFirstFile ERROR=InvalidHandle");
     return 0;
   }
-  for (const auto& name : *entries) {
+  for (const auto& entry : *entries) {
+    const std::wstring& name = entry.name;
     if (name == L"." || name == L"..") continue;
     const auto path = Child(folder, name);
     if (!path) {
       trace.Trace(L"DeleteDirectory:DeleteFile %s ERROR=%d", folder + L"\\" + name, err::kFilenameExcedRange);
       return 0;
     }
-    const EntryKind kind = KindOf(files, *path);
+    const EntryKind kind = KindOf(entry);
     if (kind == EntryKind::kLink) {
       // Removing the link leaves what it points to as it is.
       const WinError e = files.RemoveDirectory(*path);

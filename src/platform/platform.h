@@ -188,8 +188,14 @@ class IFileSystem {
   virtual Result<std::uint32_t> Attributes(std::wstring_view path) = 0;
   virtual WinError SetAttributes(std::wstring_view path, std::uint32_t attributes) = 0;
   // FindFirstFileW / FindNextFileW over a pattern such as "C:\\dir\\*.*": the
-  // entry names in the order the search gives them, "." and ".." included.
-  virtual Result<std::vector<std::wstring>> Find(std::wstring_view pattern) = 0;
+  // entries in the order the search gives them, "." and ".." included, each
+  // with the attributes the search data holds (as GetFileAttributesW gives
+  // them, without a call per entry).
+  struct FoundEntry {
+    std::wstring name;
+    std::uint32_t attributes = 0;
+  };
+  virtual Result<std::vector<FoundEntry>> Find(std::wstring_view pattern) = 0;
   virtual WinError CreateDirectory(std::wstring_view path) = 0;
   virtual WinError RemoveDirectory(std::wstring_view path) = 0;
   // CopyFileW(source, destination, FALSE): overwrites.

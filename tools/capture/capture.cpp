@@ -644,23 +644,21 @@ class Capturer {
       return;
     }
     if (seen.insert(U8(folder)).second) folders.push_back(U8(folder));
-    std::vector<std::wstring> sorted(names->begin(), names->end());
-    std::sort(sorted.begin(), sorted.end(), [](const std::wstring& a, const std::wstring& b) { return CompareNoCase(a, b) < 0; });
-    for (const auto& name : sorted) {
+    std::vector<IFileSystem::FoundEntry> sorted(names->begin(), names->end());
+    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return CompareNoCase(a.name, b.name) < 0; });
+    for (const auto& [name, attributes] : sorted) {
       if (name == L"." || name == L"..") continue;
       const std::wstring path = folder + L"\\" + name;
-      auto attributes = p_.files.Attributes(path);
-      if (!attributes) continue;
       // A link is described by where it is, not followed.
-      if ((*attributes & file::kDirectory) != 0) {
-        if ((*attributes & file::kReparsePoint) != 0) {
+      if ((attributes & file::kDirectory) != 0) {
+        if ((attributes & file::kReparsePoint) != 0) {
           Note("link " + U8(path) + " was not followed");
           continue;
         }
         Walk(path, folders, files, seen, depth + 1);
         continue;
       }
-      files[U8(path)] = FileEntry(path, *attributes);
+      files[U8(path)] = FileEntry(path, attributes);
     }
   }
 

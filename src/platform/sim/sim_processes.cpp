@@ -205,19 +205,26 @@ WinError SimMachine::Files::SetAttributes(std::wstring_view pathIn, std::uint32_
   return m_.files.SetAttributes(path, attributes);
 }
 
-Result<std::vector<std::wstring>> SimMachine::Files::Find(std::wstring_view patternIn) {
+Result<std::vector<IFileSystem::FoundEntry>> SimMachine::Files::Find(std::wstring_view patternIn) {
   const std::wstring pattern = m_.ToolPath(patternIn);
-  using R = Result<std::vector<std::wstring>>;
+  using R = Result<std::vector<FoundEntry>>;
   if (auto e = m_.faults.Take("FindFirstFile", patternIn)) return R::Fail(*e);
   if (TooLong(patternIn, pattern)) return R::Fail(err::kFilenameExcedRange);
   // Only the "every entry" patterns the tool uses.
   const std::wstring folder = shell::RemoveFileSpec(pattern);
   auto names = m_.files.List(folder);
-  if (!names) return names;
-  std::vector<std::wstring> out;
-  if (folder.size() > 3) out = {L".", L".."};  // a drive's root has neither
-  out.insert(out.end(), names->begin(), names->end());
-  return R::Ok(out);
+  if (!names) return R::Fail(names.error());
+  std::vector<FoundEntry> out;
+  if (folder.size() > 3) {  // a drive's root has neither
+    out.push_back(FoundEntry{L".", file::kDirectory});
+    out.push_back(FoundEntry{L"..", file::kDirectory});
+  }
+  const std::wstring prefix = folder.back() == L'\\' ? folder : folder + L"\\";
+  for (auto& name : *names) {
+    const auto attributes = m_.files.Attributes(prefix + name);
+    out.push_back(FoundEntry{std::move(name), attributes ? *attributes : 0});
+  }
+  return R::Ok(std::move(out));
 }
 
 WinError SimMachine::Files::CreateDirectory(std::wstring_view pathIn) {

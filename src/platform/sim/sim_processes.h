@@ -14,7 +14,7 @@ class SimMachine::Files final : public IFileSystem {
   WinError DeleteFile(std::wstring_view path) override;
   Result<std::uint32_t> Attributes(std::wstring_view path) override;
   WinError SetAttributes(std::wstring_view path, std::uint32_t attributes) override;
-  Result<std::vector<std::wstring>> Find(std::wstring_view pattern) override;
+  Result<std::vector<FoundEntry>> Find(std::wstring_view pattern) override;
   WinError CreateDirectory(std::wstring_view path) override;
   WinError RemoveDirectory(std::wstring_view path) override;
   WinError CopyFile(std::wstring_view source, std::wstring_view destination) override;

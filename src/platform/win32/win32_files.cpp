@@ -68,15 +68,15 @@ class Files final : public IFileSystem {
   WinError SetAttributes(std::wstring_view path, std::uint32_t attributes) override {
     return ::SetFileAttributesW(Z(path).c_str(), attributes) ? err::kSuccess : static_cast<WinError>(::GetLastError());
   }
-  Result<std::vector<std::wstring>> Find(std::wstring_view pattern) override {
+  Result<std::vector<FoundEntry>> Find(std::wstring_view pattern) override {
     WIN32_FIND_DATAW data = {};
     unique_hfind search(::FindFirstFileW(Z(pattern).c_str(), &data));
-    if (!search) return Result<std::vector<std::wstring>>::Fail(static_cast<WinError>(::GetLastError()));
-    std::vector<std::wstring> names;
+    if (!search) return Result<std::vector<FoundEntry>>::Fail(static_cast<WinError>(::GetLastError()));
+    std::vector<FoundEntry> entries;
     do {
-      names.emplace_back(data.cFileName);
+      entries.push_back(FoundEntry{data.cFileName, data.dwFileAttributes});
     } while (::FindNextFileW(search.get(), &data));
-    return Result<std::vector<std::wstring>>::Ok(names);
+    return Result<std::vector<FoundEntry>>::Ok(std::move(entries));
   }
   WinError CreateDirectory(std::wstring_view path) override {
     return ::CreateDirectoryW(Z(path).c_str(), nullptr) ? err::kSuccess : static_cast<WinError>(::GetLastError());
