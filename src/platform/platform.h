@@ -162,6 +162,8 @@ class ISystem {
   // GetWindowsDirectoryW.
   virtual Result<std::wstring> WindowsDirectory() = 0;
   virtual std::uint32_t TickCount() = 0;
+  // Whether a DLL of the system folder can be loaded, for a machine capture.
+  virtual bool SystemDllLoads(std::wstring_view /*name*/) { return true; }
 };
 
 // ---- Files -------------------------------------------------------------------------

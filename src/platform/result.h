@@ -44,6 +44,7 @@ inline constexpr WinError kWaitTimeout = 258;
 // Configuration manager codes.
 inline constexpr WinError kCrInvalidDevnode = 0x05;
 inline constexpr WinError kCrNoSuchDevnode = 0x0D;
+inline constexpr WinError kCrCallNotImplemented = 0x34;
 // WMI: the enumerator's answer when no object came within the time-out.
 inline constexpr WinError kWbemTimedOut = 0x00040004;
 inline constexpr WinError kWbemFailed = 0x80041001;

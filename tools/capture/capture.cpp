@@ -201,6 +201,7 @@ class Capturer {
     CaptureProcesses(root);
     CaptureRegistry(root);
     CaptureMutex(root);
+    CaptureDlls(root);
     CaptureFolders(root);
     Array notes;
     for (const auto& n : notes_) notes.push_back(n);
@@ -512,6 +513,16 @@ class Capturer {
       held.push_back(Object{{"name", U8(name)}, {"elevated", true}});
     }
     root["mutexesHeld"] = held;
+  }
+
+  // The DLLs the tool loads only when a command needs them: one that cannot
+  // be loaded fails those commands.
+  void CaptureDlls(Object& root) {
+    Array missing;
+    for (const wchar_t* name : {L"newdev.dll", L"setupapi.dll", L"shell32.dll", L"shlwapi.dll"}) {
+      if (!p_.system.SystemDllLoads(name)) missing.push_back(U8(name));
+    }
+    root["missingDlls"] = missing;
   }
 
   // The tool beside the script has the script's base name.

@@ -461,6 +461,17 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
         if (name.empty()) Fail(field + ".name", "a mutex name");
         m.HoldMutex(name, elevated);
       }
+    } else if (k == "missingDlls") {
+      if (!v.is_array()) Fail(k, "an array of system DLL names that cannot be loaded (setupapi.dll, newdev.dll, shell32.dll)");
+      for (std::size_t i = 0; i < v.size(); ++i) {
+        const std::string field = k + "[" + std::to_string(i) + "]";
+        const std::wstring name = Text(v[i], field);
+        if (!EqualsNoCase(name, L"setupapi.dll") && !EqualsNoCase(name, L"newdev.dll") &&
+            !EqualsNoCase(name, L"shell32.dll") && !EqualsNoCase(name, L"shlwapi.dll")) {
+          Fail(field, "one of setupapi.dll, newdev.dll, shell32.dll, shlwapi.dll (the DLLs the tool loads when needed)");
+        }
+        m.missingDlls.insert(name);
+      }
     } else if (k == "filesInUse") {
       if (!v.is_array()) Fail(k, "an array of Windows paths of files other programs hold open");
       for (std::size_t i = 0; i < v.size(); ++i) {
@@ -498,8 +509,8 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
     } else {
       Fail(k,
            "no such field (windows, uiLanguage, ansiCodePage, product, debugMode, testMode, environment, registry, "
-           "registryFiles, devices, runningProcesses, keepRunning, mutexesHeld, filesInUse, files, folders, "
-           "hostFolders, programFilesFolder, capture)");
+           "registryFiles, devices, runningProcesses, keepRunning, mutexesHeld, missingDlls, filesInUse, files, "
+           "folders, hostFolders, programFilesFolder, capture)");
     }
   }
   // Processes and switches go in after "windows": its WOW64 flag decides the

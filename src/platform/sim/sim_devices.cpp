@@ -133,6 +133,7 @@ class SimDeviceSet final : public IDeviceSet {
 Result<std::unique_ptr<IDeviceSet>> SimMachine::Devices::ClassDevs(std::wstring_view classGuid,
                                                                    std::wstring_view enumerator, std::uint32_t flags) {
   using R = Result<std::unique_ptr<IDeviceSet>>;
+  if (m_.DllMissing(L"setupapi.dll")) return R::Fail(err::kModNotFound);
   if (auto e = m_.faults.Take("SetupDiGetClassDevs")) return R::Fail(*e);
   // Without a class the set needs DIGCF_ALLCLASSES.
   if (classGuid.empty() && (flags & dev::kDigcfAllClasses) == 0) return R::Fail(err::kInvalidParameter);
@@ -154,11 +155,13 @@ Result<std::unique_ptr<IDeviceSet>> SimMachine::Devices::AllPresentDevices() {
 }
 
 Result<DevInst> SimMachine::Devices::LocateRoot() {
+  if (m_.DllMissing(L"setupapi.dll")) return Result<DevInst>::Fail(err::kCrCallNotImplemented);
   if (auto e = m_.faults.Take("CM_Locate_DevNode")) return Result<DevInst>::Fail(*e);
   return Result<DevInst>::Ok(kRoot);
 }
 
 std::uint32_t SimMachine::Devices::Reenumerate(DevInst node) {
+  if (m_.DllMissing(L"setupapi.dll")) return err::kCrCallNotImplemented;
   if (auto e = m_.faults.Take("CM_Reenumerate_DevNode")) return *e;
   if (node != kRoot) return err::kCrInvalidDevnode;
   ++m_.reenumerations;
@@ -180,6 +183,7 @@ std::uint32_t SimMachine::Devices::Reenumerate(DevInst node) {
 }
 
 WinError SimMachine::Devices::UpdateDriver(std::wstring_view hardwareId, std::wstring_view infPath, std::uint32_t) {
+  if (m_.DllMissing(L"newdev.dll")) return err::kModNotFound;
   if (auto e = m_.faults.Take("UpdateDriverForPlugAndPlayDevices", hardwareId)) return *e;
   // 64-bit Windows refuses a 32-bit process the driver update.
   if (m_.Wow64Process()) return err::kInWow64;
@@ -201,11 +205,13 @@ WinError SimMachine::Devices::UpdateDriver(std::wstring_view hardwareId, std::ws
 
 std::uint32_t SimMachine::Devices::WaitNoPendingInstallEvents() {
   ++m_.installWaits;
+  if (m_.DllMissing(L"setupapi.dll")) return 0xFFFFFFFFU;  // WAIT_FAILED
   if (auto e = m_.faults.Take("CMP_WaitNoPendingInstallEvents")) return *e;
   return 0;
 }
 
 WinError SimMachine::Devices::CopyOemInf(std::wstring_view infPath, std::wstring_view) {
+  if (m_.DllMissing(L"setupapi.dll")) return err::kModNotFound;
   if (auto e = m_.faults.Take("SetupCopyOEMInf", infPath)) return *e;
   const auto bytes = m_.files.ReadFile(infPath);
   if (!bytes) return err::kFileNotFound;

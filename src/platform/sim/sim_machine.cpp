@@ -162,6 +162,7 @@ class SimMachine::System final : public ISystem {
   }
   std::uint16_t UiLanguage() override { return m_.uiLanguage; }
   std::uint32_t AnsiCodePage() override { return m_.ansiCodePage; }
+  bool SystemDllLoads(std::wstring_view name) override { return !m_.DllMissing(name); }
   Result<bool> IsWow64Process() override {
     if (auto e = m_.faults.Take("IsWow64Process")) return Result<bool>::Fail(*e);
     return Result<bool>::Ok(m_.Wow64Process());
@@ -198,6 +199,7 @@ class SimMachine::System final : public ISystem {
     return Result<std::wstring>::Ok(m_.windowsFolder);
   }
   Result<std::wstring> ProgramFilesFolder() override {
+    if (m_.DllMissing(L"shell32.dll")) return Result<std::wstring>::Fail(err::kModNotFound);
     if (auto e = m_.faults.Take("SHGetFolderPath")) return Result<std::wstring>::Fail(*e);
     // A 64-bit process on 64-bit Windows is given the native folder, which
     // Windows keeps in the 64-bit view of the registry.

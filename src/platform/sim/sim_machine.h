@@ -151,6 +151,11 @@ class SimMachine {
   std::vector<std::wstring> stagedInfSources;  // the INF each of them was copied from
   int installWaits = 0;
   std::wstring programFilesFolder = L"C:\\Program Files";
+  // System DLLs that cannot be loaded (setupapi.dll, newdev.dll, shell32.dll):
+  // the tool loads them when a call needs them, and that call fails with
+  // ERROR_MOD_NOT_FOUND, as on a notebook whose Windows lacks or refuses them.
+  std::set<std::wstring, LessNoCase> missingDlls;
+  bool DllMissing(std::wstring_view name) const { return missingDlls.contains(name); }
 
   // Another process holds a mutex of this name; one that runs elevated keeps
   // a tool that does not from opening it.

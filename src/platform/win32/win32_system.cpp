@@ -86,6 +86,18 @@ class System final : public ISystem {
 
   std::uint16_t UiLanguage() override { return ::GetUserDefaultUILanguage(); }
   std::uint32_t AnsiCodePage() override { return ::GetACP(); }
+  bool SystemDllLoads(std::wstring_view name) override {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT n = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return false;
+    // Loaded as the tool would load it, and let go: these system DLLs keep
+    // nothing of a process that loaded them.
+    const std::wstring path = std::wstring(folder, n) + L"\\" + std::wstring(name);
+    HMODULE module = ::LoadLibraryW(path.c_str());
+    if (module == nullptr) return false;
+    ::FreeLibrary(module);
+    return true;
+  }
 
   // Windows 2000 and the first XP have no IsWow64Process: looked up at run
   // time so the tool still starts there, where the answer is "not WOW64".

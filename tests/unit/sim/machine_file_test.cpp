@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "sim/machine_file.h"
 #include "sim/sim_run.h"
 
@@ -231,6 +233,36 @@ TEST(MachineDescription, HeldMutexesAndTheWindowsFolder) {
   RunTool(elsewhere);
   ASSERT_EQ(elsewhere.started.size(), 1u) << elsewhere.ToString();
   EXPECT_EQ(elsewhere.started[0].image, L"D:\\windows\\regedit.exe");
+}
+
+
+// A notebook whose Windows cannot load newdev: the driver updates fail with
+// the loader's error and the run goes on; with shell32 missing there is no
+// install root, so nothing is copied.
+TEST(MachineDescription, MissingDllsFailTheCallsThatNeedThem) {
+  const auto examples = std::filesystem::path(TARNVALE_SOURCE_DIR) / "examples";
+  std::ifstream in(examples / "machines" / "pv715-xp-all-devices.json");
+  nlohmann::json description = nlohmann::json::parse(in);
+  description["missingDlls"] = {"newdev.dll"};
+  SimMachine m;
+  ASSERT_FALSE(ApplyMachineDescription(description.dump(), m, examples / "machines").has_value());
+  ASSERT_FALSE(PlaceHostPackage(m, examples / "notebook-setup" / "netsetup.ini").has_value());
+  RunTool(m);
+  const std::wstring trace = m.DebugText();
+  EXPECT_NE(trace.find(L"ERROR=126"), std::wstring::npos) << ToUtf8(trace);
+  EXPECT_TRUE(m.driverUpdates.empty());
+  EXPECT_TRUE(m.files.Exists(L"C:\\Program Files\\VELTARO\\NetworkDriver\\netsetup.ini"));
+
+  description["missingDlls"] = {"shell32.dll"};
+  SimMachine noShell;
+  ASSERT_FALSE(ApplyMachineDescription(description.dump(), noShell, examples / "machines").has_value());
+  ASSERT_FALSE(PlaceHostPackage(noShell, examples / "notebook-setup" / "netsetup.ini").has_value());
+  RunTool(noShell);
+  EXPECT_FALSE(noShell.files.Exists(L"C:\\Program Files\\VELTARO\\NetworkDriver"));
+
+  const auto error = ApplyMachineDescription(R"({"missingDlls": ["kernel32.dll"]})", noShell);
+  ASSERT_TRUE(error.has_value());
+  EXPECT_NE(error->find("\"missingDlls[0]\": expected one of setupapi.dll"), std::string::npos) << *error;
 }
 
 }  // namespace
