@@ -69,8 +69,8 @@ int wmain() {
   wc.hInstance = ::GetModuleHandleW(nullptr);
   wc.lpszClassName = L"TarnvaleStepClass";
   ::RegisterClassExW(&wc);
-  HWND w = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
-                             nullptr, nullptr, wc.hInstance, nullptr);
+  HWND w = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr,
+                             nullptr, wc.hInstance, nullptr);
   Step(w != nullptr ? "window" : "window(failed)", t);
   HANDLE mutex = ::CreateMutexW(nullptr, FALSE, L"startup_steps.exe");
   Step("mutex", t);

@@ -10,8 +10,8 @@
 #include "actions/action.h"
 #include "platform/format.h"
 #include "platform/shell_path.h"
-#include "runtime/setup_script.h"
 #include "platform/text.h"
+#include "runtime/setup_script.h"
 
 namespace tv::capture {
 
@@ -155,7 +155,8 @@ Json ValueJson(const RegValue& value, std::string& note) {
   switch (value.type) {
     case reg::kTypeDword:
       if (d.size() == 4) {
-        return Json(static_cast<std::uint32_t>(d[0] | (d[1] << 8) | (d[2] << 16) | (static_cast<std::uint32_t>(d[3]) << 24)));
+        return Json(
+            static_cast<std::uint32_t>(d[0] | (d[1] << 8) | (d[2] << 16) | (static_cast<std::uint32_t>(d[3]) << 24)));
       }
       break;
     case reg::kTypeSz:
@@ -245,8 +246,8 @@ class Capturer {
   }
 
   void CaptureProduct(Object& root) {
-    const std::vector<std::wstring> names{L"Caption", L"Description", L"IdentifyingNumber", L"Name",
-                                          L"SKUNumber", L"UUID",        L"Vendor",            L"Version"};
+    const std::vector<std::wstring> names{
+        L"Caption", L"Description", L"IdentifyingNumber", L"Name", L"SKUNumber", L"UUID", L"Vendor", L"Version"};
     const auto values = p_.product.QueryComputerSystemProduct(names);
     Object product;
     bool any = false;
@@ -266,8 +267,8 @@ class Capturer {
   // tool. For a 64-bit tool they stay registry entries of the native view.
   void CaptureSwitches(Object& root) {
     if (o_.tool64 && wow64_) return;
-    auto key = p_.registry.OpenKey(RegRoot::kLocalMachine, L"SOFTWARE\\VELTARO\\Quillmark",
-                                   reg::kKeyRead | reg::kWow64_32Key);
+    auto key =
+        p_.registry.OpenKey(RegRoot::kLocalMachine, L"SOFTWARE\\VELTARO\\Quillmark", reg::kKeyRead | reg::kWow64_32Key);
     if (!key) return;
     for (const auto& [name, field] : {std::pair{L"DebugMode", "debugMode"}, std::pair{L"TestMode", "testMode"}}) {
       auto value = (*key)->QueryValue(name, 4);
@@ -343,12 +344,13 @@ class Capturer {
         d.json["driverKey"] = nullptr;  // no driver installed
       }
       if (auto status = (*set)->Status(i)) {
-        if ((status->status & dev::kDnHasProblem) != 0 && status->problem == kProblemDisabled) d.json["disabled"] = true;
+        if ((status->status & dev::kDnHasProblem) != 0 && status->problem == kProblemDisabled)
+          d.json["disabled"] = true;
         if ((status->status & dev::kDnDisableable) == 0) d.json["disableable"] = false;
       }
       Object parameters;
-      CaptureTree(RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Enum\\" + *instance + L"\\Device Parameters",
-                  0, L"", parameters);
+      CaptureTree(RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Enum\\" + *instance + L"\\Device Parameters", 0,
+                  L"", parameters);
       if (!parameters.empty()) d.json["parameters"] = parameters;
       byInstance[U8(*instance)] = std::move(d);
     }
@@ -399,8 +401,8 @@ class Capturer {
   struct WantedKey {
     RegRoot root;
     std::wstring path;
-    bool tree;                                        // with everything below it
-    std::set<std::wstring, LessNoCase> onlyValues;    // empty: all
+    bool tree;                                      // with everything below it
+    std::set<std::wstring, LessNoCase> onlyValues;  // empty: all
   };
 
   void CaptureRegistry(Object& root) {
@@ -451,7 +453,8 @@ class Capturer {
   // interface, which its list entry names; the key need not be a device's.
   void AddWirelessKeys(std::vector<WantedKey>& wanted) {
     const std::uint32_t view = !wow64_ ? 0 : (o_.tool64 ? reg::kWow64_64Key : reg::kWow64_32Key);
-    auto lists = p_.registry.OpenKey(RegRoot::kLocalMachine, L"SOFTWARE\\Veltaro\\WirelessDeviceID", reg::kKeyRead | view);
+    auto lists =
+        p_.registry.OpenKey(RegRoot::kLocalMachine, L"SOFTWARE\\Veltaro\\WirelessDeviceID", reg::kKeyRead | view);
     if (!lists) return;
     for (std::uint32_t index = 0; index <= 200; ++index) {
       auto value = (*lists)->QueryValue(Format(L"3GID_SupportRL%u", index), 520);
@@ -490,7 +493,8 @@ class Capturer {
     // The driver keys of the devices the script names: DRIVER_REG writes there.
     for (const auto& d : devices_) {
       if (d.driverKey.empty()) continue;
-      const bool named = std::any_of(d.ids.begin(), d.ids.end(), [&](const std::wstring& id) { return ids.contains(id); });
+      const bool named =
+          std::any_of(d.ids.begin(), d.ids.end(), [&](const std::wstring& id) { return ids.contains(id); });
       if (named) {
         wanted.push_back(
             {RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + d.driverKey, false, {}});
@@ -631,8 +635,10 @@ class Capturer {
       if (auto folder = shell::Append(*root, kDefaultInstallFolder)) trees.push_back(*folder);
     }
     // A tree named twice, or inside another, is walked once.
-    std::sort(trees.begin(), trees.end(), [](const std::wstring& a, const std::wstring& b) { return CompareNoCase(a, b) < 0; });
-    trees.erase(std::unique(trees.begin(), trees.end(), [](const std::wstring& a, const std::wstring& b) { return EqualsNoCase(a, b); }),
+    std::sort(trees.begin(), trees.end(),
+              [](const std::wstring& a, const std::wstring& b) { return CompareNoCase(a, b) < 0; });
+    trees.erase(std::unique(trees.begin(), trees.end(),
+                            [](const std::wstring& a, const std::wstring& b) { return EqualsNoCase(a, b); }),
                 trees.end());
   }
 
@@ -656,7 +662,8 @@ class Capturer {
     }
     if (seen.insert(U8(folder)).second) folders.push_back(U8(folder));
     std::vector<IFileSystem::FoundEntry> sorted(names->begin(), names->end());
-    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return CompareNoCase(a.name, b.name) < 0; });
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto& a, const auto& b) { return CompareNoCase(a.name, b.name) < 0; });
     for (const auto& [name, attributes] : sorted) {
       if (name == L"." || name == L"..") continue;
       const std::wstring path = folder + L"\\" + name;
@@ -681,8 +688,8 @@ class Capturer {
     if (o_.withContents) {
       if (auto bytes = p_.files.ReadAll(path)) {
         const std::string text(bytes->begin(), bytes->end());
-        const bool plain = std::none_of(text.begin(), text.end(), [](char c) { return c == '\0'; }) &&
-                           ToUtf8(FromUtf8(text)) == text;
+        const bool plain =
+            std::none_of(text.begin(), text.end(), [](char c) { return c == '\0'; }) && ToUtf8(FromUtf8(text)) == text;
         if (plain) {
           entry["content"] = text;
         } else {

@@ -20,7 +20,7 @@ struct Options {
   // The machine as a 64-bit build of the tool sees it (the Wine tests run
   // one): its switches in the 64-bit view, the native Program Files.
   bool tool64 = false;
-  std::string version;                // of the capturing program
+  std::string version;  // of the capturing program
 };
 
 // UTF-8 JSON text with a closing line feed. What could not be read is told

@@ -15,7 +15,8 @@ namespace {
 
 int Usage() {
   std::fputs(
-      "usage: tarnvale-capture [--script FILE.ini] [--folder PATH]... [--with-contents] [--tool-bits 32|64] [--out FILE]\n"
+      "usage: tarnvale-capture [--script FILE.ini] [--folder PATH]... [--with-contents] [--tool-bits 32|64] [--out "
+      "FILE]\n"
       "Writes the machine description (JSON for tarnvale-sim --machine) of this machine to standard output\n"
       "or FILE: Windows, UI language, code page, WMI product, the tool's switches, the registry keys the\n"
       "tool and the script name, every present device, running processes, and the named folders.\n",
@@ -39,7 +40,8 @@ int wmain(int argc, wchar_t** argv) {
       std::wstring folder = argv[++i];
       while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
       options.folders.push_back(folder);
-    } else if (arg == L"--tool-bits" && hasValue && (std::wstring(argv[i + 1]) == L"64" || std::wstring(argv[i + 1]) == L"32")) {
+    } else if (arg == L"--tool-bits" && hasValue &&
+               (std::wstring(argv[i + 1]) == L"64" || std::wstring(argv[i + 1]) == L"32")) {
       options.tool64 = std::wstring(argv[++i]) == L"64";
     } else if (arg == L"--with-contents") {
       options.withContents = true;

@@ -201,8 +201,7 @@ ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapsh
   for (const auto& [path, file] : after.files) {
     const auto old = before.files.find(path);
     if (old == before.files.end()) {
-      r.files.push_back(
-          FC{file.directory ? FC::Kind::kFolderCreated : FC::Kind::kCreated, file.path, file.size});
+      r.files.push_back(FC{file.directory ? FC::Kind::kFolderCreated : FC::Kind::kCreated, file.path, file.size});
     } else if (!file.directory && (old->second.stamp != file.stamp || old->second.directory)) {
       r.files.push_back(FC{FC::Kind::kOverwritten, file.path, file.size});
     }

@@ -462,13 +462,15 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
         m.HoldMutex(name, elevated);
       }
     } else if (k == "missingDlls") {
-      if (!v.is_array()) Fail(k, "an array of system DLL names that cannot be loaded (setupapi.dll, newdev.dll, shell32.dll)");
+      if (!v.is_array())
+        Fail(k, "an array of system DLL names that cannot be loaded (setupapi.dll, newdev.dll, shell32.dll)");
       for (std::size_t i = 0; i < v.size(); ++i) {
         const std::string field = k + "[" + std::to_string(i) + "]";
         const std::wstring name = Text(v[i], field);
         if (!EqualsNoCase(name, L"setupapi.dll") && !EqualsNoCase(name, L"newdev.dll") &&
             !EqualsNoCase(name, L"shell32.dll") && !EqualsNoCase(name, L"shlwapi.dll")) {
-          Fail(field, "one of setupapi.dll, newdev.dll, shell32.dll, shlwapi.dll (the DLLs the tool loads when needed)");
+          Fail(field,
+               "one of setupapi.dll, newdev.dll, shell32.dll, shlwapi.dll (the DLLs the tool loads when needed)");
         }
         m.missingDlls.insert(name);
       }

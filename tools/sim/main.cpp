@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/text.h"
 #include "capture/capture.h"
 #include "platform/shell_path.h"
+#include "platform/text.h"
 #include "runtime/debug_trace.h"
 #include "sim/change_report.h"
 #include "sim/lint.h"

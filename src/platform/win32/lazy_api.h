@@ -40,5 +40,4 @@ Function* Get(Library& library, const char* name) {
 }  // namespace tv::win32::lazy
 
 // TV_LAZY(SetupApi, SetupDiEnumDeviceInfo): the entry point, typed as declared.
-#define TV_LAZY(library, function) \
-  ::tv::win32::lazy::Get<decltype(::function)>(::tv::win32::lazy::library(), #function)
+#define TV_LAZY(library, function) ::tv::win32::lazy::Get<decltype(::function)>(::tv::win32::lazy::library(), #function)

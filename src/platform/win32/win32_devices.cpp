@@ -160,8 +160,8 @@ class Devices final : public IDevices {
     const std::wstring enumText(enumerator);
     auto* classDevs = TV_LAZY(SetupApi, SetupDiGetClassDevsW);
     if (classDevs == nullptr) return Result<std::unique_ptr<IDeviceSet>>::Fail(LastError());
-    return Wrap(classDevs(classGuid.empty() ? nullptr : &cls, enumerator.empty() ? nullptr : enumText.c_str(), nullptr,
-                          flags));
+    return Wrap(
+        classDevs(classGuid.empty() ? nullptr : &cls, enumerator.empty() ? nullptr : enumText.c_str(), nullptr, flags));
   }
   Result<std::unique_ptr<IDeviceSet>> AllPresentDevices() override {
     auto* classDevs = TV_LAZY(SetupApi, SetupDiGetClassDevsExW);

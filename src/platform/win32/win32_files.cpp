@@ -103,7 +103,8 @@ class Files final : public IFileSystem {
     std::vector<std::uint8_t> bytes;
     std::uint8_t chunk[65536];
     DWORD read = 0;
-    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.insert(bytes.end(), chunk, chunk + read);
+    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0)
+      bytes.insert(bytes.end(), chunk, chunk + read);
     ::CloseHandle(file);
     return R::Ok(std::move(bytes));
   }

@@ -100,8 +100,12 @@ TEST_F(ProfileReading, ReadsUtf16AndTheAnsiCodePageButNoUtf8) {
   EXPECT_EQ(Read(L"S", L"K"), L"\x30E2\x30C7\x30E0");
   // A trail byte in the ASCII range belongs to its lead byte (0x5C is no
   // backslash there), and a half-width kana is one byte.
-  Write("[S]\nK=a\x83\x5C\xB1" "b\n");
-  EXPECT_EQ(Read(L"S", L"K"), L"a\x30BD\xFF71" L"b");
+  Write(
+      "[S]\nK=a\x83\x5C\xB1"
+      "b\n");
+  EXPECT_EQ(Read(L"S", L"K"),
+            L"a\x30BD\xFF71"
+            L"b");
 }
 
 TEST_F(ProfileReading, ParsesOncePerChangeOfTheFile) {

@@ -5,8 +5,8 @@
 #include <set>
 #include <sstream>
 
-#include "script/command.h"
 #include "platform/sim/ansi.h"
+#include "script/command.h"
 #include "sim/lint.h"
 
 namespace tv::lint {
@@ -258,8 +258,9 @@ TEST(Lint, TextThatNotebooksReadOtherwise) {
   // A UTF-8 mark is read as three characters: the first section is lost, and
   // the UTF-8 text after it still reads as ANSI.
   const std::string marked = "\xEF\xBB\xBF[INIT]\nCMD1=CHECK_VENDOR\n; caf\xC3\xA9\n";
-  findings = LintScript(sim::DecodeProfileFile({reinterpret_cast<const std::uint8_t*>(marked.data()), marked.size()}, 1252),
-                        L"drv", {}, {}, {}, marked);
+  findings =
+      LintScript(sim::DecodeProfileFile({reinterpret_cast<const std::uint8_t*>(marked.data()), marked.size()}, 1252),
+                 L"drv", {}, {}, {}, marked);
   EXPECT_TRUE(Has(findings, 1, S::kError, "begins with a UTF-8 byte-order mark", "TV053")) << Dump(findings);
   EXPECT_TRUE(Has(findings, 1, S::kError, "no [INIT] section", "TV001")) << Dump(findings);
   EXPECT_TRUE(Has(findings, 3, S::kWarning, "holds UTF-8 text: Windows reads", "TV051")) << Dump(findings);

@@ -212,7 +212,6 @@ TEST(MachineDescription, RegistryFilesFilesFoldersAndDeviceDetails) {
   std::filesystem::remove_all(dir);
 }
 
-
 // A capture of a machine where another copy of the tool runs, with Windows
 // in its own folder: the run is refused as the second instance, and the
 // registry editor is started from that folder.
@@ -226,15 +225,14 @@ TEST(MachineDescription, HeldMutexesAndTheWindowsFolder) {
   EXPECT_TRUE(second.started.empty());
 
   SimMachine elsewhere;
-  ASSERT_FALSE(ApplyMachineDescription(R"({"debugMode": 1, "windows": {"folder": "D:\\windows"}})", elsewhere)
-                   .has_value());
+  ASSERT_FALSE(
+      ApplyMachineDescription(R"({"debugMode": 1, "windows": {"folder": "D:\\windows"}})", elsewhere).has_value());
   PlaceTool(elsewhere, L"C:\\Tarnvale\\tarnvale.exe", script);
   elsewhere.files.WriteFile(L"C:\\Tarnvale\\tarnvale.reg", "REGEDIT4\r\n");
   RunTool(elsewhere);
   ASSERT_EQ(elsewhere.started.size(), 1u) << elsewhere.ToString();
   EXPECT_EQ(elsewhere.started[0].image, L"D:\\windows\\regedit.exe");
 }
-
 
 // A notebook whose Windows cannot load newdev: the driver updates fail with
 // the loader's error and the run goes on; with shell32 missing there is no
