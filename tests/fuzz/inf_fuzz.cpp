@@ -5,7 +5,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tv::sim::FaultPlan faults;
   const bool wow64 = size > 0 && (data[0] & 1);
-  tv::sim::SimRegistry registry(faults, wow64);
+  const bool process64 = size > 0 && (data[0] & 4);  // the 64-bit companion's view
+  tv::sim::SimRegistry registry(faults, wow64, process64);
   tv::sim::ApplyInf(registry, tv::fuzz::Wide(data, size), size > 0 && (data[0] & 2));
   (void)registry.ToString();
   return 0;

@@ -5,7 +5,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tv::sim::FaultPlan faults;
   const bool wow64 = false;
-  tv::sim::SimRegistry registry(faults, wow64);
+  const bool process64 = false;
+  tv::sim::SimRegistry registry(faults, wow64, process64);
   (void)tv::sim::ImportRegFile(registry, tv::fuzz::Wide(data, size));
   (void)registry.ToString();
   return 0;
