@@ -218,18 +218,27 @@ std::wstring KeyName(const NumberedKey& k, std::uint64_t n) {
 
 class Linter {
  public:
-  Linter(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package,
-         const PackageListing& listing, const PathLookup& machines, std::string_view bytes)
+  Linter(std::wstring_view baseName, const PackageLookup& package, const PackageListing& listing,
+         const PathLookup& machines, std::string_view bytes)
       : bytes_(bytes),
-        text_(text),
-        profile_(ParsedProfile::Parse(text)),
+        builder_(bytes.size()),
         baseName_(baseName),
         package_(package),
         topLevel_(listing),
         machines_(machines) {}
 
+  // The script a line at a time, as the reader ends its lines: a large script
+  // is never held whole, decoded.
+  void AddLine(std::wstring_view line) {
+    builder_.AddLine(line);
+    ++rawLine_;
+    if (!line.empty() && line.back() == L'\n') line.remove_suffix(1);
+    CheckCharacters(line);
+    ReadIgnores(line);
+  }
+
   std::vector<Finding> Run() {
-    CheckCharacters();
+    profile_ = builder_.Finish();
     CheckEncoding();
     IndexSections();
     ReadCommands();
@@ -266,12 +275,13 @@ class Linter {
     return it == sections_.end() ? nullptr : it->second;
   }
   // The first entry of a key in a section, as the reader finds it.
-  const Entry* FindEntry(const Section& s, std::wstring_view key) const {
-    const auto section = entries_.find(&s);
-    if (section == entries_.end()) return nullptr;
-    const auto it = section->second.find(std::wstring(key));
-    return it == section->second.end() ? nullptr : it->second;
-  }
+  const Entry* FindEntry(const Section& s, std::wstring_view key) const { return profile_.Find(s, key); }
+  std::wstring Name(const Section& s) const { return profile_.Name(s); }
+  std::wstring Name(const Entry& e) const { return profile_.Name(e); }
+  std::wstring Value(const Entry& e) const { return profile_.Value(e); }
+  std::span<const Entry> Entries(const Section& s) const { return profile_.Entries(s); }
+  // A key line, not a comment that the reader keeps as a key of its own.
+  bool IsKey(const Entry& e) const { return e.nameSize > 0 && profile_.Name(e).front() != L';'; }
   std::size_t LineOf(const Section& s, std::wstring_view key) const {
     const Entry* e = FindEntry(s, key);
     return e != nullptr ? e->line : s.line;
@@ -279,29 +289,29 @@ class Linter {
 
   void IndexSections() {
     for (const auto& s : profile_.sections()) {
-      if (s.name.empty()) {
-        for (const auto& e : s.entries) {
-          if (!e.name.empty() && e.name.front() != L';') {
+      if (s.nameSize == 0) {
+        for (const auto& e : Entries(s)) {
+          if (IsKey(e)) {
             Report(Rule::kKeyBeforeSection, e.line,
-                   "\"" + U8(e.name) + "\" stands before the first section header and is never read");
+                   "\"" + U8(Name(e)) + "\" stands before the first section header and is never read");
           }
         }
         continue;
       }
-      auto [it, fresh] = sections_.emplace(s.name, &s);
+      auto [it, fresh] = sections_.emplace(Name(s), &s);
       if (!fresh) {
         Report(Rule::kRepeatedSection, s.line,
-               "section [" + U8(s.name) + "] appears again; only the first, at line " +
+               "section [" + U8(Name(s)) + "] appears again; only the first, at line " +
                    std::to_string(it->second->line) + ", is read");
       }
-      auto& seen = entries_[&s];
-      for (const auto& e : s.entries) {
+      for (const auto& e : Entries(s)) {
         CheckCommentInValue(s, e);
-        auto [at, first] = seen.emplace(e.name, &e);
-        if (!first && !e.name.empty() && e.name.front() != L';') {
+        if (!IsKey(e)) continue;
+        const Entry* first = FindEntry(s, Name(e));
+        if (first != &e) {
           Report(Rule::kRepeatedKey, e.line,
-                 "key " + U8(e.name) + " appears again in [" + U8(s.name) + "]; only the first, at line " +
-                     std::to_string(at->second->line) + ", is read");
+                 "key " + U8(Name(e)) + " appears again in [" + U8(Name(s)) + "]; only the first, at line " +
+                     std::to_string(first->line) + ", is read");
         }
       }
     }
@@ -320,13 +330,13 @@ class Linter {
       ++end;
     }
     if (end == 1) Report(Rule::kNoCommands, init->line, "no CMD1: the tool runs no command");
-    for (const auto& e : init->entries) CheckInitKey(*init, e, end);
+    for (const auto& e : Entries(*init)) CheckInitKey(*init, e, end);
     for (std::size_t n = 1; n < end; ++n) ReadCommand(*init, n);
   }
 
   void CheckInitKey(const Section& init, const Entry& e, std::size_t end) {
-    if (e.name.empty() || e.name.front() == L';') return;
-    if (EqualsNoCase(e.name, L"FORCE_REGION")) {
+    if (!IsKey(e)) return;
+    if (EqualsNoCase(Name(e), L"FORCE_REGION")) {
       const std::wstring v = profile_.String(L"INIT", L"FORCE_REGION", L"", kInitBuffer);
       if (v.size() > 1)
         Report(Rule::kForcedRegion, e.line,
@@ -334,28 +344,29 @@ class Linter {
       return;
     }
     bool zero = false;
-    auto n = KeyNumber(e.name, L"CMD", L"_SECTION", &zero);
+    auto n = KeyNumber(Name(e), L"CMD", L"_SECTION", &zero);
     const bool isSection = n.has_value();
-    if (!n) n = KeyNumber(e.name, L"CMD", L"", &zero);
+    if (!n) n = KeyNumber(Name(e), L"CMD", L"", &zero);
     if (!n) {
-      Report(Rule::kKeyNotRead, e.line, "no command reads key " + U8(e.name) + " in [INIT]");
+      Report(Rule::kKeyNotRead, e.line, "no command reads key " + U8(Name(e)) + " in [INIT]");
       return;
     }
     if (zero || *n == 0) {
       Report(Rule::kNumberedKeyNeverRead, e.line,
-             U8(e.name) + " is never read: command numbers start at 1 and have no leading zeros");
+             U8(Name(e)) + " is never read: command numbers start at 1 and have no leading zeros");
       return;
     }
-    if (FindEntry(init, e.name) != &e) return;  // a repeated key, reported already
+    if (FindEntry(init, Name(e)) != &e) return;  // a repeated key, reported already
     const std::string cmd = "CMD" + std::to_string(*n);
     if (*n < end) return;
     if (isSection) {
       if (profile_.String(L"INIT", L"CMD" + std::to_wstring(*n), L"", kInitBuffer).empty()) {
-        Report(Rule::kSectionKeyWithoutCommand, e.line, U8(e.name) + " has no " + cmd + " beside it and is never read");
+        Report(Rule::kSectionKeyWithoutCommand, e.line,
+               U8(Name(e)) + " has no " + cmd + " beside it and is never read");
       }
       return;
     }
-    if (e.value.empty()) return;  // an empty CMD is the end itself
+    if (Value(e).empty()) return;  // an empty CMD is the end itself
     if (*n > kMaxCommands) {
       if (end > kMaxCommands) {
         Report(Rule::kCommandNeverRuns, e.line, cmd + " never runs: the tool runs at most 64 commands");
@@ -565,11 +576,11 @@ class Linter {
     if (section == nullptr) return;
     std::string readers;
     for (const auto& r : use.readers) readers += (readers.empty() ? "" : ", ") + U8(r);
-    for (const auto& e : section->entries) {
-      if (e.name.empty() || e.name.front() == L';' || FindEntry(*section, e.name) != &e) continue;
-      if (!IsRead(use, e)) {
+    for (const auto& e : Entries(*section)) {
+      if (!IsKey(e) || FindEntry(*section, Name(e)) != &e) continue;
+      if (!IsRead(use, Name(e))) {
         Report(Rule::kKeyNotRead, e.line,
-               "no command reads key " + U8(e.name) + " in [" + U8(name) + "] (read by " + readers + ")");
+               "no command reads key " + U8(Name(e)) + " in [" + U8(name) + "] (read by " + readers + ")");
       }
     }
     for (const KeySet* keys : use.keySets) {
@@ -613,16 +624,16 @@ class Linter {
 
   // Whether some command reading this section reads the key; a numbered key
   // beyond its count is reported by the count check, not here.
-  static bool IsRead(const Use& use, const Entry& e) {
+  static bool IsRead(const Use& use, const std::wstring& name) {
     for (const KeySet* keys : use.keySets) {
       for (const auto& k : keys->plain) {
-        if (EqualsNoCase(k.name, e.name)) return true;
+        if (EqualsNoCase(k.name, name)) return true;
       }
       for (const auto& g : keys->groups) {
-        if (EqualsNoCase(g.countKey, e.name)) return true;
+        if (EqualsNoCase(g.countKey, name)) return true;
         for (const auto& k : g.keys) {
           bool zero = false;
-          if (auto n = KeyNumber(e.name, k.prefix, k.suffix, &zero)) return !zero && *n > 0;
+          if (auto n = KeyNumber(name, k.prefix, k.suffix, &zero)) return !zero && *n > 0;
         }
       }
     }
@@ -642,12 +653,12 @@ class Linter {
 
   // A value the integer reader does not take as a number reads as 0.
   void CheckInteger(const std::wstring& name, const Entry& e) {
-    const std::wstring v = profile_.String(name, e.name, L"", 30);
+    const std::wstring v = profile_.String(name, Name(e), L"", 30);
     if (v.empty()) return;
     std::size_t i = 0;
     if (v[i] == L'+' || v[i] == L'-') ++i;
     if (i >= v.size() || v[i] < L'0' || v[i] > L'9') {
-      Report(Rule::kNotANumber, e.line, U8(e.name) + "=" + U8(v) + " is not a number and reads as 0");
+      Report(Rule::kNotANumber, e.line, U8(Name(e)) + "=" + U8(v) + " is not a number and reads as 0");
       return;
     }
     // The digits end at the first other character: 2s is 2 (milliseconds, for a pause).
@@ -660,7 +671,7 @@ class Linter {
     }
     if (end < v.size()) {
       Report(Rule::kNumberWithText, e.line,
-             U8(e.name) + "=" + U8(v) + " reads as " + std::to_string(profile_.Int(name, e.name, 0)) +
+             U8(Name(e)) + "=" + U8(v) + " reads as " + std::to_string(profile_.Int(name, Name(e), 0)) +
                  ": the number ends at \"" + U8(v.substr(end)) + "\", which the tool does not read");
     }
   }
@@ -668,36 +679,36 @@ class Linter {
   // What the reader makes of a number too large for 32 bits: it keeps the
   // low 32 bits. Empty when the text does not wrap.
   std::string Wrapped(const std::wstring& name, const Entry& e) const {
-    const std::wstring v = profile_.String(name, e.name, L"", 64);
+    const std::wstring v = profile_.String(name, Name(e), L"", 64);
     std::size_t i = 0;
     while (i < v.size() && v[i] >= L'0' && v[i] <= L'9') ++i;
     if (i == 0 || i < v.size() || v.size() > 20) return {};
     const auto whole = std::stold(ToUtf8(v));
     if (whole <= 4294967295.0L) return {};
-    return " (" + U8(v) + " wraps to " + std::to_string(profile_.Int(name, e.name, 0)) + ")";
+    return " (" + U8(v) + " wraps to " + std::to_string(profile_.Int(name, Name(e), 0)) + ")";
   }
 
   // A count or a pause above the bound the tool holds it to.
   void CheckBound(const std::wstring& name, const Entry& e, bool pause) {
-    const std::uint32_t n = profile_.Int(name, e.name, 0);
+    const std::uint32_t n = profile_.Int(name, Name(e), 0);
     if (static_cast<std::int32_t>(n) < 0) return;
     if (pause && n > kLongestPause) {
       Report(Rule::kPauseTooLong, e.line,
-             U8(e.name) + "=" + std::to_string(n) + Wrapped(name, e) + " is a pause of more than " +
+             U8(Name(e)) + "=" + std::to_string(n) + Wrapped(name, e) + " is a pause of more than " +
                  std::to_string(kLongestPause) + " ms: the tool pauses " + std::to_string(kLongestPause) + " ms");
     } else if (!pause && n > kMostListEntries) {
       Report(Rule::kCountTooLarge, e.line,
-             U8(e.name) + "=" + std::to_string(n) + Wrapped(name, e) + " is more than the " +
+             U8(Name(e)) + "=" + std::to_string(n) + Wrapped(name, e) + " is more than the " +
                  std::to_string(kMostListEntries) + " entries the tool reads; it reads " +
                  std::to_string(kMostListEntries));
     }
   }
 
   void CheckRoom(const std::wstring& name, const Entry& e, std::size_t room) {
-    const std::wstring whole = profile_.String(name, e.name, L"", e.value.size() + 2);
+    const std::wstring whole = profile_.String(name, Name(e), L"", Value(e).size() + 2);
     if (whole.size() > room) {
       Report(Rule::kValueCut, e.line,
-             U8(e.name) + " is " + std::to_string(whole.size()) + " characters long and is cut to " +
+             U8(Name(e)) + " is " + std::to_string(whole.size()) + " characters long and is cut to " +
                  std::to_string(room));
     }
   }
@@ -721,18 +732,18 @@ class Linter {
              "CHECK_HWID in [" + U8(name) + "] has no HWID count, so the check always fails and stops the run");
     }
     // Numbered keys beyond the count are never read.
-    for (const auto& e : section.entries) {
-      if (e.name.empty() || FindEntry(section, e.name) != &e) continue;
+    for (const auto& e : Entries(section)) {
+      if (Name(e).empty() || FindEntry(section, Name(e)) != &e) continue;
       for (const auto& k : g.keys) {
         bool zero = false;
-        const auto n = KeyNumber(e.name, k.prefix, k.suffix, &zero);
+        const auto n = KeyNumber(Name(e), k.prefix, k.suffix, &zero);
         if (!n) continue;
         if (zero || *n == 0) {
           Report(Rule::kNumberedKeyNeverRead, e.line,
-                 U8(e.name) + " is never read: numbers start at 1 and have no leading zeros");
+                 U8(Name(e)) + " is never read: numbers start at 1 and have no leading zeros");
         } else if (*n > count) {
           Report(Rule::kNumberedKeyNeverRead, e.line,
-                 U8(e.name) + " is never read: " +
+                 U8(Name(e)) + " is never read: " +
                      (countEntry != nullptr ? U8(g.countKey) + "=" + std::to_string(count) + " stops before it"
                                             : "there is no " + U8(g.countKey) + " count"));
         }
@@ -977,28 +988,12 @@ class Linter {
 
   // ---- the text itself ----
 
-  // The script's lines as the reader counts them, from 1.
-  std::vector<std::wstring_view> RawLines() const {
-    std::vector<std::wstring_view> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= text_.size(); ++i) {
-      if (i == text_.size() || text_[i] == L'\n') {
-        lines.push_back(text_.substr(start, i - start));
-        start = i + 1;
-      }
-    }
-    return lines;
-  }
-
-  void CheckCharacters() {
-    const auto lines = RawLines();
-    for (std::size_t n = 0; n < lines.size(); ++n) {
-      for (wchar_t c : lines[n]) {
-        if ((c < 0x20 && c != L'\t' && c != L'\r') || c == 0x7F) {
-          Report(Rule::kControlCharacter, n + 1,
-                 "line " + std::to_string(n + 1) + " holds the control character " + EscapedControl(c));
-          break;
-        }
+  void CheckCharacters(std::wstring_view line) {
+    for (wchar_t c : line) {
+      if ((c < 0x20 && c != L'\t' && c != L'\r') || c == 0x7F) {
+        Report(Rule::kControlCharacter, rawLine_,
+               "line " + std::to_string(rawLine_) + " holds the control character " + EscapedControl(c));
+        break;
       }
     }
   }
@@ -1062,61 +1057,61 @@ class Linter {
   // A value in which a ';' follows a blank looks like a value and a comment,
   // but the reader keeps both.
   void CheckCommentInValue(const Section& s, const Entry& e) {
-    if (!e.hasValue || e.name.empty() || e.name.front() == L';') return;
-    const std::size_t at = e.value.find(L';');
-    if (at == std::wstring::npos || at == 0 || (e.value[at - 1] != L' ' && e.value[at - 1] != L'\t')) return;
+    if (!e.hasValue || !IsKey(e)) return;
+    const std::size_t at = Value(e).find(L';');
+    if (at == std::wstring::npos || at == 0 || (Value(e)[at - 1] != L' ' && Value(e)[at - 1] != L'\t')) return;
     Report(Rule::kCommentInValue, e.line,
-           U8(e.name) + " in [" + U8(s.name) + "] reads as \"" + U8(e.value) +
-               "\": a ';' after a value is part of it, so the value is not " + U8(e.value.substr(0, at)));
+           U8(Name(e)) + " in [" + U8(Name(s)) + "] reads as \"" + U8(Value(e)) +
+               "\": a ';' after a value is part of it, so the value is not " + U8(Value(e).substr(0, at)));
   }
 
   // "; tvlint: ignore TV027 TV026" silences those rules on the next line that
   // is not a comment; on a section header, after the "]", on that line.
-  void ApplyIgnores() {
-    const auto lines = RawLines();
-    std::map<std::size_t, std::set<std::string>> ignored;
+  // "; tvlint: ignore TV027" on a comment line holds for the next key line, on
+  // a section header for that line.
+  void ReadIgnores(std::wstring_view line) {
+    const std::size_t n = rawLine_;
     constexpr std::wstring_view kMarker = L"tvlint: ignore";
-    std::vector<std::pair<std::size_t, std::set<std::string>>> pending;
-    for (std::size_t n = 0; n < lines.size(); ++n) {
-      std::wstring_view line = lines[n];
-      while (!line.empty() && (line.front() == L' ' || line.front() == L'\t')) line.remove_prefix(1);
-      const bool comment = !line.empty() && line.front() == L';';
-      const bool header = !line.empty() && line.front() == L'[';
-      const std::size_t at = line.find(kMarker);
-      std::set<std::string> ids;
-      if (at != std::wstring_view::npos && (comment || (header && line.find(L']') < at))) {
-        std::wstring_view rest = line.substr(at + kMarker.size());
-        std::size_t pos = 0;
-        while (pos < rest.size()) {
-          while (pos < rest.size() && (rest[pos] == L' ' || rest[pos] == L',' || rest[pos] == L'\t')) ++pos;
-          std::size_t end = pos;
-          while (end < rest.size() && rest[end] != L' ' && rest[end] != L',' && rest[end] != L'\t' &&
-                 rest[end] != L'\r') {
-            ++end;
-          }
-          if (end > pos) {
-            const std::string id = U8(rest.substr(pos, end - pos));
-            if (const RuleInfo* rule = FindRule(id)) {
-              ids.insert(std::string(rule->id));
-            } else {
-              Report(Rule::kUnknownRuleInIgnore, n + 1, "tvlint: ignore names " + id + ", which is no rule ID");
-            }
-          }
-          pos = end;
+    while (!line.empty() && (line.front() == L' ' || line.front() == L'\t')) line.remove_prefix(1);
+    const bool comment = !line.empty() && line.front() == L';';
+    const bool header = !line.empty() && line.front() == L'[';
+    const std::size_t at = line.find(kMarker);
+    std::set<std::string> ids;
+    if (at != std::wstring_view::npos && (comment || (header && line.find(L']') < at))) {
+      std::wstring_view rest = line.substr(at + kMarker.size());
+      std::size_t pos = 0;
+      while (pos < rest.size()) {
+        while (pos < rest.size() && (rest[pos] == L' ' || rest[pos] == L',' || rest[pos] == L'\t')) ++pos;
+        std::size_t end = pos;
+        while (end < rest.size() && rest[end] != L' ' && rest[end] != L',' && rest[end] != L'\t' &&
+               rest[end] != L'\r') {
+          ++end;
         }
+        if (end > pos) {
+          const std::string id = U8(rest.substr(pos, end - pos));
+          if (const RuleInfo* rule = FindRule(id)) {
+            ids.insert(std::string(rule->id));
+          } else {
+            Report(Rule::kUnknownRuleInIgnore, n, "tvlint: ignore names " + id + ", which is no rule ID");
+          }
+        }
+        pos = end;
       }
-      if (header) ignored[n + 1].insert(ids.begin(), ids.end());
-      if (comment) {
-        for (const auto& id : ids) pending.emplace_back(n + 1, std::set<std::string>{id});
-        continue;
-      }
-      if (line.empty() || line == L"\r") continue;
-      for (const auto& [_, set] : pending) ignored[n + 1].insert(set.begin(), set.end());
-      pending.clear();
     }
+    if (header) ignored_[n].insert(ids.begin(), ids.end());
+    if (comment) {
+      pendingIgnores_.insert(ids.begin(), ids.end());
+      return;
+    }
+    if (line.empty() || line == L"\r") return;
+    if (!pendingIgnores_.empty()) ignored_[n].insert(pendingIgnores_.begin(), pendingIgnores_.end());
+    pendingIgnores_.clear();
+  }
+
+  void ApplyIgnores() {
     std::erase_if(findings_, [&](const Finding& f) {
-      auto it = ignored.find(f.line);
-      return f.rule != InfoOf(Rule::kUnknownRuleInIgnore).id && it != ignored.end() && it->second.contains(f.rule);
+      auto it = ignored_.find(f.line);
+      return f.rule != InfoOf(Rule::kUnknownRuleInIgnore).id && it != ignored_.end() && it->second.contains(f.rule);
     });
   }
 
@@ -1177,14 +1172,16 @@ class Linter {
   }
 
   std::string_view bytes_;
-  std::wstring_view text_;
+  ParsedProfile::Builder builder_;
   ParsedProfile profile_;
+  std::size_t rawLine_ = 0;
+  std::map<std::size_t, std::set<std::string>> ignored_;  // rule IDs by the line they hold for
+  std::set<std::string> pendingIgnores_;                  // for the next key line
   std::wstring baseName_;
   const PackageLookup& package_;
   const PackageListing& topLevel_;
   const PathLookup& machines_;
   std::map<std::wstring, const Section*, LessNoCase> sections_;  // the first of each name
-  std::map<const Section*, std::map<std::wstring, const Entry*, LessNoCase>> entries_;
   std::set<std::wstring, LessNoCase> visibleSections_;
   std::map<std::wstring, Use, LessNoCase> reads_;
   std::vector<Owner> owners_;
@@ -1195,7 +1192,9 @@ class Linter {
 
 std::vector<Finding> LintScript(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package,
                                 const PackageListing& listing, const PathLookup& machines, std::string_view bytes) {
-  return Linter(text, baseName, package, listing, machines, bytes).Run();
+  Linter linter(baseName, package, listing, machines, bytes);
+  ForEachProfileLine(text, [&linter](std::wstring_view line) { linter.AddLine(line); });
+  return linter.Run();
 }
 
 std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& script, const PathLookup& machines) {
@@ -1210,10 +1209,6 @@ std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& 
     std::error_code error;
     return std::filesystem::exists(folder / p, error);
   };
-  // Scripts are ANSI text of the notebook's code page or UTF-16; names and
-  // keys are ASCII, so the Western code page reads them the same.
-  const std::wstring text =
-      sim::DecodeProfileFile({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, 1252);
   const PackageListing listing = [&folder]() {
     std::vector<std::wstring> names;
     std::error_code e;
@@ -1223,7 +1218,12 @@ std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& 
     }
     return names;
   };
-  return LintScript(text, FromUtf8(script.stem().string()), inPackage, listing, machines, bytes);
+  Linter linter(FromUtf8(script.stem().string()), inPackage, listing, machines, bytes);
+  // Scripts are ANSI text of the notebook's code page or UTF-16; names and
+  // keys are ASCII, so the Western code page reads them the same.
+  sim::DecodeProfileLines({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, 1252,
+                          [&linter](std::wstring_view line) { linter.AddLine(line); });
+  return linter.Run();
 }
 
 std::vector<std::wstring_view> KnownKeywords() {

@@ -99,6 +99,10 @@ int Run(const RunOptions& o) {
   for (const auto& a : o.toolArgs) commandLine += L" " + QuoteArgument(a);
   machine.commandLine = commandLine;
 
+  // Printed as it is written; a generated script's trace of hundreds of
+  // thousands of lines is not kept besides.
+  machine.keepDebugEvents = false;
+  machine.keepInstalledInfs = false;
   machine.onDebugWrite = [](std::wstring_view text) {
     // A script's escape sequence, traced back, must not drive the terminal.
     const std::string utf8 = tv::lint::EscapeControlCharacters(tv::ToUtf8(text), true);

@@ -57,10 +57,27 @@ int PrintVersion(const wchar_t* exe) {
   return 0;
 }
 
+int MakeDeviceOnce(const GUID& cls, int count, wchar_t** ids);
+
+// Wine's device services can still be busy a moment after a new prefix
+// starts or a device goes: a device that cannot be made is tried again.
 int MakeDevice(const wchar_t* classText, int count, wchar_t** ids) {
   GUID cls;
   std::wstring text(classText);
   if (::CLSIDFromString(text.data(), &cls) != S_OK) return 2;
+  for (int attempt = 1;; ++attempt) {
+    if (MakeDeviceOnce(cls, count, ids) == 0) return 0;
+    const DWORD error = ::GetLastError();
+    if (attempt == 5) {
+      std::fwprintf(stderr, L"mkdev: the device could not be made, error 0x%lx\n", error);
+      return 1;
+    }
+    ::Sleep(500);
+  }
+}
+
+int MakeDeviceOnce(const GUID& classGuid, int count, wchar_t** ids) {
+  GUID cls = classGuid;
   HDEVINFO set = ::SetupDiCreateDeviceInfoList(&cls, nullptr);
   if (set == INVALID_HANDLE_VALUE) return 1;
   SP_DEVINFO_DATA dev = {};
@@ -81,7 +98,9 @@ int MakeDevice(const wchar_t* classText, int count, wchar_t** ids) {
       rc = 0;
     }
   }
+  const DWORD error = ::GetLastError();
   ::SetupDiDestroyDeviceInfoList(set);
+  ::SetLastError(error);
   return rc;
 }
 

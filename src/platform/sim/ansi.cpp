@@ -132,6 +132,35 @@ std::wstring DecodeTextFile(std::span<const std::uint8_t> bytes, unsigned ansiCo
   return DecodeAnsi(bytes, ansiCodePage);
 }
 
+void DecodeProfileLines(std::span<const std::uint8_t> bytes, unsigned ansiCodePage,
+                        const std::function<void(std::wstring_view line)>& visit) {
+  const bool wide = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
+  if (wide) bytes = bytes.subspan(2);
+  // In UTF-16 a break is a whole code unit; in the code pages a line feed or
+  // carriage return is never the second byte of a double-byte character.
+  const std::size_t unit = wide ? 2 : 1;
+  const std::size_t units = bytes.size() / unit;
+  const auto at = [&](std::size_t i) -> std::uint32_t {
+    return wide ? static_cast<std::uint32_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)) : bytes[i];
+  };
+  const auto find = [&](std::uint32_t c, std::size_t from) {
+    for (std::size_t i = from; i < units; ++i) {
+      if (at(i) == c) return i;
+    }
+    return units;
+  };
+  std::size_t pos = 0;
+  std::size_t nextFeed = find(0x0A, 0);
+  while (pos < units) {
+    if (nextFeed < pos) nextFeed = find(0x0A, pos);
+    const std::size_t end = nextFeed < units ? nextFeed : find(0x0D, pos);
+    const std::size_t next = end < units ? end + 1 : units;
+    const auto line = bytes.subspan(pos * unit, (next - pos) * unit);
+    visit(wide ? DecodeUtf16Le(line) : DecodeAnsi(line, ansiCodePage));
+    pos = next;
+  }
+}
+
 std::wstring DecodeProfileFile(std::span<const std::uint8_t> bytes, unsigned ansiCodePage) {
   if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) return DecodeUtf16Le(bytes.subspan(2));
   return DecodeAnsi(bytes, ansiCodePage);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +21,12 @@ std::wstring DecodeTextFile(std::span<const std::uint8_t> bytes, unsigned ansiCo
 // UTF-16LE after its byte-order mark, else the ANSI code page. They know no
 // UTF-8: its byte-order mark is read as three characters of the first line.
 std::wstring DecodeProfileFile(std::span<const std::uint8_t> bytes, unsigned ansiCodePage);
+
+// The same text a line at a time, each line as the reader ends it (at a line
+// feed, or at a carriage return where no line feed is left), with its break:
+// a large script is never held decoded whole.
+void DecodeProfileLines(std::span<const std::uint8_t> bytes, unsigned ansiCodePage,
+                        const std::function<void(std::wstring_view line)>& visit);
 
 // UTF-16LE bytes of a text, as Windows stores a wide string.
 std::string EncodeUtf16Le(std::wstring_view text);

@@ -77,17 +77,27 @@ void SimFileSystem::WriteFile(std::wstring_view path, std::string_view bytes) {
   WriteFile(path, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
-std::optional<std::vector<std::uint8_t>> SimFileSystem::ReadFile(std::wstring_view path) const {
+std::shared_ptr<const SimFileContent> SimFileSystem::ReadContent(std::wstring_view path) const {
   auto it = nodes_.find(Resolve(path));
-  if (it == nodes_.end() || it->second.directory) return std::nullopt;
+  if (it == nodes_.end() || it->second.directory) return nullptr;
   const auto& content = it->second.content;
-  if (!content) return std::vector<std::uint8_t>{};
-  if (content->hostPath.empty()) return content->bytes;
+  if (!content) return std::make_shared<SimFileContent>();
+  if (content->hostPath.empty()) return content;
   // A host file that can no longer be read whole reads as unreadable.
+  auto read = std::make_shared<SimFileContent>();
+  read->size = content->size;
+  read->bytes.resize(static_cast<std::size_t>(content->size));
   std::ifstream in(content->hostPath, std::ios::binary);
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(content->size));
-  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) return std::nullopt;
-  return bytes;
+  if (!in.read(reinterpret_cast<char*>(read->bytes.data()), static_cast<std::streamsize>(read->bytes.size()))) {
+    return nullptr;
+  }
+  return read;
+}
+
+std::optional<std::vector<std::uint8_t>> SimFileSystem::ReadFile(std::wstring_view path) const {
+  auto content = ReadContent(path);
+  if (!content) return std::nullopt;
+  return content->bytes;
 }
 
 std::optional<std::uint64_t> SimFileSystem::FileSize(std::wstring_view path) const {

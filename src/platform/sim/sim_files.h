@@ -39,6 +39,9 @@ class SimFileSystem {
   void CreateLink(std::wstring_view link, std::wstring_view target);
 
   std::optional<std::vector<std::uint8_t>> ReadFile(std::wstring_view path) const;
+  // The same without a copy of what is in memory (`bytes` holds it all);
+  // none for a folder, nothing, or a host file that cannot be read.
+  std::shared_ptr<const SimFileContent> ReadContent(std::wstring_view path) const;
   // The size of a file without reading it; none for a folder or nothing.
   std::optional<std::uint64_t> FileSize(std::wstring_view path) const;
   // Removes a file (not a folder); false when there is none.

@@ -46,9 +46,12 @@ class SimMachine::Profile final : public IProfile {
     auto& entry = cache_[std::wstring(file)];
     if (entry.stamp != stamp || stamp == 0) {
       entry.stamp = stamp;
-      const auto bytes = m_.files.ReadFile(file);
-      if (bytes) {
-        entry.parsed = ParsedProfile::Parse(DecodeProfileFile(*bytes, m_.ansiCodePage));
+      if (const auto content = m_.files.ReadContent(file)) {
+        // Read a line at a time, as a large script is never held decoded whole.
+        ParsedProfile::Builder builder(content->bytes.size());
+        DecodeProfileLines(content->bytes, m_.ansiCodePage,
+                           [&builder](std::wstring_view line) { builder.AddLine(line); });
+        entry.parsed = builder.Finish();
         ++m_.profileParses;
       } else {
         entry.parsed = ParsedProfile{};

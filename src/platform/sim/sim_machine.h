@@ -169,6 +169,8 @@ class SimMachine {
   std::wstring RedirectedPath(std::wstring_view path) const;
   // False: debugger strings are not kept (long benchmark runs).
   bool keepDebugEvents = true;
+  // False: the INFs the installer was given are not kept (large generated scripts).
+  bool keepInstalledInfs = true;
   // Called for every debugger string as it is written (the simulator prints them).
   std::function<void(std::wstring_view)> onDebugWrite;
   // Every trace message the tool makes, traced or not (the debug switch may

@@ -326,7 +326,7 @@ void SimMachine::Processes::RunSystemProgram(const Resolved& program) {
     const std::wstring inf = Unquote(std::wstring_view(program.arguments).substr(kEntry.size()));
     const auto bytes = m_.files.ReadFile(inf);
     if (!bytes) return;
-    m_.infsInstalled.push_back(*bytes);
+    if (m_.keepInstalledInfs) m_.infsInstalled.push_back(*bytes);
     const bool installer64 = !StartsWithNoCase(program.image, m_.windowsFolder + L"\\SysWOW64\\");
     ApplyInf(m_.registry, DecodeTextFile(*bytes, m_.ansiCodePage), installer64);
   } else if (EqualsNoCase(name, L"regedit.exe")) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/profile_text.h"
 #include "platform/sim/ansi.h"
 #include "platform/sim/sim_machine.h"
 
@@ -117,6 +118,52 @@ TEST_F(ProfileReading, ParsesOncePerChangeOfTheFile) {
   Write("[INIT]\nCMD1=B\n");  // changed during the run: seen by the next read
   EXPECT_EQ(Read(L"INIT", L"CMD1"), L"B");
   EXPECT_EQ(machine.profileParses, 2);
+}
+
+// Names and values are packed to hold large scripts: whatever characters the
+// decoded text has come back as they were, names of any script compare
+// without ASCII case only, and reading a line at a time gives what reading
+// the whole text gives, whatever ends the lines.
+TEST(ParsedProfile, PackedTextComesBackAsItWas) {
+  const std::wstring text =
+      L"[\x30BB\x30AF\x30B7\x30E7\x30F3]\r\n"
+      L"\x30AD\x30FC=\x5024\r\n"
+      L"odd=\xD800 lone \xDFFF\r\n"
+      L"wide=\x1F600 \xE9\x7F\r\n"
+      L"K=first\r\nk=second\r\n"
+      L"[caf\xE9]\nX=1\n[CAF\xC9]\nX=2\rY=3\r";
+  const auto p = ParsedProfile::Parse(text);
+  const std::wstring section = L"\x30BB\x30AF\x30B7\x30E7\x30F3";
+  EXPECT_EQ(p.String(section, L"\x30AD\x30FC", L"", 520), L"\x5024");
+  EXPECT_EQ(p.String(section, L"ODD", L"", 520), L"\xD800 lone \xDFFF");
+  EXPECT_EQ(p.String(section, L"wide", L"", 520), std::wstring(L"\x1F600 \xE9\x7F"));
+  EXPECT_EQ(p.String(section, L"k", L"", 520), L"first");
+  // ASCII case only: E-acute and its capital are two names, as for Windows' reader.
+  EXPECT_EQ(p.String(L"CAF\xE9", L"X", L"", 520), L"1");
+  EXPECT_EQ(p.String(L"caf\xC9", L"X", L"", 520), L"2");
+  // With no line feed left, a carriage return ends a line.
+  EXPECT_EQ(p.String(L"caf\xC9", L"Y", L"", 520), L"3");
+  ASSERT_EQ(p.sections().size(), 4U);
+  EXPECT_EQ(p.Name(p.sections()[1]), section);
+  EXPECT_EQ(p.Entries(p.sections()[1]).size(), 5U);
+
+  // The same file read a line at a time from its bytes, in each encoding.
+  for (const unsigned codePage : {1252U, 932U}) {
+    const std::string bytes = "[S]\r\nA=caf\xE9\r\n\x83\x5C=\x83\x82\r\nB=2";
+    const auto span = std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    ParsedProfile::Builder builder;
+    DecodeProfileLines(span, codePage, [&builder](std::wstring_view line) { builder.AddLine(line); });
+    const auto byLine = builder.Finish();
+    const auto whole = ParsedProfile::Parse(DecodeProfileFile(span, codePage));
+    for (const auto* key : {L"A", L"B"})
+      EXPECT_EQ(byLine.String(L"S", key, L"-", 520), whole.String(L"S", key, L"-", 520));
+    EXPECT_EQ(byLine.SectionNames(100), whole.SectionNames(100));
+  }
+  const std::string wide = "\xFF\xFE" + EncodeUtf16Le(L"[S]\r\nA=\x30E2\r\n");
+  ParsedProfile::Builder builder;
+  DecodeProfileLines(std::span(reinterpret_cast<const std::uint8_t*>(wide.data()), wide.size()), 1252,
+                     [&builder](std::wstring_view line) { builder.AddLine(line); });
+  EXPECT_EQ(builder.Finish().String(L"S", L"A", L"", 520), L"\x30E2");
 }
 
 }  // namespace
