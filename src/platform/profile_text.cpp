@@ -115,7 +115,7 @@ ParsedProfile::Builder::Builder(std::size_t expectedChars) {
   // no lookup by name reaches.
   p_.sections_.push_back(Section{});
   p_.text_.reserve(expectedChars);
-  p_.entries_.reserve(expectedChars / 24);  // a key line is seldom shorter
+  p_.entries_.reserve(expectedChars / 24);  // a key line is seldom shorter than an entry
 }
 
 void ParsedProfile::Builder::AddLine(std::wstring_view text) {
@@ -143,11 +143,9 @@ void ParsedProfile::Builder::AddLine(std::wstring_view text) {
   e.nameAt = p_.Pack(name);
   e.nameSize = static_cast<std::uint32_t>(p_.text_.size()) - e.nameAt;
   if (eq != std::wstring_view::npos) {
-    e.valueAt = p_.Pack(Trim(line.substr(eq + 1)));
-    e.valueSize = static_cast<std::uint32_t>(p_.text_.size()) - e.valueAt;
+    const std::uint32_t valueAt = p_.Pack(Trim(line.substr(eq + 1)));
+    e.valueSize = static_cast<std::uint32_t>(p_.text_.size()) - valueAt;
     e.hasValue = true;
-  } else {
-    e.valueAt = static_cast<std::uint32_t>(p_.text_.size());
   }
   p_.entries_.push_back(e);
   ++p_.sections_.back().entryCount;

@@ -19,10 +19,12 @@ class ParsedProfile {
  public:
   static ParsedProfile Parse(std::wstring_view text);
 
-  struct Indexed {
+#pragma pack(push, 4)
+  struct Indexed {  // 12 bytes: there is one for nearly every line
     std::uint64_t hash;
     std::uint32_t at;  // an entry, or a section
   };
+#pragma pack(pop)
 
   // Builds a profile line by line, for a reader that decodes a large file as
   // it goes (below).
@@ -37,9 +39,8 @@ class ParsedProfile {
   std::vector<std::wstring> SectionNames(std::size_t bufferChars) const;
 
   struct Entry {
-    std::uint32_t nameAt = 0;  // where the packed name and value are
+    std::uint32_t nameAt = 0;  // where the packed name is; the value follows it
     std::uint32_t nameSize = 0;
-    std::uint32_t valueAt = 0;
     std::uint32_t valueSize = 0;
     std::uint32_t line = 0;  // counted from 1
     bool hasValue = false;   // a line without "=" names a key with no value
@@ -60,7 +61,7 @@ class ParsedProfile {
   }
   std::wstring Name(const Section& section) const { return Unpack(section.nameAt, section.nameSize); }
   std::wstring Name(const Entry& entry) const { return Unpack(entry.nameAt, entry.nameSize); }
-  std::wstring Value(const Entry& entry) const { return Unpack(entry.valueAt, entry.valueSize); }
+  std::wstring Value(const Entry& entry) const { return Unpack(entry.nameAt + entry.nameSize, entry.valueSize); }
   // The first section of a name, and the first entry of a key in a section,
   // as the reader finds them (names compared without ASCII case).
   const Section* FindSection(std::wstring_view name) const;

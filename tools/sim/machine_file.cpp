@@ -563,11 +563,16 @@ void ConfigureDefaultNotebook(SimMachine& m) {
 
 std::optional<std::string> PlaceHostPackage(SimMachine& machine, const std::filesystem::path& script,
                                             const std::wstring& folder) {
-  std::string scriptBytes;
-  if (!ReadHostFile(script, scriptBytes)) return "cannot read setup script " + script.string();
+  std::error_code error;
+  const auto size = std::filesystem::file_size(script, error);
+  if (error || !std::ifstream(script, std::ios::binary)) return "cannot read setup script " + script.string();
   const std::filesystem::path package = std::filesystem::absolute(script).parent_path();
   if (auto why = CopyHostTree(package, folder, machine)) return "cannot copy the folder of the setup script: " + *why;
-  PlaceTool(machine, folder + L"\\" + FromUtf8(script.stem().string()) + L".exe", scriptBytes);
+  // The script is read from the host when the tool reads it, as the package is.
+  const std::wstring exe = folder + L"\\" + FromUtf8(script.stem().string()) + L".exe";
+  PlaceTool(machine, exe, "");
+  machine.files.WriteHostFile(folder + L"\\" + FromUtf8(script.stem().string()) + L".ini",
+                              std::filesystem::absolute(script).string(), size);
   return std::nullopt;
 }
 

@@ -30,9 +30,21 @@ std::wstring Join(std::wstring_view a, std::wstring_view b) {
 
 }  // namespace
 
+std::uint64_t SimKeyNode::Hash(std::wstring_view name) {
+  std::uint64_t h = 14695981039346656037ULL;  // FNV-1a over the name without ASCII case
+  for (const wchar_t c : name) {
+    h ^= static_cast<std::uint64_t>(AsciiLower(c));
+    h *= 1099511628211ULL;
+  }
+  return h;
+}
+
 RegValue* SimKeyNode::FindValue(std::wstring_view valueName) {
-  const auto it = index_.find(valueName);
-  return it == index_.end() ? nullptr : &values[it->second].second;
+  const auto [from, to] = index_.equal_range(Hash(valueName));
+  for (auto it = from; it != to; ++it) {
+    if (EqualsNoCase(values[it->second].first, valueName)) return &values[it->second].second;
+  }
+  return nullptr;
 }
 
 void SimKeyNode::PutValue(std::wstring_view valueName, RegValue value) {
@@ -40,20 +52,23 @@ void SimKeyNode::PutValue(std::wstring_view valueName, RegValue value) {
     *existing = std::move(value);
     return;
   }
-  index_.emplace(std::wstring(valueName), values.size());
+  index_.emplace(Hash(valueName), static_cast<std::uint32_t>(values.size()));
   values.emplace_back(std::wstring(valueName), std::move(value));
 }
 
 bool SimKeyNode::EraseValue(std::wstring_view valueName) {
-  const auto it = index_.find(valueName);
-  if (it == index_.end()) return false;
-  const std::size_t at = it->second;
-  index_.erase(it);
-  values.erase(values.begin() + static_cast<std::ptrdiff_t>(at));
-  for (auto& [_, place] : index_) {
-    if (place > at) --place;
+  const auto [from, to] = index_.equal_range(Hash(valueName));
+  for (auto it = from; it != to; ++it) {
+    if (!EqualsNoCase(values[it->second].first, valueName)) continue;
+    const std::uint32_t at = it->second;
+    index_.erase(it);
+    values.erase(values.begin() + at);
+    for (auto& [_, place] : index_) {
+      if (place > at) --place;
+    }
+    return true;
   }
-  return true;
+  return false;
 }
 
 void SimKeyNode::ClearValues() {

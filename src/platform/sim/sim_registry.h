@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -32,8 +33,10 @@ struct SimKeyNode {
   void ClearValues();
 
  private:
-  // A key of many values is searched by name, not walked.
-  std::map<std::wstring, std::size_t, LessNoCase> index_;
+  // A key of many values is searched by a hash of the name without case,
+  // not walked; the names are not copied into it.
+  std::unordered_multimap<std::uint64_t, std::uint32_t> index_;
+  static std::uint64_t Hash(std::wstring_view name);
 };
 
 class SimRegistry final : public IRegistry {

@@ -30,6 +30,21 @@ TEST(SimRegistry, KeepsTheRulesOfTheRealRegistry) {
   ASSERT_TRUE(parent);
   EXPECT_EQ(*(*parent)->EnumSubKey(0), L"A");
   EXPECT_EQ((*parent)->EnumSubKey(1).error(), err::kNoMoreItems);
+
+  // Values are found by name without case and enumerated in the order they
+  // were made; a value deleted from the middle leaves the others findable.
+  for (const wchar_t* name : {L"First", L"Second", L"Third", L"first"}) {
+    m.registry.SetString(RegRoot::kLocalMachine, L"SOFTWARE\\Order", name, name);
+  }
+  EXPECT_TRUE(m.registry.DeleteValue(RegRoot::kLocalMachine, L"SOFTWARE\\Order", L"SECOND"));
+  EXPECT_FALSE(m.registry.DeleteValue(RegRoot::kLocalMachine, L"SOFTWARE\\Order", L"Second"));
+  auto order = r.OpenKey(RegRoot::kLocalMachine, L"SOFTWARE\\Order", reg::kKeyRead);
+  ASSERT_TRUE(order);
+  EXPECT_EQ((*order)->EnumValue(0)->first, L"First");
+  EXPECT_EQ(StringFromRegistryData((*order)->EnumValue(0)->second.data), L"first");  // rewritten in its place
+  EXPECT_EQ((*order)->EnumValue(1)->first, L"Third");
+  EXPECT_EQ((*order)->EnumValue(2).error(), err::kNoMoreItems);
+  EXPECT_TRUE((*order)->QueryValue(L"THIRD", 100));
 }
 
 TEST(SimRegistry, Wow64ViewsOfSoftware) {
