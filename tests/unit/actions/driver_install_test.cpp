@@ -96,6 +96,16 @@ TEST(InstallDriver, FailuresStopTheEntriesAfterThem) {
   sim::RunTool(staging);
   EXPECT_TRUE(staging.stagedInfs.empty());
   EXPECT_EQ(staging.reenumerations, 0);
+
+  // A package that cannot be copied ends the command there: nothing is
+  // updated from a half-made install folder, and the trace says why.
+  sim::SimMachine full;
+  SetUpPackage(full, "DEV=1\nDEV1=PCI\\VEN_11C1&DEV_048C\nDEVINF1=modem.inf\n");
+  full.AddDevice(kModem, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+  full.faults.Fail("CopyFile", err::kAccessDenied, L"C:\\Tools\\Net Setup\\modem.inf");
+  sim::RunTool(full);
+  EXPECT_TRUE(test::HasLine(full, L"drv:Error CopyFiles")) << full.ToString();
+  EXPECT_TRUE(full.driverUpdates.empty());
 }
 
 TEST(InstallDriver, AClosingBackslashOnTheInstallFolderNamesTheSameFolder) {

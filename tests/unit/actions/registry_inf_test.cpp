@@ -176,6 +176,13 @@ TEST(RegistryInf, DriverKeyWriter) {
   EXPECT_TRUE(test::HasLine(m, L"drv:DriverAddDelRegFromInf->chRegCmdLine"));
   EXPECT_EQ(objects.action.DriverAddDelRegFromInf(std::wstring(test::kScriptPath), L"Empty", key), 1);
   EXPECT_EQ(m.infsInstalled.size(), 1U);
+
+  // An INF that cannot be written whole is not handed to the installer, and goes.
+  m.faults.Fail("CloseFile", err::kAccessDenied, L"C:\\WINDOWS\\TEMP\\DriverAddDel.inf");
+  EXPECT_EQ(objects.action.DriverAddDelRegFromInf(std::wstring(test::kScriptPath), L"Drv", key), 0);
+  EXPECT_TRUE(test::HasLine(m, L"drv:ERR:DriverAddDelRegFromInf:fclose() error"));
+  EXPECT_EQ(m.infsInstalled.size(), 1U);
+  EXPECT_FALSE(m.files.Exists(L"C:\\WINDOWS\\TEMP\\DriverAddDel.inf"));
 }
 
 TEST(RegistryInf, DeleteEntriesThatWouldWipeATreeAreNotWritten) {
