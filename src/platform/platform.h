@@ -164,6 +164,10 @@ class ISystem {
   virtual std::uint32_t TickCount() = 0;
   // Whether a DLL of the system folder can be loaded, for a machine capture.
   virtual bool SystemDllLoads(std::wstring_view /*name*/) { return true; }
+  // OpenMutexW: whether another program holds a mutex of this name, without
+  // making one (kSuccess: it does; kFileNotFound: none; kAccessDenied: one
+  // that this process may not open). For a machine capture.
+  virtual WinError OpenNamedMutex(std::wstring_view /*name*/) { return err::kNotSupported; }
 };
 
 // ---- Files -------------------------------------------------------------------------

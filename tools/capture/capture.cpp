@@ -504,17 +504,20 @@ class Capturer {
 
   // ---- the tool's own mutex ----
 
-  // Another copy of the tool holds the mutex named after its file name. The
-  // mutex is asked for without being taken and let go at once.
+  // Another copy of the tool holds the mutex named after its file name. It
+  // is opened, never made: a tool starting at that moment must not find one
+  // the capture made.
   void CaptureMutex(Object& root) {
     if (o_.script.empty()) return;
     const std::wstring name = ToolFileName();
-    const NamedMutex mutex = p_.system.CreateNamedMutex(name);
+    const WinError opened = p_.system.OpenNamedMutex(name);
     Array held;
-    if (mutex.lastError == err::kAlreadyExists) {
+    if (opened == err::kSuccess) {
       held.push_back(U8(name));
-    } else if (mutex.lastError == err::kAccessDenied) {
+    } else if (opened == err::kAccessDenied) {
       held.push_back(Object{{"name", U8(name)}, {"elevated", true}});
+    } else if (opened != err::kFileNotFound) {
+      Note("the mutex " + U8(name) + " could not be looked up: error " + std::to_string(opened));
     }
     root["mutexesHeld"] = held;
   }

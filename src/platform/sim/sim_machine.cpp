@@ -166,6 +166,11 @@ class SimMachine::System final : public ISystem {
   std::uint16_t UiLanguage() override { return m_.uiLanguage; }
   std::uint32_t AnsiCodePage() override { return m_.ansiCodePage; }
   bool SystemDllLoads(std::wstring_view name) override { return !m_.DllMissing(name); }
+  WinError OpenNamedMutex(std::wstring_view name) override {
+    if (!m_.mutexes_.contains(std::wstring(name))) return err::kFileNotFound;
+    if (!m_.elevated && m_.elevatedMutexes_.contains(std::wstring(name))) return err::kAccessDenied;
+    return err::kSuccess;
+  }
   Result<bool> IsWow64Process() override {
     if (auto e = m_.faults.Take("IsWow64Process")) return Result<bool>::Fail(*e);
     return Result<bool>::Ok(m_.Wow64Process());

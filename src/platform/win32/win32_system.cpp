@@ -86,6 +86,12 @@ class System final : public ISystem {
 
   std::uint16_t UiLanguage() override { return ::GetUserDefaultUILanguage(); }
   std::uint32_t AnsiCodePage() override { return ::GetACP(); }
+  WinError OpenNamedMutex(std::wstring_view name) override {
+    HANDLE handle = ::OpenMutexW(SYNCHRONIZE, FALSE, Z(name).c_str());
+    if (handle == nullptr) return static_cast<WinError>(::GetLastError());
+    ::CloseHandle(handle);
+    return err::kSuccess;
+  }
   bool SystemDllLoads(std::wstring_view name) override {
     wchar_t folder[MAX_PATH] = {};
     const UINT n = ::GetSystemDirectoryW(folder, MAX_PATH);

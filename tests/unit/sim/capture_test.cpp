@@ -97,7 +97,11 @@ TEST(Capture, WhatCannotBeReadIsNotedNotFatal) {
               "devices": [{"class": "Net", "hardwareIds": ["ROOT\\NODRIVER"], "driverKey": null}]})");
   capture::Options options;
   options.folders = {L"C:\\NoSuchFolder"};
+  options.script = L"C:\\Tarnvale\\netsetup.ini";
   const auto j = nlohmann::json::parse(capture::CaptureMachine(m.platform(), options));
+  // The tool's mutex is looked for, never made: a tool starting then must not find one.
+  EXPECT_TRUE(j["mutexesHeld"].empty());
+  EXPECT_FALSE(m.mutexHeld(L"netsetup.exe"));
   const std::string notes = j["capture"]["notes"].dump();
   EXPECT_NE(notes.find("no Win32_ComputerSystemProduct values"), std::string::npos) << notes;
   EXPECT_NE(notes.find("1 processes could not be named"), std::string::npos) << notes;
