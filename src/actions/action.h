@@ -59,6 +59,9 @@ class CAction {
 // ProgramW6432Dir (or sets as ProgramW6432), else the shell's Program Files
 // folder; none when neither can be had.
 std::optional<std::wstring> InstallRoot(const Platform& platform);
+// On 64-bit Windows, its native Program Files folder as Windows keeps or
+// sets it (ProgramW6432Dir, ProgramW6432); none where neither is there.
+std::optional<std::wstring> NativeProgramFilesOf64BitWindows(const Platform& platform);
 
 // INSTALL_DRIVER's install folder under the install root when DESTDIR is not given.
 inline constexpr std::wstring_view kDefaultInstallFolder = L"VELTARO\\NetworkDriver";

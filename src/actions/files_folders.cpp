@@ -27,25 +27,30 @@ std::optional<std::wstring> Child(std::wstring_view folder, std::wstring_view na
 
 }  // namespace
 
+std::optional<std::wstring> NativeProgramFilesOf64BitWindows(const Platform& platform) {
+  // The value Windows keeps for it (from Windows 7 on), in the 64-bit view;
+  // the environment variable that Windows makes from it where that is absent.
+  constexpr std::wstring_view kCurrentVersion = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  if (auto key =
+          platform.registry.OpenKey(RegRoot::kLocalMachine, kCurrentVersion, reg::kKeyRead | reg::kWow64_64Key)) {
+    auto value = (*key)->QueryValue(L"ProgramW6432Dir", static_cast<std::uint32_t>(BufferFor(kRoomPath) * 2));
+    if (value && value->type == reg::kTypeSz) {
+      const std::wstring folder = StringFromRegistryData(value->data);
+      if (!folder.empty()) return folder;
+    }
+  }
+  if (auto native = platform.system.Environment(L"ProgramW6432"); native && !native->empty()) {
+    return CutTo(*native, kRoomPath);
+  }
+  return std::nullopt;
+}
+
 std::optional<std::wstring> InstallRoot(const Platform& platform) {
   // Only 64-bit Windows has a native Program Files folder apart from the one
   // the shell gives a 32-bit program; 32-bit Windows never sets ProgramW6432,
   // so one found there was set by someone else.
   if (auto wow64 = platform.system.IsWow64Process(); wow64 && *wow64) {
-    // The value Windows keeps for it (from Windows 7 on), in the 64-bit view;
-    // the environment variable that Windows makes from it where that is absent.
-    constexpr std::wstring_view kCurrentVersion = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-    if (auto key =
-            platform.registry.OpenKey(RegRoot::kLocalMachine, kCurrentVersion, reg::kKeyRead | reg::kWow64_64Key)) {
-      auto value = (*key)->QueryValue(L"ProgramW6432Dir", static_cast<std::uint32_t>(BufferFor(kRoomPath) * 2));
-      if (value && value->type == reg::kTypeSz) {
-        const std::wstring folder = StringFromRegistryData(value->data);
-        if (!folder.empty()) return folder;
-      }
-    }
-    if (auto native = platform.system.Environment(L"ProgramW6432"); native && !native->empty()) {
-      return CutTo(*native, kRoomPath);
-    }
+    if (auto native = NativeProgramFilesOf64BitWindows(platform)) return native;
   }
   if (auto folder = platform.system.ProgramFilesFolder()) return CutTo(*folder, kRoomPath);
   return std::nullopt;

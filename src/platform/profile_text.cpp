@@ -21,16 +21,6 @@ std::wstring_view Trim(std::wstring_view s) {
   return s;
 }
 
-// FNV-1a over the name as the reader compares it: without ASCII case.
-std::uint64_t NameHash(std::wstring_view name) {
-  std::uint64_t h = 14695981039346656037ULL;
-  for (wchar_t c : name) {
-    h ^= static_cast<std::uint64_t>(AsciiLower(c));
-    h *= 1099511628211ULL;
-  }
-  return h;
-}
-
 }  // namespace
 
 // Names and values are packed as UTF-8, extended to any value a wchar_t of
@@ -38,24 +28,7 @@ std::uint64_t NameHash(std::wstring_view name) {
 // same characters back.
 std::uint32_t ParsedProfile::Pack(std::wstring_view text) {
   const auto at = static_cast<std::uint32_t>(text_.size());
-  for (const wchar_t wc : text) {
-    const auto c = static_cast<std::uint32_t>(wc);
-    if (c < 0x80) {
-      text_ += static_cast<char>(c);
-    } else if (c < 0x800) {
-      text_ += static_cast<char>(0xC0 | (c >> 6));
-      text_ += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      text_ += static_cast<char>(0xE0 | (c >> 12));
-      text_ += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      text_ += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      text_ += static_cast<char>(0xF0 | ((c >> 18) & 0x07));
-      text_ += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      text_ += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      text_ += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  for (const wchar_t c : text) AppendUtf8(text_, static_cast<char32_t>(c));
   return at;
 }
 
@@ -99,13 +72,14 @@ bool ParsedProfile::NameIs(std::uint32_t at, std::uint32_t size, std::wstring_vi
   return EqualsNoCase(Unpack(at, size), name);
 }
 
+// HashNoCase of the unpacked name; an ASCII name (nearly every one) is
+// hashed from its bytes without unpacking it.
 std::uint64_t ParsedProfile::PackedNameHash(std::uint32_t at, std::uint32_t size) const {
-  std::uint64_t h = 14695981039346656037ULL;
+  std::uint64_t h = kFnvOffset;
   for (std::uint32_t i = 0; i < size; ++i) {
     const auto c = static_cast<unsigned char>(text_[at + i]);
-    if (c >= 0x80) return NameHash(Unpack(at, size));
-    h ^= static_cast<std::uint64_t>(AsciiLower(static_cast<wchar_t>(c)));
-    h *= 1099511628211ULL;
+    if (c >= 0x80) return HashNoCase(Unpack(at, size));
+    h = FnvStep(h, AsciiLower(static_cast<wchar_t>(c)));
   }
   return h;
 }
@@ -230,7 +204,7 @@ const ParsedProfile::Indexed* FirstIn(std::span<const ParsedProfile::Indexed> in
 const ParsedProfile::Section* ParsedProfile::FindSection(std::wstring_view name) const {
   name = Trim(name);
   if (name.empty()) return nullptr;
-  const Indexed* hit = FirstIn(sectionIndex_, NameHash(name), [&](std::uint32_t at) {
+  const Indexed* hit = FirstIn(sectionIndex_, HashNoCase(name), [&](std::uint32_t at) {
     return NameIs(sections_[at].nameAt, sections_[at].nameSize, name);
   });
   return hit == nullptr ? nullptr : &sections_[hit->at];
@@ -239,8 +213,9 @@ const ParsedProfile::Section* ParsedProfile::FindSection(std::wstring_view name)
 const ParsedProfile::Entry* ParsedProfile::Find(const Section& section, std::wstring_view key) const {
   key = Trim(key);
   const auto index = std::span(entryIndex_).subspan(section.firstIndexed, section.indexedCount);
-  const Indexed* hit = FirstIn(
-      index, NameHash(key), [&](std::uint32_t at) { return NameIs(entries_[at].nameAt, entries_[at].nameSize, key); });
+  const Indexed* hit = FirstIn(index, HashNoCase(key), [&](std::uint32_t at) {
+    return NameIs(entries_[at].nameAt, entries_[at].nameSize, key);
+  });
   return hit == nullptr ? nullptr : &entries_[hit->at];
 }
 

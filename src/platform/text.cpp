@@ -30,13 +30,18 @@ bool StartsWithNoCase(std::wstring_view whole, std::wstring_view prefix) {
   return true;
 }
 
+std::uint64_t HashNoCase(std::wstring_view name) {
+  std::uint64_t h = kFnvOffset;
+  for (const wchar_t c : name) h = FnvStep(h, AsciiLower(c));
+  return h;
+}
+
 std::wstring ToLowerAscii(std::wstring_view text) {
   std::wstring out(text);
   for (auto& c : out) c = AsciiLower(c);
   return out;
 }
 
-namespace {
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -55,6 +60,7 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+namespace {
 void AppendUtf16(std::wstring& out, char32_t cp) {
   if constexpr (sizeof(wchar_t) == 2) {
     if (cp >= 0x10000) {

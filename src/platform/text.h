@@ -35,6 +35,14 @@ bool StartsWithNoCase(std::wstring_view whole, std::wstring_view prefix);
 int CompareNoCase(std::wstring_view a, std::wstring_view b);
 std::wstring ToLowerAscii(std::wstring_view text);
 
+// FNV-1a over a name as names are compared: without ASCII case. For indexes
+// of many names that must not be walked.
+std::uint64_t HashNoCase(std::wstring_view name);
+inline constexpr std::uint64_t kFnvOffset = 14695981039346656037ULL;
+constexpr std::uint64_t FnvStep(std::uint64_t hash, wchar_t c) {
+  return (hash ^ static_cast<std::uint64_t>(c)) * 1099511628211ULL;
+}
+
 struct LessNoCase {
   using is_transparent = void;
   bool operator()(std::wstring_view a, std::wstring_view b) const { return CompareNoCase(a, b) < 0; }
@@ -43,6 +51,9 @@ struct LessNoCase {
 // A registry string's data (UTF-16LE), up to its first terminator.
 std::wstring StringFromRegistryData(std::span<const std::uint8_t> data);
 
+// One value in UTF-8's form, whatever it is (a lone surrogate too), for
+// text that must come back as it was.
+void AppendUtf8(std::string& out, char32_t codePoint);
 // UTF-8 <-> UTF-16 for the host side (files, console); invalid input becomes U+FFFD.
 std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view text);

@@ -9,6 +9,7 @@
 
 #include "actions/action.h"
 #include "platform/format.h"
+#include "platform/reg_root.h"
 #include "platform/shell_path.h"
 #include "platform/text.h"
 #include "runtime/setup_script.h"
@@ -105,23 +106,11 @@ std::string U8(std::wstring_view s) { return ToUtf8(s); }
 constexpr std::size_t kMostKeys = 5000;
 constexpr std::uint32_t kProblemDisabled = dev::kProblemDisabled;
 
-const wchar_t* RootName(RegRoot root) {
-  switch (root) {
-    case RegRoot::kLocalMachine: return L"HKLM";
-    case RegRoot::kCurrentUser: return L"HKCU";
-    case RegRoot::kClassesRoot: return L"HKCR";
-    case RegRoot::kUsers: return L"HKU";
-    case RegRoot::kCurrentConfig: return L"HKCC";
-  }
-  return L"HKLM";
-}
-
-std::optional<RegRoot> ParseRoot(std::wstring_view name) {
-  if (EqualsNoCase(name, L"HKLM") || EqualsNoCase(name, L"HKEY_LOCAL_MACHINE")) return RegRoot::kLocalMachine;
-  if (EqualsNoCase(name, L"HKCU") || EqualsNoCase(name, L"HKEY_CURRENT_USER")) return RegRoot::kCurrentUser;
-  if (EqualsNoCase(name, L"HKCR") || EqualsNoCase(name, L"HKEY_CLASSES_ROOT")) return RegRoot::kClassesRoot;
-  if (EqualsNoCase(name, L"HKU") || EqualsNoCase(name, L"HKEY_USERS")) return RegRoot::kUsers;
-  return std::nullopt;
+// The number in the first four bytes, little-endian (fewer: the ones there are).
+std::uint32_t LittleEndian(const std::vector<std::uint8_t>& data) {
+  std::uint32_t v = 0;
+  for (std::size_t i = 0; i < data.size() && i < 4; ++i) v |= std::uint32_t{data[i]} << (8 * i);
+  return v;
 }
 
 // The UTF-16LE text of bytes [from, to).
@@ -154,10 +143,7 @@ Json ValueJson(const RegValue& value, std::string& note) {
   };
   switch (value.type) {
     case reg::kTypeDword:
-      if (d.size() == 4) {
-        return Json(
-            static_cast<std::uint32_t>(d[0] | (d[1] << 8) | (d[2] << 16) | (static_cast<std::uint32_t>(d[3]) << 24)));
-      }
+      if (d.size() == 4) return Json(LittleEndian(d));
       break;
     case reg::kTypeSz:
     case reg::kTypeExpandSz: {
@@ -273,8 +259,7 @@ class Capturer {
     for (const auto& [name, field] : {std::pair{L"DebugMode", "debugMode"}, std::pair{L"TestMode", "testMode"}}) {
       auto value = (*key)->QueryValue(name, 4);
       if (!value) continue;
-      std::uint32_t v = 0;
-      for (std::size_t i = 0; i < value->data.size() && i < 4; ++i) v |= std::uint32_t{value->data[i]} << (8 * i);
+      const std::uint32_t v = LittleEndian(value->data);
       root[field] = v;
     }
   }
@@ -428,13 +413,14 @@ class Capturer {
           Object tree;
           CaptureTree(w.root, twoViews ? w.path : native, view, L"", tree);
           for (auto& [relative, values] : tree) {
-            std::string name = U8(RootName(w.root)) + "\\" + U8(native) + (relative.empty() ? "" : "\\" + relative);
+            std::string name =
+                U8(RegRootShortName(w.root)) + "\\" + U8(native) + (relative.empty() ? "" : "\\" + relative);
             keys[name] = std::get<Object>(values.v);
           }
         } else {
           auto key = p_.registry.OpenKey(w.root, twoViews ? w.path : native, reg::kKeyRead | view);
           if (!key) continue;
-          const std::string name = U8(RootName(w.root)) + "\\" + U8(native);
+          const std::string name = U8(RegRootShortName(w.root)) + "\\" + U8(native);
           keys[name] = Values(**key, name, w.onlyValues.empty() ? nullptr : &w.onlyValues);
         }
       }
@@ -477,7 +463,7 @@ class Capturer {
           const std::wstring prefix = std::wstring(list) + std::to_wstring(n);
           const auto rootName = profile.ReadString(o_.script, s, prefix + L"_ROOT", L"", 260);
           const auto subkey = profile.ReadString(o_.script, s, prefix + L"_SUBKEY", L"", 260);
-          const auto regRoot = ParseRoot(rootName);
+          const auto regRoot = RegRootFromName(rootName);
           if (!regRoot || subkey.empty()) continue;
           wanted.push_back({*regRoot, subkey, true, {}});
         }
@@ -709,14 +695,7 @@ class Capturer {
   // folder that Windows keeps or sets, else the Program Files it is given.
   std::optional<std::wstring> ToolInstallRoot() const {
     if (wow64_) {
-      if (auto key = p_.registry.OpenKey(RegRoot::kLocalMachine, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
-                                         reg::kKeyRead | reg::kWow64_64Key)) {
-        auto value = (*key)->QueryValue(L"ProgramW6432Dir", 1040);
-        if (value && value->type == reg::kTypeSz && !StringFromRegistryData(value->data).empty()) {
-          return StringFromRegistryData(value->data);
-        }
-      }
-      if (auto native = p_.system.Environment(L"ProgramW6432"); native && !native->empty()) return native;
+      if (auto native = NativeProgramFilesOf64BitWindows(p_)) return native;
     }
     if (toolProgramFiles_.empty()) return std::nullopt;
     return toolProgramFiles_;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <numeric>
 
+#include "platform/reg_root.h"
 #include "platform/text.h"
 #include "sim/sim_run.h"
 
@@ -13,7 +14,7 @@ using nlohmann::json;
 
 namespace {
 
-std::wstring KeyId(RegRoot root, const std::wstring& path) { return RootName(root) + L"\\" + path; }
+std::wstring KeyId(RegRoot root, const std::wstring& path) { return std::wstring(RegRootName(root)) + L"\\" + path; }
 
 // The key itself or one below it.
 bool IsAtOrUnder(std::wstring_view path, std::wstring_view key) {

@@ -281,7 +281,7 @@ class Linter {
   std::wstring Value(const Entry& e) const { return profile_.Value(e); }
   std::span<const Entry> Entries(const Section& s) const { return profile_.Entries(s); }
   // A key line, not a comment that the reader keeps as a key of its own.
-  bool IsKey(const Entry& e) const { return e.nameSize > 0 && profile_.Name(e).front() != L';'; }
+  static bool IsKey(std::wstring_view name) { return !name.empty() && name.front() != L';'; }
   std::size_t LineOf(const Section& s, std::wstring_view key) const {
     const Entry* e = FindEntry(s, key);
     return e != nullptr ? e->line : s.line;
@@ -291,9 +291,10 @@ class Linter {
     for (const auto& s : profile_.sections()) {
       if (s.nameSize == 0) {
         for (const auto& e : Entries(s)) {
-          if (IsKey(e)) {
+          const std::wstring key = Name(e);
+          if (IsKey(key)) {
             Report(Rule::kKeyBeforeSection, e.line,
-                   "\"" + U8(Name(e)) + "\" stands before the first section header and is never read");
+                   "\"" + U8(key) + "\" stands before the first section header and is never read");
           }
         }
         continue;
@@ -305,12 +306,13 @@ class Linter {
                    std::to_string(it->second->line) + ", is read");
       }
       for (const auto& e : Entries(s)) {
-        CheckCommentInValue(s, e);
-        if (!IsKey(e)) continue;
-        const Entry* first = FindEntry(s, Name(e));
+        const std::wstring key = Name(e);
+        if (!IsKey(key)) continue;
+        CheckCommentInValue(s, e, key);
+        const Entry* first = FindEntry(s, key);
         if (first != &e) {
           Report(Rule::kRepeatedKey, e.line,
-                 "key " + U8(Name(e)) + " appears again in [" + U8(Name(s)) + "]; only the first, at line " +
+                 "key " + U8(key) + " appears again in [" + U8(Name(s)) + "]; only the first, at line " +
                      std::to_string(first->line) + ", is read");
         }
       }
@@ -335,8 +337,9 @@ class Linter {
   }
 
   void CheckInitKey(const Section& init, const Entry& e, std::size_t end) {
-    if (!IsKey(e)) return;
-    if (EqualsNoCase(Name(e), L"FORCE_REGION")) {
+    const std::wstring key = Name(e);
+    if (!IsKey(key)) return;
+    if (EqualsNoCase(key, L"FORCE_REGION")) {
       const std::wstring v = profile_.String(L"INIT", L"FORCE_REGION", L"", kInitBuffer);
       if (v.size() > 1)
         Report(Rule::kForcedRegion, e.line,
@@ -344,25 +347,24 @@ class Linter {
       return;
     }
     bool zero = false;
-    auto n = KeyNumber(Name(e), L"CMD", L"_SECTION", &zero);
+    auto n = KeyNumber(key, L"CMD", L"_SECTION", &zero);
     const bool isSection = n.has_value();
-    if (!n) n = KeyNumber(Name(e), L"CMD", L"", &zero);
+    if (!n) n = KeyNumber(key, L"CMD", L"", &zero);
     if (!n) {
-      Report(Rule::kKeyNotRead, e.line, "no command reads key " + U8(Name(e)) + " in [INIT]");
+      Report(Rule::kKeyNotRead, e.line, "no command reads key " + U8(key) + " in [INIT]");
       return;
     }
     if (zero || *n == 0) {
       Report(Rule::kNumberedKeyNeverRead, e.line,
-             U8(Name(e)) + " is never read: command numbers start at 1 and have no leading zeros");
+             U8(key) + " is never read: command numbers start at 1 and have no leading zeros");
       return;
     }
-    if (FindEntry(init, Name(e)) != &e) return;  // a repeated key, reported already
+    if (FindEntry(init, key) != &e) return;  // a repeated key, reported already
     const std::string cmd = "CMD" + std::to_string(*n);
     if (*n < end) return;
     if (isSection) {
       if (profile_.String(L"INIT", L"CMD" + std::to_wstring(*n), L"", kInitBuffer).empty()) {
-        Report(Rule::kSectionKeyWithoutCommand, e.line,
-               U8(Name(e)) + " has no " + cmd + " beside it and is never read");
+        Report(Rule::kSectionKeyWithoutCommand, e.line, U8(key) + " has no " + cmd + " beside it and is never read");
       }
       return;
     }
@@ -577,10 +579,11 @@ class Linter {
     std::string readers;
     for (const auto& r : use.readers) readers += (readers.empty() ? "" : ", ") + U8(r);
     for (const auto& e : Entries(*section)) {
-      if (!IsKey(e) || FindEntry(*section, Name(e)) != &e) continue;
-      if (!IsRead(use, Name(e))) {
+      const std::wstring key = Name(e);
+      if (!IsKey(key) || FindEntry(*section, key) != &e) continue;
+      if (!IsRead(use, key)) {
         Report(Rule::kKeyNotRead, e.line,
-               "no command reads key " + U8(Name(e)) + " in [" + U8(name) + "] (read by " + readers + ")");
+               "no command reads key " + U8(key) + " in [" + U8(name) + "] (read by " + readers + ")");
       }
     }
     for (const KeySet* keys : use.keySets) {
@@ -733,17 +736,18 @@ class Linter {
     }
     // Numbered keys beyond the count are never read.
     for (const auto& e : Entries(section)) {
-      if (Name(e).empty() || FindEntry(section, Name(e)) != &e) continue;
+      const std::wstring key = Name(e);
+      if (key.empty() || FindEntry(section, key) != &e) continue;
       for (const auto& k : g.keys) {
         bool zero = false;
-        const auto n = KeyNumber(Name(e), k.prefix, k.suffix, &zero);
+        const auto n = KeyNumber(key, k.prefix, k.suffix, &zero);
         if (!n) continue;
         if (zero || *n == 0) {
           Report(Rule::kNumberedKeyNeverRead, e.line,
-                 U8(Name(e)) + " is never read: numbers start at 1 and have no leading zeros");
+                 U8(key) + " is never read: numbers start at 1 and have no leading zeros");
         } else if (*n > count) {
           Report(Rule::kNumberedKeyNeverRead, e.line,
-                 U8(Name(e)) + " is never read: " +
+                 U8(key) + " is never read: " +
                      (countEntry != nullptr ? U8(g.countKey) + "=" + std::to_string(count) + " stops before it"
                                             : "there is no " + U8(g.countKey) + " count"));
         }
@@ -1056,13 +1060,14 @@ class Linter {
 
   // A value in which a ';' follows a blank looks like a value and a comment,
   // but the reader keeps both.
-  void CheckCommentInValue(const Section& s, const Entry& e) {
-    if (!e.hasValue || !IsKey(e)) return;
-    const std::size_t at = Value(e).find(L';');
-    if (at == std::wstring::npos || at == 0 || (Value(e)[at - 1] != L' ' && Value(e)[at - 1] != L'\t')) return;
+  void CheckCommentInValue(const Section& s, const Entry& e, const std::wstring& key) {
+    if (!e.hasValue) return;
+    const std::wstring value = Value(e);
+    const std::size_t at = value.find(L';');
+    if (at == std::wstring::npos || at == 0 || (value[at - 1] != L' ' && value[at - 1] != L'\t')) return;
     Report(Rule::kCommentInValue, e.line,
-           U8(Name(e)) + " in [" + U8(Name(s)) + "] reads as \"" + U8(Value(e)) +
-               "\": a ';' after a value is part of it, so the value is not " + U8(Value(e).substr(0, at)));
+           U8(key) + " in [" + U8(Name(s)) + "] reads as \"" + U8(value) +
+               "\": a ';' after a value is part of it, so the value is not " + U8(value.substr(0, at)));
   }
 
   // "; tvlint: ignore TV027 TV026" silences those rules on the next line that

@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "platform/reg_root.h"
 #include "platform/sim/ansi.h"
 #include "platform/sim/sim_programs.h"
 #include "sim/sim_run.h"
@@ -89,15 +90,6 @@ std::uint32_t Unsigned(const json& j, const std::string& field) {
     Fail(field, "an integer from 0 to 4294967295");
   }
   return static_cast<std::uint32_t>(j.get<std::uint64_t>());
-}
-
-std::optional<RegRoot> ParseRoot(std::wstring_view name) {
-  if (EqualsNoCase(name, L"HKEY_LOCAL_MACHINE") || EqualsNoCase(name, L"HKLM")) return RegRoot::kLocalMachine;
-  if (EqualsNoCase(name, L"HKEY_CURRENT_USER") || EqualsNoCase(name, L"HKCU")) return RegRoot::kCurrentUser;
-  if (EqualsNoCase(name, L"HKEY_CLASSES_ROOT") || EqualsNoCase(name, L"HKCR")) return RegRoot::kClassesRoot;
-  if (EqualsNoCase(name, L"HKEY_USERS") || EqualsNoCase(name, L"HKU")) return RegRoot::kUsers;
-  if (EqualsNoCase(name, L"HKEY_CURRENT_CONFIG") || EqualsNoCase(name, L"HKCC")) return RegRoot::kCurrentConfig;
-  return std::nullopt;
 }
 
 std::vector<std::uint8_t> Utf16Bytes(std::wstring_view text, bool terminate) {
@@ -380,7 +372,7 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
         if (!entry.is_object() || !entry.contains("key")) Fail(field, "an object with \"key\"");
         const std::wstring key = Text(entry["key"], field + ".key");
         const auto slash = key.find(L'\\');
-        const auto regRoot = ParseRoot(key.substr(0, slash));
+        const auto regRoot = RegRootFromName(key.substr(0, slash));
         if (!regRoot) Fail(field + ".key", "a path that begins with a root such as HKEY_LOCAL_MACHINE");
         const std::wstring path = slash == std::wstring::npos ? L"" : key.substr(slash + 1);
         m.registry.CreateKey(*regRoot, path);

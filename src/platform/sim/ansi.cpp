@@ -162,8 +162,9 @@ void DecodeProfileLines(std::span<const std::uint8_t> bytes, unsigned ansiCodePa
 }
 
 std::wstring DecodeProfileFile(std::span<const std::uint8_t> bytes, unsigned ansiCodePage) {
-  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) return DecodeUtf16Le(bytes.subspan(2));
-  return DecodeAnsi(bytes, ansiCodePage);
+  std::wstring text;
+  DecodeProfileLines(bytes, ansiCodePage, [&text](std::wstring_view line) { text += line; });
+  return text;
 }
 
 }  // namespace tv::sim

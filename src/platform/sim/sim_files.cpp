@@ -198,19 +198,22 @@ WinError SimFileSystem::SetAttributes(std::wstring_view path, std::uint32_t attr
   return err::kSuccess;
 }
 
-Result<std::vector<std::wstring>> SimFileSystem::List(std::wstring_view folder) const {
+Result<std::vector<IFileSystem::FoundEntry>> SimFileSystem::List(std::wstring_view folder) const {
+  using R = Result<std::vector<IFileSystem::FoundEntry>>;
   // A search inside a link lists the folder it points to.
   const std::wstring key = Resolve(folder, true);
   auto it = nodes_.find(key);
   if (it == nodes_.end() || !it->second.directory) {
-    return Result<std::vector<std::wstring>>::Fail(it == nodes_.end() ? err::kPathNotFound : err::kDirectoryInvalid);
+    return R::Fail(it == nodes_.end() ? err::kPathNotFound : err::kDirectoryInvalid);
   }
-  std::vector<std::wstring> names;
+  std::vector<IFileSystem::FoundEntry> entries;
   const std::wstring prefix = key.back() == L'\\' ? key : key + L"\\";
   for (auto c = nodes_.upper_bound(prefix); c != nodes_.end() && c->first.starts_with(prefix); ++c) {
-    if (c->first.find(L'\\', prefix.size()) == std::wstring::npos) names.push_back(c->second.name);
+    if (c->first.find(L'\\', prefix.size()) == std::wstring::npos) {
+      entries.push_back(IFileSystem::FoundEntry{c->second.name, c->second.attributes});
+    }
   }
-  return Result<std::vector<std::wstring>>::Ok(names);
+  return R::Ok(std::move(entries));
 }
 
 WinError SimFileSystem::MakeDirectory(std::wstring_view path) {

@@ -53,7 +53,8 @@ class SimFileSystem {
   // be removed and its parent must exist to be created.
   Result<std::uint32_t> Attributes(std::wstring_view path) const;
   WinError SetAttributes(std::wstring_view path, std::uint32_t attributes);
-  Result<std::vector<std::wstring>> List(std::wstring_view folder) const;  // names of the entries
+  // The entries of a folder with their attributes, as a search gives them.
+  Result<std::vector<IFileSystem::FoundEntry>> List(std::wstring_view folder) const;
   WinError MakeDirectory(std::wstring_view path);
   WinError RemoveEmptyDirectory(std::wstring_view path);
   WinError Delete(std::wstring_view path);

@@ -212,18 +212,14 @@ Result<std::vector<IFileSystem::FoundEntry>> SimMachine::Files::Find(std::wstrin
   if (TooLong(patternIn, pattern)) return R::Fail(err::kFilenameExcedRange);
   // Only the "every entry" patterns the tool uses.
   const std::wstring folder = shell::RemoveFileSpec(pattern);
-  auto names = m_.files.List(folder);
-  if (!names) return R::Fail(names.error());
+  auto entries = m_.files.List(folder);
+  if (!entries) return entries;
   std::vector<FoundEntry> out;
   if (folder.size() > 3) {  // a drive's root has neither
     out.push_back(FoundEntry{L".", file::kDirectory});
     out.push_back(FoundEntry{L"..", file::kDirectory});
   }
-  const std::wstring prefix = folder.back() == L'\\' ? folder : folder + L"\\";
-  for (auto& name : *names) {
-    const auto attributes = m_.files.Attributes(prefix + name);
-    out.push_back(FoundEntry{std::move(name), attributes ? *attributes : 0});
-  }
+  out.insert(out.end(), std::make_move_iterator(entries->begin()), std::make_move_iterator(entries->end()));
   return R::Ok(std::move(out));
 }
 

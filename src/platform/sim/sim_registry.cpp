@@ -1,5 +1,7 @@
 #include "platform/sim/sim_registry.h"
 
+#include "platform/reg_root.h"
+
 #include <algorithm>
 #include <sstream>
 
@@ -30,17 +32,8 @@ std::wstring Join(std::wstring_view a, std::wstring_view b) {
 
 }  // namespace
 
-std::uint64_t SimKeyNode::Hash(std::wstring_view name) {
-  std::uint64_t h = 14695981039346656037ULL;  // FNV-1a over the name without ASCII case
-  for (const wchar_t c : name) {
-    h ^= static_cast<std::uint64_t>(AsciiLower(c));
-    h *= 1099511628211ULL;
-  }
-  return h;
-}
-
 RegValue* SimKeyNode::FindValue(std::wstring_view valueName) {
-  const auto [from, to] = index_.equal_range(Hash(valueName));
+  const auto [from, to] = index_.equal_range(HashNoCase(valueName));
   for (auto it = from; it != to; ++it) {
     if (EqualsNoCase(values[it->second].first, valueName)) return &values[it->second].second;
   }
@@ -52,12 +45,12 @@ void SimKeyNode::PutValue(std::wstring_view valueName, RegValue value) {
     *existing = std::move(value);
     return;
   }
-  index_.emplace(Hash(valueName), static_cast<std::uint32_t>(values.size()));
+  index_.emplace(HashNoCase(valueName), static_cast<std::uint32_t>(values.size()));
   values.emplace_back(std::wstring(valueName), std::move(value));
 }
 
 bool SimKeyNode::EraseValue(std::wstring_view valueName) {
-  const auto [from, to] = index_.equal_range(Hash(valueName));
+  const auto [from, to] = index_.equal_range(HashNoCase(valueName));
   for (auto it = from; it != to; ++it) {
     if (!EqualsNoCase(values[it->second].first, valueName)) continue;
     const std::uint32_t at = it->second;
@@ -74,17 +67,6 @@ bool SimKeyNode::EraseValue(std::wstring_view valueName) {
 void SimKeyNode::ClearValues() {
   values.clear();
   index_.clear();
-}
-
-std::wstring RootName(RegRoot root) {
-  switch (root) {
-    case RegRoot::kLocalMachine: return L"HKEY_LOCAL_MACHINE";
-    case RegRoot::kCurrentUser: return L"HKEY_CURRENT_USER";
-    case RegRoot::kClassesRoot: return L"HKEY_CLASSES_ROOT";
-    case RegRoot::kUsers: return L"HKEY_USERS";
-    case RegRoot::kCurrentConfig: return L"HKEY_CURRENT_CONFIG";
-  }
-  return L"?";
 }
 
 // An open key: it refers to its node and to the access it was opened with.
@@ -150,7 +132,7 @@ SimRegistry::SimRegistry(FaultPlan& faults, const bool& wow64, const bool& proce
     : faults_(faults), wow64_(wow64), process64_(process64) {
   for (RegRoot r : {RegRoot::kLocalMachine, RegRoot::kCurrentUser, RegRoot::kClassesRoot, RegRoot::kUsers,
                     RegRoot::kCurrentConfig}) {
-    roots_[r].name = RootName(r);
+    roots_[r].name = RegRootName(r);
   }
 }
 
@@ -195,14 +177,14 @@ const SimKeyNode* SimRegistry::Walk(RegRoot root, std::wstring_view path) const 
 }
 
 Result<RegKeyPtr> SimRegistry::OpenKey(RegRoot root, std::wstring_view path, std::uint32_t access) {
-  const std::wstring full = Join(RootName(root), path);
+  const std::wstring full = Join(RegRootName(root), path);
   if (auto e = faults_.Take("RegOpenKeyEx", full)) return Result<RegKeyPtr>::Fail(*e);
   // Windows refuses a path that begins with a backslash and accepts one that ends with it.
   if (!path.empty() && path.front() == L'\\') return Result<RegKeyPtr>::Fail(err::kBadPathname);
   const std::wstring native = ViewPath(root, path, access);
   SimKeyNode* node = Walk(&Root(root), native, false);
   if (node == nullptr) return Result<RegKeyPtr>::Fail(err::kFileNotFound);
-  return Result<RegKeyPtr>::Ok(std::make_unique<SimRegKey>(*this, *node, Join(RootName(root), native), access));
+  return Result<RegKeyPtr>::Ok(std::make_unique<SimRegKey>(*this, *node, Join(RegRootName(root), native), access));
 }
 
 void SimRegistry::SetValue(RegRoot root, std::wstring_view path, std::wstring_view name, RegValue value) {

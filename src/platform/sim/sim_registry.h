@@ -36,7 +36,6 @@ struct SimKeyNode {
   // A key of many values is searched by a hash of the name without case,
   // not walked; the names are not copied into it.
   std::unordered_multimap<std::uint64_t, std::uint32_t> index_;
-  static std::uint64_t Hash(std::wstring_view name);
 };
 
 class SimRegistry final : public IRegistry {
@@ -78,7 +77,5 @@ class SimRegistry final : public IRegistry {
   std::map<RegRoot, SimKeyNode> roots_;
   int openKeys_ = 0;
 };
-
-std::wstring RootName(RegRoot root);
 
 }  // namespace tv::sim

@@ -15,21 +15,25 @@ static_assert(std::is_same_v<decltype(&::PathFileExistsW), BOOL(WINAPI*)(LPCWSTR
 static_assert(!std::is_same_v<BOOL(WINAPI*)(LPCWSTR), BOOL(__cdecl*)(LPCWSTR)>);
 #endif
 
+HMODULE LoadSystemDll(std::wstring_view file) {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT n = ::GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) {
+    ::SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  const std::wstring path = std::wstring(folder, n) + L"\\" + std::wstring(file);
+  return ::LoadLibraryW(path.c_str());
+}
+
 namespace {
 
 void Load(Library& library) {
   if (library.tried) return;
   library.tried = true;
-  wchar_t folder[MAX_PATH] = {};
-  const UINT n = ::GetSystemDirectoryW(folder, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) {
-    library.error = ERROR_MOD_NOT_FOUND;
-    return;
-  }
-  const std::wstring path = std::wstring(folder, n) + L"\\" + library.file;
-  library.module = ::LoadLibraryW(path.c_str());
-  if (library.module == nullptr) library.error = ::GetLastError();
   // Kept for the rest of the process, as a static import would be.
+  library.module = LoadSystemDll(library.file);
+  if (library.module == nullptr) library.error = ::GetLastError();
 }
 
 }  // namespace

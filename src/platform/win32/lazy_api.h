@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <string_view>
+
 namespace tv::win32::lazy {
 
 struct Library {
@@ -25,6 +27,10 @@ Library& Shell32();
 
 // The entry point, or null with the last error set.
 FARPROC Find(Library& library, const char* name);
+
+// LoadLibraryW of a DLL of the system folder by its full path, never one
+// found beside the tool; null with the last error set.
+HMODULE LoadSystemDll(std::wstring_view file);
 
 // Loads every one of them now: a 32-bit process cannot load a DLL while
 // WOW64 file-system redirection is off, so this comes before it is turned off.

@@ -93,13 +93,9 @@ class System final : public ISystem {
     return err::kSuccess;
   }
   bool SystemDllLoads(std::wstring_view name) override {
-    wchar_t folder[MAX_PATH] = {};
-    const UINT n = ::GetSystemDirectoryW(folder, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return false;
     // Loaded as the tool would load it, and let go: these system DLLs keep
     // nothing of a process that loaded them.
-    const std::wstring path = std::wstring(folder, n) + L"\\" + std::wstring(name);
-    HMODULE module = ::LoadLibraryW(path.c_str());
+    const HMODULE module = lazy::LoadSystemDll(name);
     if (module == nullptr) return false;
     ::FreeLibrary(module);
     return true;
