@@ -32,41 +32,72 @@ std::wstring Join(std::wstring_view a, std::wstring_view b) {
 
 }  // namespace
 
-RegValue* SimKeyNode::FindValue(std::wstring_view valueName) {
-  const auto [from, to] = index_.equal_range(HashNoCase(valueName));
-  for (auto it = from; it != to; ++it) {
-    if (EqualsNoCase(values[it->second].first, valueName)) return &values[it->second].second;
+// The slot that holds the name, or the empty slot where it would go.
+std::size_t SimKeyNode::SlotOf(std::wstring_view valueName, std::uint64_t hash) const {
+  const std::size_t mask = slots_.size() - 1;
+  const auto tag = static_cast<std::uint32_t>(hash);
+  for (std::size_t i = tag & mask;; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.place == 0) return i;
+    if (slot.hash == tag && EqualsNoCase(values[slot.place - 1].first, valueName)) return i;
   }
-  return nullptr;
+}
+
+// Lays every value into a table of `slotCount` slots, a power of two.
+void SimKeyNode::Index(std::size_t slotCount) {
+  slots_.assign(slotCount, Slot{});
+  for (std::uint32_t place = 0; place < values.size(); ++place) {
+    const std::uint64_t hash = HashNoCase(values[place].first);
+    slots_[SlotOf(values[place].first, hash)] = Slot{static_cast<std::uint32_t>(hash), place + 1};
+  }
+}
+
+RegValue* SimKeyNode::FindValue(std::wstring_view valueName) {
+  if (slots_.empty()) return nullptr;
+  const Slot& slot = slots_[SlotOf(valueName, HashNoCase(valueName))];
+  return slot.place == 0 ? nullptr : &values[slot.place - 1].second;
 }
 
 void SimKeyNode::PutValue(std::wstring_view valueName, RegValue value) {
-  if (RegValue* existing = FindValue(valueName)) {
-    *existing = std::move(value);
+  // Grown before the search, so that one hash serves the search and the insert.
+  if ((values.size() + 1) * 2 > slots_.size()) Index(std::max<std::size_t>(8, slots_.size() * 2));
+  const std::uint64_t hash = HashNoCase(valueName);
+  Slot& slot = slots_[SlotOf(valueName, hash)];
+  if (slot.place != 0) {
+    values[slot.place - 1].second = std::move(value);
     return;
   }
-  index_.emplace(HashNoCase(valueName), static_cast<std::uint32_t>(values.size()));
   values.emplace_back(std::wstring(valueName), std::move(value));
+  slot = Slot{static_cast<std::uint32_t>(hash), static_cast<std::uint32_t>(values.size())};
 }
 
 bool SimKeyNode::EraseValue(std::wstring_view valueName) {
-  const auto [from, to] = index_.equal_range(HashNoCase(valueName));
-  for (auto it = from; it != to; ++it) {
-    if (!EqualsNoCase(values[it->second].first, valueName)) continue;
-    const std::uint32_t at = it->second;
-    index_.erase(it);
-    values.erase(values.begin() + at);
-    for (auto& [_, place] : index_) {
-      if (place > at) --place;
-    }
-    return true;
+  if (slots_.empty()) return false;
+  std::size_t hole = SlotOf(valueName, HashNoCase(valueName));
+  const std::uint32_t place = slots_[hole].place;
+  if (place == 0) return false;
+  // Later slots of the same run move back into the hole unless their home
+  // lies cyclically after it, so that every name stays reachable from its home.
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t next = (hole + 1) & mask; slots_[next].place != 0; next = (next + 1) & mask) {
+    const std::size_t home = slots_[next].hash & mask;
+    const bool stays = hole <= next ? (hole < home && home <= next) : (hole < home || home <= next);
+    if (stays) continue;
+    slots_[hole] = slots_[next];
+    hole = next;
   }
-  return false;
+  slots_[hole] = Slot{};
+  // The values after it move up a place, as RegEnumValueW then gives them.
+  values.erase(values.begin() + (place - 1));
+  for (Slot& slot : slots_) {
+    if (slot.place > place) --slot.place;
+  }
+  return true;
 }
 
 void SimKeyNode::ClearValues() {
   values.clear();
-  index_.clear();
+  slots_.clear();
 }
 
 // An open key: it refers to its node and to the access it was opened with.

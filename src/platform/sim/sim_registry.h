@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -34,8 +33,18 @@ struct SimKeyNode {
 
  private:
   // A key of many values is searched by a hash of the name without case,
-  // not walked; the names are not copied into it.
-  std::unordered_multimap<std::uint64_t, std::uint32_t> index_;
+  // not walked. Open addressing with linear probing, at most half full:
+  // each slot holds the lower half of a name's hash (its home slot is taken
+  // from it) and its value's place + 1 (0: empty), 8 bytes, where a
+  // hash-map node per value took about 40.
+  struct Slot {
+    std::uint32_t hash = 0;
+    std::uint32_t place = 0;
+  };
+  std::vector<Slot> slots_;
+
+  std::size_t SlotOf(std::wstring_view valueName, std::uint64_t hash) const;
+  void Index(std::size_t slotCount);
 };
 
 class SimRegistry final : public IRegistry {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/sim/sim_machine.h"
 
 namespace tv::sim {
@@ -45,6 +47,45 @@ TEST(SimRegistry, KeepsTheRulesOfTheRealRegistry) {
   EXPECT_EQ((*order)->EnumValue(1)->first, L"Third");
   EXPECT_EQ((*order)->EnumValue(2).error(), err::kNoMoreItems);
   EXPECT_TRUE((*order)->QueryValue(L"THIRD", 100));
+}
+
+// A key's values against a plain list, through many puts and erases of
+// names in any case, the key holding about 5, 7, 13 or 60 at a time so that
+// its table is small and its runs of slots often wrap around: each name is
+// found, replaced or erased as the list says, and the order is the list's.
+TEST(SimRegistry, ValuesStayFoundThroughPutsAndErases) {
+  std::uint32_t seed = 7;
+  const auto next = [&seed] { return seed = seed * 1103515245U + 12345U, (seed >> 8) & 0xFFFF; };
+  for (const std::size_t size : {5U, 7U, 13U, 60U}) {
+    SimKeyNode key;
+    std::vector<std::pair<std::wstring, std::uint8_t>> expected;
+    for (int step = 0; step < 20000; ++step) {
+      const bool erase = expected.size() > size || (!expected.empty() && next() % 3 == 0);
+      std::wstring name =
+          erase && next() % 4 != 0 ? expected[next() % expected.size()].first : L"v" + std::to_wstring(next() % 1000);
+      if (next() % 2 == 0) name[0] = L'V';
+      const auto at =
+          std::find_if(expected.begin(), expected.end(), [&](const auto& e) { return EqualsNoCase(e.first, name); });
+      const auto data = static_cast<std::uint8_t>(step);
+      if (erase) {
+        ASSERT_EQ(key.EraseValue(name), at != expected.end()) << step;
+        if (at != expected.end()) expected.erase(at);
+      } else if (at != expected.end()) {
+        key.PutValue(name, RegValue{reg::kTypeBinary, {data}});
+        at->second = data;
+      } else {
+        key.PutValue(name, RegValue{reg::kTypeBinary, {data}});
+        expected.emplace_back(name, data);
+      }
+      ASSERT_EQ(key.values.size(), expected.size()) << step;
+      for (std::size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_TRUE(EqualsNoCase(key.values[i].first, expected[i].first)) << step;
+        const RegValue* found = key.FindValue(expected[i].first);
+        ASSERT_EQ(found, &key.values[i].second) << step << " " << ToUtf8(expected[i].first);
+        ASSERT_EQ(found->data, std::vector<std::uint8_t>{expected[i].second}) << step;
+      }
+    }
+  }
 }
 
 TEST(SimRegistry, Wow64ViewsOfSoftware) {
