@@ -51,6 +51,8 @@ peak "run of a ${size_mb} MB script (416,000 registry values written, no report)
 echo "  ratio of peak memory to 4 times the script: $(awk -v a="$mb" -v s="$size_mb" 'BEGIN {printf "%.2f", a / (4 * s)}')"
 peak "the same run with the report" "$sim" "$work/big/netsetup.ini"
 echo "  ratio of peak memory to 4 times the script: $(awk -v a="$mb" -v s="$size_mb" 'BEGIN {printf "%.2f", a / (4 * s)}')"
+peak "the same run with the report in JSON" "$sim" --json "$work/big/netsetup.ini"
+echo "  ratio of peak memory to 4 times the script: $(awk -v a="$mb" -v s="$size_mb" 'BEGIN {printf "%.2f", a / (4 * s)}')"
 mkdir -p "$work/checks"
 sed 's/=REG_INI\r$/=CHECK_WOW6432\r/' "$work/big/netsetup.ini" >"$work/checks/netsetup.ini"
 peak "run of the ${size_mb} MB script whose commands read no section (the parse)" "$sim" --no-report \

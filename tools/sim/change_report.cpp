@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
+#include <set>
 
 #include "platform/reg_root.h"
 #include "platform/text.h"
@@ -14,7 +15,9 @@ using nlohmann::json;
 
 namespace {
 
-std::wstring KeyId(RegRoot root, const std::wstring& path) { return std::wstring(RegRootName(root)) + L"\\" + path; }
+std::wstring KeyId(RegRoot root, std::wstring_view path) {
+  return std::wstring(RegRootName(root)) + L"\\" + std::wstring(path);
+}
 
 // The key itself or one below it.
 bool IsAtOrUnder(std::wstring_view path, std::wstring_view key) {
@@ -129,6 +132,16 @@ std::wstring RegLine(std::wstring_view name, const RegValue& value) {
   return line;
 }
 
+namespace {
+std::map<std::wstring, MachineSnapshot::File, LessNoCase> FilesOf(const SimMachine& machine) {
+  std::map<std::wstring, MachineSnapshot::File, LessNoCase> files;
+  machine.files.ForEach([&](const SimFileSystem::EntryView& e) {
+    files.emplace(e.path, MachineSnapshot::File{e.path, e.directory, e.attributes, e.size, e.stamp});
+  });
+  return files;
+}
+}  // namespace
+
 MachineSnapshot TakeSnapshot(const SimMachine& machine) {
   MachineSnapshot s;
   machine.registry.ForEachKey([&](RegRoot root, const std::wstring& path, const auto& values) {
@@ -136,9 +149,7 @@ MachineSnapshot TakeSnapshot(const SimMachine& machine) {
     for (const auto& [name, value] : values) key.values.emplace(name, std::make_pair(name, value));
     s.keys.emplace(KeyId(root, path), std::move(key));
   });
-  machine.files.ForEach([&](const SimFileSystem::EntryView& e) {
-    s.files.emplace(e.path, MachineSnapshot::File{e.path, e.directory, e.attributes, e.size, e.stamp});
-  });
+  s.files = FilesOf(machine);
   s.devices = machine.devices;
   s.processes = machine.processes;
   s.started = machine.started.size();
@@ -148,58 +159,135 @@ MachineSnapshot TakeSnapshot(const SimMachine& machine) {
   return s;
 }
 
-ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapshot& after, const SimMachine& machine,
-                              int exitCode) {
+namespace {
+
+using Values = std::vector<std::pair<std::wstring, RegValue>>;
+
+// A key of the machine as it is now, with its values in name order.
+struct LiveKey {
+  std::wstring id;  // root and path, the report's order
+  RegRoot root;
+  std::wstring path;
+  std::wstring view;
+  const Values* values;
+  std::vector<std::uint32_t> byName;
+
+  const RegValue* Find(std::wstring_view name) const {
+    const auto it = std::lower_bound(byName.begin(), byName.end(), name, [&](std::uint32_t i, std::wstring_view n) {
+      return CompareNoCase((*values)[i].first, n) < 0;
+    });
+    return it != byName.end() && EqualsNoCase((*values)[*it].first, name) ? &(*values)[*it].second : nullptr;
+  }
+};
+
+bool SameValue(const RegValue& a, const RegValue& b) { return a.type == b.type && a.data == b.data; }
+
+// The text report's groups, in its order.
+enum { kAdded, kChanged, kDeleted };
+int GroupOf(ChangeReport::RegistryChange::Kind k) {
+  using K = ChangeReport::RegistryChange::Kind;
+  return k == K::kKeyAdded || k == K::kValueAdded ? kAdded : k == K::kValueChanged ? kChanged : kDeleted;
+}
+
+}  // namespace
+
+void ForEachRegistryChange(const ChangeReport& r, ChangeOrder order,
+                           const std::function<void(const ChangeReport::RegistryChange&)>& visit) {
   using RC = ChangeReport::RegistryChange;
+  const MachineSnapshot& before = *r.before;
+  std::vector<LiveKey> live;
+  r.machine->registry.ForEachKey([&](RegRoot root, const std::wstring& path, const Values& values) {
+    LiveKey key{KeyId(root, path), root, path, ViewOf(r.wow64, root, path), &values, {}};
+    key.byName.resize(values.size());
+    std::iota(key.byName.begin(), key.byName.end(), 0U);
+    std::sort(key.byName.begin(), key.byName.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return CompareNoCase(values[a].first, values[b].first) < 0; });
+    live.push_back(std::move(key));
+  });
+  const LessNoCase less;
+  std::sort(live.begin(), live.end(), [&](const LiveKey& a, const LiveKey& b) { return less(a.id, b.id); });
+  const auto liveKey = [&](std::wstring_view id) -> const LiveKey* {
+    const auto it = std::lower_bound(live.begin(), live.end(), id,
+                                     [&](const LiveKey& k, std::wstring_view i) { return less(k.id, i); });
+    return it != live.end() && EqualsNoCase(it->id, id) ? &*it : nullptr;
+  };
+
+  // One key's changes whose kind `wanted` takes: the key, then its values by name, then its deleted values.
+  const auto keyChanges = [&](const LiveKey& key, const auto& wanted) {
+    const auto old = before.keys.find(key.id);
+    if (old == before.keys.end()) {
+      // An empty new key is worth a line only when nothing was added below it.
+      // Keys sort by name, so "A\\B-x" may stand between "A\\B" and "A\\B\\C": look from the first child.
+      const std::wstring firstChild = key.id + L"\\";
+      const auto next = std::lower_bound(live.begin(), live.end(), firstChild,
+                                         [&](const LiveKey& k, const std::wstring& i) { return less(k.id, i); });
+      const bool hasChild = next != live.end() && IsAtOrUnder(next->id, key.id);
+      if (key.values->empty() && !hasChild && wanted(RC::Kind::kKeyAdded)) {
+        visit(RC{RC::Kind::kKeyAdded, key.root, key.path, key.view, L""});
+      }
+    }
+    for (const std::uint32_t i : key.byName) {
+      const auto& [name, value] = (*key.values)[i];
+      const RegValue* was = nullptr;
+      if (old != before.keys.end()) {
+        const auto it = old->second.values.find(name);
+        if (it != old->second.values.end()) was = &it->second.second;
+      }
+      if (was == nullptr) {
+        if (wanted(RC::Kind::kValueAdded)) {
+          visit(RC{RC::Kind::kValueAdded, key.root, key.path, key.view, name, nullptr, &value});
+        }
+      } else if (!SameValue(*was, value) && wanted(RC::Kind::kValueChanged)) {
+        visit(RC{RC::Kind::kValueChanged, key.root, key.path, key.view, name, was, &value});
+      }
+    }
+    if (old == before.keys.end() || !wanted(RC::Kind::kValueDeleted)) return;
+    for (const auto& [_, nv] : old->second.values) {
+      if (key.Find(nv.first) == nullptr) {
+        visit(RC{RC::Kind::kValueDeleted, key.root, key.path, key.view, nv.first, &nv.second, nullptr});
+      }
+    }
+  };
+  // Deleted trees, each once at its top key: the key whose parent is still there.
+  const auto deletedTrees = [&](const auto& inView) {
+    for (const auto& [id, key] : before.keys) {
+      const std::wstring view = ViewOf(r.wow64, key.root, key.path);
+      if (!inView(view) || liveKey(id) != nullptr) continue;
+      const std::wstring parent = id.substr(0, id.rfind(L'\\'));
+      if (before.keys.contains(parent) && liveKey(parent) == nullptr) continue;
+      visit(RC{RC::Kind::kKeyDeleted, key.root, key.path, view, L""});
+    }
+  };
+
+  if (order == ChangeOrder::kByKey) {
+    for (const auto& key : live) keyChanges(key, [](RC::Kind) { return true; });
+    deletedTrees([](const std::wstring&) { return true; });
+    return;
+  }
+  std::set<std::wstring> views;
+  for (const auto& key : live) views.insert(key.view);
+  for (const auto& [_, key] : before.keys) views.insert(ViewOf(r.wow64, key.root, key.path));
+  for (const int group : {kAdded, kChanged, kDeleted}) {
+    for (const auto& view : views) {
+      for (const auto& key : live) {
+        if (key.view == view) keyChanges(key, [&](RC::Kind k) { return GroupOf(k) == group; });
+      }
+      if (group == kDeleted) deletedTrees([&](const std::wstring& v) { return v == view; });
+    }
+  }
+}
+
+ChangeReport CompareWithMachine(const MachineSnapshot& before, const SimMachine& machine, int exitCode) {
   using FC = ChangeReport::FileChange;
   using DC = ChangeReport::DeviceChange;
   ChangeReport r;
   r.exitCode = exitCode;
   r.wow64 = machine.wow64;
-
-  // Registry: keys in path order, so a key comes before its values and its subkeys.
-  for (const auto& [id, key] : after.keys) {
-    const std::wstring view = ViewOf(machine.wow64, key.root, key.path);
-    const auto old = before.keys.find(id);
-    if (old == before.keys.end()) {
-      // An empty new key is worth a line only when nothing was added below it.
-      // Keys sort by name, so "A\\B-x" may stand between "A\\B" and "A\\B\\C": look from the first child.
-      auto next = after.keys.lower_bound(id + L"\\");
-      const bool hasChild = next != after.keys.end() && IsAtOrUnder(next->first, id);
-      if (key.values.empty() && !hasChild) {
-        r.registry.push_back(RC{RC::Kind::kKeyAdded, key.root, key.path, view, L"", {}, {}});
-      }
-      for (const auto& [_, nv] : key.values) {
-        r.registry.push_back(RC{RC::Kind::kValueAdded, key.root, key.path, view, nv.first, {}, nv.second});
-      }
-      continue;
-    }
-    for (const auto& [name, nv] : key.values) {
-      const auto was = old->second.values.find(name);
-      if (was == old->second.values.end()) {
-        r.registry.push_back(RC{RC::Kind::kValueAdded, key.root, key.path, view, nv.first, {}, nv.second});
-      } else if (was->second.second.type != nv.second.type || was->second.second.data != nv.second.data) {
-        r.registry.push_back(
-            RC{RC::Kind::kValueChanged, key.root, key.path, view, nv.first, was->second.second, nv.second});
-      }
-    }
-    for (const auto& [name, ov] : old->second.values) {
-      if (!key.values.contains(name)) {
-        r.registry.push_back(RC{RC::Kind::kValueDeleted, key.root, key.path, view, ov.first, ov.second, {}});
-      }
-    }
-  }
-  // A deleted tree is reported once, at its top key: the key whose parent is still there.
-  for (const auto& [id, key] : before.keys) {
-    if (after.keys.contains(id)) continue;
-    const std::wstring parent = id.substr(0, id.rfind(L'\\'));
-    if (before.keys.contains(parent) && !after.keys.contains(parent)) continue;
-    r.registry.push_back(
-        RC{RC::Kind::kKeyDeleted, key.root, key.path, ViewOf(machine.wow64, key.root, key.path), L"", {}, {}});
-  }
-
+  r.before = &before;
+  r.machine = &machine;
   // Files and folders.
-  for (const auto& [path, file] : after.files) {
+  const auto files = FilesOf(machine);
+  for (const auto& [path, file] : files) {
     const auto old = before.files.find(path);
     if (old == before.files.end()) {
       r.files.push_back(FC{file.directory ? FC::Kind::kFolderCreated : FC::Kind::kCreated, file.path, file.size});
@@ -208,13 +296,13 @@ ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapsh
     }
   }
   for (const auto& [path, file] : before.files) {
-    if (after.files.contains(path)) continue;
+    if (files.contains(path)) continue;
     r.files.push_back(FC{file.directory ? FC::Kind::kFolderDeleted : FC::Kind::kDeleted, file.path, file.size});
   }
 
   // Devices: what changed of each one the machine had, then what the driver store did.
-  for (std::size_t i = 0; i < after.devices.size(); ++i) {
-    const auto& now = after.devices[i];
+  for (std::size_t i = 0; i < machine.devices.size(); ++i) {
+    const auto& now = machine.devices[i];
     const std::wstring firstId = now.hardwareIds && !now.hardwareIds->empty() ? now.hardwareIds->front() : L"";
     if (i >= before.devices.size()) continue;
     const auto& was = before.devices[i];
@@ -247,7 +335,7 @@ ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapsh
   // Programs and pauses.
   r.started.assign(machine.started.begin() + static_cast<std::ptrdiff_t>(before.started), machine.started.end());
   for (const auto& p : before.processes) {
-    for (const auto& q : after.processes) {
+    for (const auto& q : machine.processes) {
       if (q.id == p.id && p.running && !q.running) r.ended.push_back({q.image, q.id});
     }
   }
@@ -257,24 +345,15 @@ ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapsh
 
 namespace {
 
-int Group(ChangeReport::RegistryChange::Kind k) {
-  using K = ChangeReport::RegistryChange::Kind;
-  return k == K::kKeyAdded || k == K::kValueAdded ? 0 : k == K::kValueChanged ? 1 : 2;
-}
-
-std::string RegistryText(const ChangeReport& r) {
+// The registry part in the registry editor's syntax, a change at a time.
+void WriteRegistryText(const ChangeReport& r, const ReportSink& out) {
   using RC = ChangeReport::RegistryChange;
-  std::string out = "Windows Registry Editor Version 5.00\n";
+  bool any = false;
   std::wstring lastHeading;
   std::wstring lastKey;
-  // Added, then changed, then deleted; each by view and in key order.
-  std::vector<const RC*> sorted;
-  for (const auto& c : r.registry) sorted.push_back(&c);
-  std::stable_sort(sorted.begin(), sorted.end(), [](const RC* a, const RC* b) {
-    return std::make_pair(Group(a->kind), a->view) < std::make_pair(Group(b->kind), b->view);
-  });
-  for (const RC* change : sorted) {
-    const RC& c = *change;
+  ForEachRegistryChange(r, ChangeOrder::kByKind, [&](const RC& c) {
+    if (!any) out("Windows Registry Editor Version 5.00\n");
+    any = true;
     std::wstring heading;
     switch (c.kind) {
       case RC::Kind::kKeyAdded:
@@ -283,32 +362,36 @@ std::string RegistryText(const ChangeReport& r) {
       case RC::Kind::kKeyDeleted:
       case RC::Kind::kValueDeleted: heading = L"deleted"; break;
     }
-    if (!c.view.empty()) heading += L", " + c.view + (c.view == L"shared" ? L" by both views" : L" view");
-    const std::wstring keyLine =
-        c.kind == RC::Kind::kKeyDeleted ? L"[-" + KeyId(c.root, c.path) + L"]" : L"[" + KeyId(c.root, c.path) + L"]";
+    if (!c.view.empty()) {
+      heading += L", " + std::wstring(c.view) + (c.view == L"shared" ? L" by both views" : L" view");
+    }
+    const std::wstring id = KeyId(c.root, c.path);
+    const std::wstring keyLine = c.kind == RC::Kind::kKeyDeleted ? L"[-" + id + L"]" : L"[" + id + L"]";
+    std::string text;
     if (heading != lastHeading) {
-      out += "\n; ---- " + ToUtf8(heading) + " ----\n";
+      text += "\n; ---- " + ToUtf8(heading) + " ----\n";
       lastHeading = heading;
       lastKey.clear();
     }
     if (keyLine != lastKey) {
-      out += "\n" + ToUtf8(keyLine) + "\n";
+      text += "\n" + ToUtf8(keyLine) + "\n";
       lastKey = keyLine;
     }
     switch (c.kind) {
       case RC::Kind::kKeyAdded:
       case RC::Kind::kKeyDeleted: break;
-      case RC::Kind::kValueAdded: out += ToUtf8(RegLine(c.name, *c.after)) + "\n"; break;
+      case RC::Kind::kValueAdded: text += ToUtf8(RegLine(c.name, *c.after)) + "\n"; break;
       case RC::Kind::kValueChanged:
-        out += "; was " + ToUtf8(RegLine(c.name, *c.before)) + "\n" + ToUtf8(RegLine(c.name, *c.after)) + "\n";
+        text += "; was " + ToUtf8(RegLine(c.name, *c.before)) + "\n" + ToUtf8(RegLine(c.name, *c.after)) + "\n";
         break;
       case RC::Kind::kValueDeleted:
-        out += "; was " + ToUtf8(RegLine(c.name, *c.before)) + "\n" +
-               ToUtf8(c.name.empty() ? std::wstring(L"@") : L"\"" + Escaped(c.name) + L"\"") + "=-\n";
+        text += "; was " + ToUtf8(RegLine(c.name, *c.before)) + "\n" +
+                ToUtf8(c.name.empty() ? std::wstring(L"@") : L"\"" + Escaped(c.name) + L"\"") + "=-\n";
         break;
     }
-  }
-  return out;
+    out(text);
+  });
+  if (!any) out("no change\n");
 }
 
 const char* FileKindText(ChangeReport::FileChange::Kind k) {
@@ -349,81 +432,93 @@ const char* RegistryKindText(ChangeReport::RegistryChange::Kind k) {
   return "?";
 }
 
-}  // namespace
-
-std::string ReportText(const ChangeReport& r) {
-  std::string out = r.exitCode == kToolNeverExits
-                        ? std::string("== What the run changed (no exit code: the tool would still be waiting) ==\n")
-                        : "== What the run changed (exit code " + std::to_string(r.exitCode) + ") ==\n";
-  out += "\n-- Registry";
-  out += r.wow64 ? " (64-bit Windows: the 32-bit view of HKLM\\SOFTWARE is SOFTWARE\\Wow6432Node) --\n"
-                 : " (32-bit Windows: one view) --\n";
-  out += r.registry.empty() ? "no change\n" : RegistryText(r);
-
-  out += "\n-- Files and folders --\n";
-  if (r.files.empty()) out += "no change\n";
-  for (const auto& f : r.files) {
-    out += std::string(FileKindText(f.kind)) + "  " + ToUtf8(f.path);
-    if (f.kind == ChangeReport::FileChange::Kind::kCreated || f.kind == ChangeReport::FileChange::Kind::kOverwritten) {
-      out += " (" + std::to_string(f.size) + " bytes)";
-    }
-    out += "\n";
+json RegistryChangeJson(const ChangeReport::RegistryChange& c) {
+  json e{{"change", RegistryKindText(c.kind)}, {"key", ToUtf8(KeyId(c.root, c.path))}};
+  if (!c.view.empty()) e["view"] = ToUtf8(c.view);
+  if (c.kind != ChangeReport::RegistryChange::Kind::kKeyAdded &&
+      c.kind != ChangeReport::RegistryChange::Kind::kKeyDeleted) {
+    e["name"] = ToUtf8(c.name);
   }
-
-  out += "\n-- Devices --\n";
-  if (r.devices.empty()) out += "no change\n";
-  for (const auto& d : r.devices) {
-    out += std::string(DeviceKindText(d.kind)) + "  " + ToUtf8(d.device);
-    if (!d.hardwareId.empty()) out += " (" + ToUtf8(d.hardwareId) + ")";
-    if (d.kind == ChangeReport::DeviceChange::Kind::kDriverUpdated) out += " from " + ToUtf8(d.detail);
-    if (d.kind == ChangeReport::DeviceChange::Kind::kInstalled) out += " from the staged " + ToUtf8(d.detail);
-    if (d.kind == ChangeReport::DeviceChange::Kind::kStaged) out += " as " + ToUtf8(d.detail);
-    if (d.kind == ChangeReport::DeviceChange::Kind::kRestarted) out += " (disabled and enabled again)";
-    if (d.byCompanion) out += ", by the 64-bit companion";
-    out += "\n";
+  if (c.before != nullptr) e["before"] = ValueJson(*c.before);
+  if (c.after != nullptr) {
+    e["after"] = ValueJson(*c.after);
+    e["reg"] = ToUtf8(RegLine(c.name, *c.after));
   }
+  return e;
+}
 
-  out += "\n-- Programs --\n";
-  if (r.started.empty() && r.ended.empty()) out += "none started or ended\n";
-  for (const auto& p : r.started) {
-    out += "started  " + ToUtf8(p.commandLine) + "\n";
-    // Where the search or WOW64 redirection found another file than the command line names.
-    if (!p.image.empty() && p.commandLine.find(p.image) == std::wstring::npos) {
-      out += "         ran " + ToUtf8(p.image) + "\n";
-    }
-    out += "         in " + ToUtf8(p.currentDirectory) + (p.waitedFor ? ", waited for" : ", not waited for") + "\n";
-  }
-  for (const auto& p : r.ended)
-    out += "ended    " + ToUtf8(p.image) + " (process " + std::to_string(p.processId) + ")\n";
-
-  out += "\n-- Pauses --\n";
-  if (r.pauses.empty()) {
-    out += "none\n";
-  } else {
-    std::string list;
-    for (auto ms : r.pauses) list += (list.empty() ? "" : ", ") + Ms(ms);
-    const auto total = std::accumulate(r.pauses.begin(), r.pauses.end(), std::uint64_t{0});
-    out += list + " (" + std::to_string(total) + " ms in all)\n";
+// A value as json's dump(2) writes it at `depth` levels in: its inner lines
+// indented by as much more. (Line ends inside strings are escaped.)
+std::string Dumped(const json& value, int depth) {
+  const std::string text = value.dump(2);
+  const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+  std::string out;
+  for (char c : text) {
+    out += c;
+    if (c == '\n') out += indent;
   }
   return out;
 }
 
-json ReportJson(const ChangeReport& r) {
-  json registry = json::array();
-  for (const auto& c : r.registry) {
-    json e{{"change", RegistryKindText(c.kind)}, {"key", ToUtf8(KeyId(c.root, c.path))}};
-    if (!c.view.empty()) e["view"] = ToUtf8(c.view);
-    if (c.kind != ChangeReport::RegistryChange::Kind::kKeyAdded &&
-        c.kind != ChangeReport::RegistryChange::Kind::kKeyDeleted) {
-      e["name"] = ToUtf8(c.name);
+}  // namespace
+
+void WriteReportText(const ChangeReport& r, const ReportSink& out) {
+  out(r.exitCode == kToolNeverExits
+          ? std::string("== What the run changed (no exit code: the tool would still be waiting) ==\n")
+          : "== What the run changed (exit code " + std::to_string(r.exitCode) + ") ==\n");
+  out(r.wow64 ? "\n-- Registry (64-bit Windows: the 32-bit view of HKLM\\SOFTWARE is SOFTWARE\\Wow6432Node) --\n"
+              : "\n-- Registry (32-bit Windows: one view) --\n");
+  WriteRegistryText(r, out);
+
+  std::string text = "\n-- Files and folders --\n";
+  if (r.files.empty()) text += "no change\n";
+  for (const auto& f : r.files) {
+    text += std::string(FileKindText(f.kind)) + "  " + ToUtf8(f.path);
+    if (f.kind == ChangeReport::FileChange::Kind::kCreated || f.kind == ChangeReport::FileChange::Kind::kOverwritten) {
+      text += " (" + std::to_string(f.size) + " bytes)";
     }
-    if (c.before) e["before"] = ValueJson(*c.before);
-    if (c.after) {
-      e["after"] = ValueJson(*c.after);
-      e["reg"] = ToUtf8(RegLine(c.name, *c.after));
-    }
-    registry.push_back(std::move(e));
+    text += "\n";
   }
+
+  text += "\n-- Devices --\n";
+  if (r.devices.empty()) text += "no change\n";
+  for (const auto& d : r.devices) {
+    text += std::string(DeviceKindText(d.kind)) + "  " + ToUtf8(d.device);
+    if (!d.hardwareId.empty()) text += " (" + ToUtf8(d.hardwareId) + ")";
+    if (d.kind == ChangeReport::DeviceChange::Kind::kDriverUpdated) text += " from " + ToUtf8(d.detail);
+    if (d.kind == ChangeReport::DeviceChange::Kind::kInstalled) text += " from the staged " + ToUtf8(d.detail);
+    if (d.kind == ChangeReport::DeviceChange::Kind::kStaged) text += " as " + ToUtf8(d.detail);
+    if (d.kind == ChangeReport::DeviceChange::Kind::kRestarted) text += " (disabled and enabled again)";
+    if (d.byCompanion) text += ", by the 64-bit companion";
+    text += "\n";
+  }
+
+  text += "\n-- Programs --\n";
+  if (r.started.empty() && r.ended.empty()) text += "none started or ended\n";
+  for (const auto& p : r.started) {
+    text += "started  " + ToUtf8(p.commandLine) + "\n";
+    // Where the search or WOW64 redirection found another file than the command line names.
+    if (!p.image.empty() && p.commandLine.find(p.image) == std::wstring::npos) {
+      text += "         ran " + ToUtf8(p.image) + "\n";
+    }
+    text += "         in " + ToUtf8(p.currentDirectory) + (p.waitedFor ? ", waited for" : ", not waited for") + "\n";
+  }
+  for (const auto& p : r.ended)
+    text += "ended    " + ToUtf8(p.image) + " (process " + std::to_string(p.processId) + ")\n";
+
+  text += "\n-- Pauses --\n";
+  if (r.pauses.empty()) {
+    text += "none\n";
+  } else {
+    std::string list;
+    for (auto ms : r.pauses) list += (list.empty() ? "" : ", ") + Ms(ms);
+    const auto total = std::accumulate(r.pauses.begin(), r.pauses.end(), std::uint64_t{0});
+    text += list + " (" + std::to_string(total) + " ms in all)\n";
+  }
+  out(text);
+}
+
+void WriteReportJson(const ChangeReport& r, const json* run, const ReportSink& out) {
   json files = json::array();
   for (const auto& f : r.files)
     files.push_back({{"change", FileKindText(f.kind)}, {"path", ToUtf8(f.path)}, {"size", f.size}});
@@ -444,13 +539,47 @@ json ReportJson(const ChangeReport& r) {
   }
   json ended = json::array();
   for (const auto& p : r.ended) ended.push_back({{"image", ToUtf8(p.image)}, {"processId", p.processId}});
-  return json{{"exitCode", r.exitCode == kToolNeverExits ? json(nullptr) : json(r.exitCode)},
-              {"wow64", r.wow64},
-              {"registry", registry},
-              {"files", files},
-              {"devices", devices},
-              {"programs", {{"started", started}, {"ended", ended}}},
-              {"pauses", r.pauses}};
+  json rest{{"exitCode", r.exitCode == kToolNeverExits ? json(nullptr) : json(r.exitCode)},
+            {"wow64", r.wow64},
+            {"files", files},
+            {"devices", devices},
+            {"programs", {{"started", started}, {"ended", ended}}},
+            {"pauses", r.pauses}};
+  if (run != nullptr) rest["run"] = *run;
+
+  // The members in json's own order, by name, as dump(2) writes an object;
+  // the registry's changes are written as they are found.
+  std::vector<std::string> names{"registry"};
+  for (const auto& [name, _] : rest.items()) names.push_back(name);
+  std::sort(names.begin(), names.end());
+  out("{\n");
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    out("  \"" + names[i] + "\": ");
+    if (names[i] == "registry") {
+      bool any = false;
+      ForEachRegistryChange(r, ChangeOrder::kByKey, [&](const ChangeReport::RegistryChange& c) {
+        out((any ? ",\n    " : "[\n    ") + Dumped(RegistryChangeJson(c), 2));
+        any = true;
+      });
+      out(any ? "\n  ]" : "[]");
+    } else {
+      out(Dumped(rest[names[i]], 1));
+    }
+    out(i + 1 < names.size() ? ",\n" : "\n");
+  }
+  out("}\n");
+}
+
+std::string ReportText(const ChangeReport& report) {
+  std::string text;
+  WriteReportText(report, [&](std::string_view part) { text += part; });
+  return text;
+}
+
+json ReportJson(const ChangeReport& report) {
+  std::string text;
+  WriteReportJson(report, nullptr, [&](std::string_view part) { text += part; });
+  return json::parse(text);
 }
 
 }  // namespace tv::sim

@@ -1,12 +1,13 @@
-// What a run did to the simulated machine: a snapshot before the run, one
-// after, and the difference as a report for the script's author (text) or a
-// build pipeline (JSON).
+// What a run did to the simulated machine: a snapshot before the run, the
+// machine after it, and the difference as a report for the script's author
+// (text) or a build pipeline (JSON).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
-#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -40,16 +41,21 @@ struct MachineSnapshot {
 
 MachineSnapshot TakeSnapshot(const SimMachine& machine);
 
+// What a run changed: the difference between a snapshot taken before it and
+// the machine as it is now. Registry changes are not kept: a generated script
+// writes hundreds of thousands of values, so they are found again, in the
+// report's order, each time the report is written.
 struct ChangeReport {
+  // One change, valid only during the call that hands it out.
   struct RegistryChange {
     enum class Kind { kKeyAdded, kKeyDeleted, kValueAdded, kValueChanged, kValueDeleted };
     Kind kind;
     RegRoot root;
-    std::wstring path;
-    std::wstring view;  // "32-bit", "64-bit", "shared" on 64-bit Windows; empty on 32-bit Windows
-    std::wstring name;  // value name; empty for the default value and for keys
-    std::optional<RegValue> before;
-    std::optional<RegValue> after;
+    std::wstring_view path;
+    std::wstring_view view;  // "32-bit", "64-bit", "shared" on 64-bit Windows; empty on 32-bit Windows
+    std::wstring_view name;  // value name; empty for the default value and for keys
+    const RegValue* before = nullptr;
+    const RegValue* after = nullptr;
   };
   struct FileChange {
     enum class Kind { kCreated, kOverwritten, kDeleted, kFolderCreated, kFolderDeleted };
@@ -71,7 +77,8 @@ struct ChangeReport {
   };
   int exitCode = 0;
   bool wow64 = false;
-  std::vector<RegistryChange> registry;
+  const MachineSnapshot* before = nullptr;  // with `machine`, the source of the registry changes
+  const SimMachine* machine = nullptr;
   std::vector<FileChange> files;
   std::vector<DeviceChange> devices;
   std::vector<SimMachine::StartedProgram> started;
@@ -79,12 +86,26 @@ struct ChangeReport {
   std::vector<std::uint32_t> pauses;
 };
 
-ChangeReport CompareSnapshots(const MachineSnapshot& before, const MachineSnapshot& after, const SimMachine& machine,
-                              int exitCode);
+// The report of the machine as it is now against `before`; both must outlive it.
+ChangeReport CompareWithMachine(const MachineSnapshot& before, const SimMachine& machine, int exitCode);
+
+// Every registry change, in one of the report's two orders: by kind (added,
+// changed, deleted; each by view, then by key path and value name), as the
+// text groups them, or by key path (then deleted trees), as the JSON lists them.
+enum class ChangeOrder { kByKind, kByKey };
+void ForEachRegistryChange(const ChangeReport& report, ChangeOrder order,
+                           const std::function<void(const ChangeReport::RegistryChange&)>& visit);
 
 // One registry value in the registry editor's syntax: "Name"=dword:00000001.
 std::wstring RegLine(std::wstring_view name, const RegValue& value);
 
+// The report written piece by piece as it is found.
+using ReportSink = std::function<void(std::string_view)>;
+void WriteReportText(const ChangeReport& report, const ReportSink& out);
+// With `run` (the run's summary) as one more member when it is given.
+void WriteReportJson(const ChangeReport& report, const nlohmann::json* run, const ReportSink& out);
+
+// The whole report in memory, for small machines and tests.
 std::string ReportText(const ChangeReport& report);
 nlohmann::json ReportJson(const ChangeReport& report);
 

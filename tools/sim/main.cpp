@@ -107,7 +107,9 @@ int Run(const RunOptions& o) {
     // A script's escape sequence, traced back, must not drive the terminal.
     const std::string utf8 = tv::lint::EscapeControlCharacters(tv::ToUtf8(text), true);
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    std::fflush(stdout);
+    // A line is out as soon as it ends, so a run that hangs shows its last
+    // line; its pieces are not written one by one.
+    if (!text.empty() && text.back() == L'\n') std::fflush(stdout);
   };
   if (!TracingOn(machine)) {
     std::cerr << "tarnvale-sim: tracing is off on this machine (HKLM\\" << tv::ToUtf8(tv::kSwitchKey)
@@ -136,25 +138,36 @@ int Run(const RunOptions& o) {
   const int result = exitCode == tv::sim::kToolNeverExits || failOn ? kRunDidNotPass : exitCode;
   if (o.noReport) return result;
 
-  const auto report = tv::sim::CompareSnapshots(before, tv::sim::TakeSnapshot(machine), machine, exitCode);
-  std::string text;
+  // Written as it is found: the report of a generated script that writes
+  // hundreds of thousands of values is not held whole.
+  const auto report = tv::sim::CompareWithMachine(before, machine, exitCode);
+  std::ofstream file;
+  if (!o.reportFile.empty()) file.open(o.reportFile, std::ios::binary);
+  std::ostream& out = o.reportFile.empty() ? std::cerr : file;
+  // Standard error is unbuffered: the pieces go out in blocks, not a write each.
+  std::string block;
+  const auto flush = [&] {
+    out << block;
+    block.clear();
+  };
+  const auto put = [&](std::string_view part) {
+    block += part;
+    if (block.size() >= 64 * 1024) flush();
+  };
   if (o.json) {
-    auto json = tv::sim::ReportJson(report);
-    json["run"] = tv::sim::SummaryJson(summary);
-    text = json.dump(2) + "\n";
+    const auto run = tv::sim::SummaryJson(summary);
+    tv::sim::WriteReportJson(report, &run, put);
   } else {
     // Values and names come from the script: its escape sequences stay text.
-    text = tv::lint::EscapeControlCharacters(tv::sim::SummaryText(summary) + "\n" + tv::sim::ReportText(report), true);
+    const auto write = [&](std::string_view part) { put(tv::lint::EscapeControlCharacters(part, true)); };
+    write(tv::sim::SummaryText(summary) + "\n");
+    tv::sim::WriteReportText(report, write);
   }
-  if (o.reportFile.empty()) {
-    std::cerr << text;
-  } else {
-    std::ofstream out(o.reportFile, std::ios::binary);
-    out << text;
-    if (!out) {
-      std::cerr << "tarnvale-sim: cannot write the report to " << o.reportFile << '\n';
-      return kSimulatorFailed;
-    }
+  flush();
+  out.flush();
+  if (!out && !o.reportFile.empty()) {
+    std::cerr << "tarnvale-sim: cannot write the report to " << o.reportFile << '\n';
+    return kSimulatorFailed;
   }
   return result;
 }

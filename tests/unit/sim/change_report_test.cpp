@@ -50,7 +50,7 @@ TEST(ChangeReport, NamesEveryKindOfChange) {
   m.started.push_back({L"C:\\Tools\\a.exe /s", L"C:\\Tools\\a.exe", L"C:\\Tools", 0, true});
   m.pauses = {500, 20000};
 
-  const auto report = CompareSnapshots(before, TakeSnapshot(m), m, 1);
+  const auto report = CompareWithMachine(before, m, 1);
   const std::string text = ReportText(report);
   // Registry in .reg syntax, grouped by what happened and by view.
   EXPECT_TRUE(Contains(text,
@@ -100,6 +100,13 @@ TEST(ChangeReport, NamesEveryKindOfChange) {
   EXPECT_TRUE(sawChange);
   EXPECT_EQ(json["programs"]["started"][0]["waitedFor"], true);
   EXPECT_EQ(json["pauses"], nlohmann::json::array({500, 20000}));
+
+  // Written piece by piece as changes are found, it is what json's own writer gives for the whole.
+  std::string streamed;
+  const nlohmann::json run{{"commands", 2}};
+  WriteReportJson(report, &run, [&](std::string_view part) { streamed += part; });
+  EXPECT_EQ(streamed, nlohmann::json::parse(streamed).dump(2) + "\n");
+  EXPECT_EQ(nlohmann::json::parse(streamed)["run"], run);
 }
 
 // Names that sort between a key and its subkeys ("-" comes before "\\").
@@ -113,7 +120,7 @@ TEST(ChangeReport, TreesAreNamedOnceAmongSiblingsThatSortBetween) {
   m.registry.DeleteKeyTree(hklm, L"SOFTWARE\\Old-2");
   m.registry.SetDword(hklm, L"SOFTWARE\\New\\Sub", L"Z", 1);
   m.registry.CreateKey(hklm, L"SOFTWARE\\New-2");
-  const std::string text = ReportText(CompareSnapshots(before, TakeSnapshot(m), m, 1));
+  const std::string text = ReportText(CompareWithMachine(before, m, 1));
   EXPECT_TRUE(Contains(text, "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\n")) << text;
   EXPECT_TRUE(Contains(text, "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old-2]\n")) << text;
   EXPECT_FALSE(Contains(text, "Old\\Sub")) << text;
@@ -127,7 +134,7 @@ TEST(ChangeReport, NothingChangedSaysSo) {
   SimMachine m;
   m.registry.SetDword(RegRoot::kLocalMachine, L"SOFTWARE\\X", L"A", 1);
   const auto snapshot = TakeSnapshot(m);
-  const auto report = CompareSnapshots(snapshot, TakeSnapshot(m), m, 0);
+  const auto report = CompareWithMachine(snapshot, m, 0);
   const std::string text = ReportText(report);
   EXPECT_TRUE(Contains(text, "(32-bit Windows: one view) --\nno change\n")) << text;
   EXPECT_TRUE(Contains(text, "-- Devices --\nno change\n")) << text;
@@ -146,7 +153,7 @@ TEST(ChangeReport, WowExampleWritesBothViews) {
   PlaceCompanion(m);
   const auto before = TakeSnapshot(m);
   const int code = RunTool(m);
-  const auto json = ReportJson(CompareSnapshots(before, TakeSnapshot(m), m, code));
+  const auto json = ReportJson(CompareWithMachine(before, m, code));
   std::map<std::string, std::string> bitsByView;
   for (const auto& e : json["registry"]) {
     if (e.value("name", "") == "Bits") bitsByView[e["view"]] = e["after"]["data"];
