@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/module_folder_cache.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -30,13 +31,15 @@ class CProductValueCache final : public IProductInfo {
 namespace tv {
 
 // The seam as one process of the tool uses it: the machine's operations, with
-// the product values fetched once and shared by every run context.
+// the product values fetched once and the short form of the tool's folder
+// found once, both shared by every run context.
 class CProcessPlatform {
  public:
   explicit CProcessPlatform(const Platform& machine)
-      : cache_(machine.product, {L"Version", L"Vendor"}), platform_{machine.profile,   machine.registry, cache_,
-                                                                    machine.system,    machine.debug,    machine.files,
-                                                                    machine.processes, machine.devices} {}
+      : cache_(machine.product, {L"Version", L"Vendor"}),
+        system_(machine.system),
+        platform_{machine.profile, machine.registry,  cache_,         system_, machine.debug,
+                  machine.files,   machine.processes, machine.devices} {}
   CProcessPlatform(const CProcessPlatform&) = delete;
   CProcessPlatform& operator=(const CProcessPlatform&) = delete;
 
@@ -44,6 +47,7 @@ class CProcessPlatform {
 
  private:
   CProductValueCache cache_;
+  CModuleFolderCache system_;
   Platform platform_;
 };
 

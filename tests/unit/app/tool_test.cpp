@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/tool.h"
+#include "platform/product_cache.h"
 #include "test_machine.h"
 
 namespace tv {
@@ -161,6 +164,39 @@ TEST(Entry, OneWmiEnumerationServesTheWholeRun) {
   sim::RunTool(failing);
   EXPECT_EQ(failing.wmiEnumerations, 1);
   EXPECT_TRUE(test::HasLine(failing, L"drv:Error check Vendor "));
+}
+
+// Each run context asks for the short form of the tool's folder; one search serves them all.
+TEST(Entry, TheToolsFolderIsShortenedOnceARun) {
+  const auto askings = [](sim::SimMachine& m) {
+    return std::count_if(m.faults.calls.begin(), m.faults.calls.end(),
+                         [](const auto& c) { return c.operation == "GetShortPathName"; });
+  };
+  sim::SimMachine m;
+  test::SetUpNotebook(m, "[INIT]\nCMD1=CHECK_VENDOR\n");
+  m.faults.recording = true;
+  EXPECT_EQ(sim::RunTool(m), kExitRan);
+  EXPECT_EQ(askings(m), 1);
+
+  // Without the cache each of the sixteen run contexts would search.
+  sim::SimMachine uncached;
+  test::SetUpNotebook(uncached);
+  uncached.faults.recording = true;
+  const Platform raw = uncached.platform();
+  CTool tool(raw);
+  EXPECT_EQ(askings(uncached), 16);
+
+  // A failed search is not kept: the run context that met it goes without,
+  // the next one searches again and has the short form.
+  sim::SimMachine failing;
+  test::SetUpNotebook(failing);
+  failing.faults.recording = true;
+  failing.faults.Fail("GetShortPathName", err::kAccessDenied);
+  const CProcessPlatform process(failing.platform());
+  CTool once(process.get());
+  EXPECT_EQ(askings(failing), 2);
+  EXPECT_TRUE(once.objects().runContext.shortModuleDirectory.empty());
+  EXPECT_FALSE(once.objects().trace.context().shortModuleDirectory.empty());
 }
 
 }  // namespace
