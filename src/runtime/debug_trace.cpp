@@ -13,25 +13,26 @@ std::uint32_t LittleEndian(const std::vector<std::uint8_t>& data) {
 }  // namespace
 
 CDebugTrace::CDebugTrace(const Platform& platform) : platform_(platform), context_(platform) {
+  // Both switches are read through one opening of the key: every object of
+  // the tool makes a trace of its own, a dozen at start-up alone.
+  auto key = platform_.registry.OpenKey(RegRoot::kLocalMachine, kSwitchKey, reg::kKeyRead);
   debugSwitch_ = 0;
   std::uint32_t data = 0;
-  if (ReadSwitch(L"DebugMode", data) != 0 && data == 1) {
+  if (key && ReadSwitch(**key, L"DebugMode", data) != 0 && data == 1) {
     // Announced even though the switch is not on yet, so it ends in "\n" alone.
     platform_.debug.Write(FormatCut(kRoomFormatter, L"%s:Debug mode is enabled.\n", context_.baseName));
     debugSwitch_ = 1;
   }
   testSwitch_ = 0;
   data = 0;
-  if (ReadSwitch(L"TestMode", data) != 0 && data == 1) {
+  if (key && ReadSwitch(**key, L"TestMode", data) != 0 && data == 1) {
     Trace(L"Test mode is enabled.\n");
     testSwitch_ = 1;
   }
 }
 
-int CDebugTrace::ReadSwitch(std::wstring_view valueName, std::uint32_t& data) const {
-  auto key = platform_.registry.OpenKey(RegRoot::kLocalMachine, kSwitchKey, reg::kKeyRead);
-  if (!key) return 0;
-  auto value = (*key)->QueryValue(valueName, 4);
+int CDebugTrace::ReadSwitch(IRegKey& key, std::wstring_view valueName, std::uint32_t& data) {
+  auto value = key.QueryValue(valueName, 4);
   if (!value) return 0;
   data = LittleEndian(value->data);
   return 1;

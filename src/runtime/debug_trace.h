@@ -30,8 +30,8 @@ class CDebugTrace {
     if (debugSwitch_ != 0) Emit(message);
   }
 
-  // Reads one switch value of at most 4 bytes; 1 when it was read.
-  int ReadSwitch(std::wstring_view valueName, std::uint32_t& data) const;
+  // Reads one switch value of at most 4 bytes from the open switch key; 1 when it was read.
+  static int ReadSwitch(IRegKey& key, std::wstring_view valueName, std::uint32_t& data);
 
   bool debugOn() const { return debugSwitch_ != 0; }
   bool testOn() const { return testSwitch_ != 0; }
