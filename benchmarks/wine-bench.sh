@@ -2,8 +2,8 @@
 # Times the real executable under Wine against yardsticks, as ratios in one run:
 #   start-up: tarnvale.exe on a setup script with no command, against a GUI
 #             program of the same toolchain that makes one WMI query
-#             (target 1.05); runs interleaved, the medians compared, with the
-#             quartiles for the spread; the processor time of both (perf
+#             (target 1.05); runs interleaved, GAP seconds apart (0.3), the medians
+#             compared, with the quartiles for the spread; the processor time of both (perf
 #             stat, where the kernel lets it count); then what each step of
 #             start-up costs (startup_steps.exe);
 #   copy:     INSTALL_DRIVER's copy of a driver package of FILES files (SIZE MB
@@ -22,7 +22,7 @@ bash "$here/../tests/wine/make-prefix.sh" "$build" >/dev/null
 c="$WINEPREFIX/drive_c"
 rm -rf "$c/tvbench" && mkdir -p "$c/tvbench"
 cp "$build/tarnvale.exe" "$build/wmi_probe.exe" "$build/startup_steps.exe" "$c/tvbench/"
-printf '[INIT]\r\n' >"$c/tvbench/tarnvale.ini"
+printf '[INIT]\r\n' | tee "$c/tvbench/tarnvale.ini" "$c/tvbench/startup_steps.ini" >/dev/null
 "$WINE" reg delete 'HKLM\SOFTWARE\VELTARO\Quillmark' /f >/dev/null 2>&1 || true
 "$(dirname "$WINE")/wineserver" -p 60 2>/dev/null || true  # keep it warm between runs
 
@@ -32,15 +32,19 @@ time_ms() { local s e; s=$(date +%s%N); "$@" >/dev/null 2>&1 || true; e=$(date +
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
 for _ in 1 2; do time_ms "$WINE" 'C:\tvbench\tarnvale.exe' >/dev/null; time_ms "$WINE" 'C:\tvbench\wmi_probe.exe' >/dev/null; done
+# A pause before each run: started the moment the program before it ends,
+# a run also pays for Wine tidying up after that program, and the times
+# split into two groups some 20 ms apart whichever program it is.
+gap=${GAP:-0.3}
 tool=(); probe=()
 for _ in $(seq "$runs"); do
-  tool+=("$(time_ms "$WINE" 'C:\tvbench\tarnvale.exe')")
-  probe+=("$(time_ms "$WINE" 'C:\tvbench\wmi_probe.exe')")
+  sleep "$gap"; tool+=("$(time_ms "$WINE" 'C:\tvbench\tarnvale.exe')")
+  sleep "$gap"; probe+=("$(time_ms "$WINE" 'C:\tvbench\wmi_probe.exe')")
 done
 read -r t25 t50 t75 < <(printf '%s\n' "${tool[@]}" | quartiles)
 read -r p25 p50 p75 < <(printf '%s\n' "${probe[@]}" | quartiles)
 echo "start-up: tarnvale median ${t50} ms (quartiles ${t25}-${t75}), one-WMI-query GUI program median ${p50} ms" \
-  "(${p25}-${p75}), ratio $(ratio "$t50" "$p50") (of the lower quartiles $(ratio "$t25" "$p25")); target 1.05; $runs runs each, interleaved"
+  "(${p25}-${p75}), ratio $(ratio "$t50" "$p50") (of the lower quartiles $(ratio "$t25" "$p25")); target 1.05; $runs runs each, interleaved, ${gap} s apart"
 # The processor time of each program (and the processes it starts), which the
 # wait for Wine's desktop process and the machine's other load do not blur.
 if command -v perf >/dev/null && perf stat -e task-clock true >/dev/null 2>&1; then
