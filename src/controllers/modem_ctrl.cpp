@@ -50,10 +50,7 @@ int CModemCtrl::InitHomolTime(std::uint32_t access) {
     return 0;
   }
   auto value = (*key)->QueryValue(L"HomolTimeStamp", 4);
-  auto asNumber = [&] {
-    return static_cast<std::uint32_t>(stamp[0] | (stamp[1] << 8) | (stamp[2] << 16) |
-                                      (static_cast<std::uint32_t>(stamp[3]) << 24));
-  };
+  auto asNumber = [&] { return DwordFromRegistryData(stamp); };
   if (value) {
     for (std::size_t i = 0; i < value->data.size() && i < 4; ++i) stamp[i] = value->data[i];
     modemTrace.Trace(L"ModemCtrl->InitHomolTime->Get Homol Time=0x%04x ", asNumber());

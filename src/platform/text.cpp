@@ -147,4 +147,10 @@ std::wstring StringFromRegistryData(std::span<const std::uint8_t> data) {
   return out;
 }
 
+std::uint32_t DwordFromRegistryData(std::span<const std::uint8_t> data) {
+  std::uint32_t v = 0;
+  for (std::size_t i = 0; i < data.size() && i < 4; ++i) v |= static_cast<std::uint32_t>(data[i]) << (8 * i);
+  return v;
+}
+
 }  // namespace tv

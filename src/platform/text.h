@@ -50,6 +50,8 @@ struct LessNoCase {
 
 // A registry string's data (UTF-16LE), up to its first terminator.
 std::wstring StringFromRegistryData(std::span<const std::uint8_t> data);
+// A registry number's data: its first four bytes, little-endian (fewer: the ones there are).
+std::uint32_t DwordFromRegistryData(std::span<const std::uint8_t> data);
 
 // One value in UTF-8's form, whatever it is (a lone surrogate too), for
 // text that must come back as it was.

@@ -2,16 +2,6 @@
 
 namespace tv {
 
-namespace {
-// A switch is on when its data, read as a little-endian number of at most
-// four bytes, is exactly 1, whatever its registry type.
-std::uint32_t LittleEndian(const std::vector<std::uint8_t>& data) {
-  std::uint32_t v = 0;
-  for (std::size_t i = 0; i < data.size() && i < 4; ++i) v |= static_cast<std::uint32_t>(data[i]) << (8 * i);
-  return v;
-}
-}  // namespace
-
 CDebugTrace::CDebugTrace(const Platform& platform) : platform_(platform), context_(platform) {
   // Both switches are read through one opening of the key: every object of
   // the tool makes a trace of its own, a dozen at start-up alone.
@@ -31,10 +21,12 @@ CDebugTrace::CDebugTrace(const Platform& platform) : platform_(platform), contex
   }
 }
 
+// A switch is on when its data, read as a little-endian number of at most
+// four bytes, is exactly 1, whatever its registry type.
 int CDebugTrace::ReadSwitch(IRegKey& key, std::wstring_view valueName, std::uint32_t& data) {
   auto value = key.QueryValue(valueName, 4);
   if (!value) return 0;
-  data = LittleEndian(value->data);
+  data = DwordFromRegistryData(value->data);
   return 1;
 }
 

@@ -106,13 +106,6 @@ std::string U8(std::wstring_view s) { return ToUtf8(s); }
 constexpr std::size_t kMostKeys = 5000;
 constexpr std::uint32_t kProblemDisabled = dev::kProblemDisabled;
 
-// The number in the first four bytes, little-endian (fewer: the ones there are).
-std::uint32_t LittleEndian(const std::vector<std::uint8_t>& data) {
-  std::uint32_t v = 0;
-  for (std::size_t i = 0; i < data.size() && i < 4; ++i) v |= std::uint32_t{data[i]} << (8 * i);
-  return v;
-}
-
 // The UTF-16LE text of bytes [from, to).
 std::wstring Utf16(const std::vector<std::uint8_t>& data, std::size_t from, std::size_t to) {
   std::wstring out;
@@ -143,7 +136,7 @@ Json ValueJson(const RegValue& value, std::string& note) {
   };
   switch (value.type) {
     case reg::kTypeDword:
-      if (d.size() == 4) return Json(LittleEndian(d));
+      if (d.size() == 4) return Json(DwordFromRegistryData(d));
       break;
     case reg::kTypeSz:
     case reg::kTypeExpandSz: {
@@ -259,7 +252,7 @@ class Capturer {
     for (const auto& [name, field] : {std::pair{L"DebugMode", "debugMode"}, std::pair{L"TestMode", "testMode"}}) {
       auto value = (*key)->QueryValue(name, 4);
       if (!value) continue;
-      const std::uint32_t v = LittleEndian(value->data);
+      const std::uint32_t v = DwordFromRegistryData(value->data);
       root[field] = v;
     }
   }

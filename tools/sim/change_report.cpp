@@ -89,17 +89,12 @@ std::string TypeName(std::uint32_t type) {
   }
 }
 
-// A REG_DWORD's number, little-endian as stored.
-std::uint32_t DwordOf(const RegValue& v) {
-  return v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (static_cast<std::uint32_t>(v.data[3]) << 24);
-}
-
 json ValueJson(const RegValue& v) {
   json out{{"type", TypeName(v.type)}};
   if (v.type == reg::kTypeSz || v.type == reg::kTypeExpandSz) {
     out["data"] = ToUtf8(Utf16Text(v.data, 0));
   } else if (v.type == reg::kTypeDword && v.data.size() == 4) {
-    out["data"] = DwordOf(v);
+    out["data"] = DwordFromRegistryData(v.data);
   } else if (v.type == reg::kTypeMultiSz) {
     json parts = json::array();
     for (const auto& s : MultiStrings(v.data)) parts.push_back(ToUtf8(s));
@@ -122,7 +117,7 @@ std::wstring RegLine(std::wstring_view name, const RegValue& value) {
     line += L"\"" + Escaped(Utf16Text(value.data, 0)) + L"\"";
   } else if (value.type == reg::kTypeDword && value.data.size() == 4) {
     wchar_t buf[16];
-    std::swprintf(buf, 16, L"dword:%08x", DwordOf(value));
+    std::swprintf(buf, 16, L"dword:%08x", DwordFromRegistryData(value.data));
     line += buf;
   } else if (value.type == reg::kTypeBinary) {
     line += L"hex:" + HexBytes(value.data);
@@ -171,6 +166,7 @@ struct LiveKey {
   std::wstring view;
   const Values* values;
   std::vector<std::uint32_t> byName;
+  const MachineSnapshot::Key* old;  // the key before the run; null for a new one
 
   const RegValue* Find(std::wstring_view name) const {
     const auto it = std::lower_bound(byName.begin(), byName.end(), name, [&](std::uint32_t i, std::wstring_view n) {
@@ -197,7 +193,8 @@ void ForEachRegistryChange(const ChangeReport& r, ChangeOrder order,
   const MachineSnapshot& before = *r.before;
   std::vector<LiveKey> live;
   r.machine->registry.ForEachKey([&](RegRoot root, const std::wstring& path, const Values& values) {
-    LiveKey key{KeyId(root, path), root, path, ViewOf(r.wow64, root, path), &values, {}};
+    LiveKey key{KeyId(root, path), root, path, ViewOf(r.wow64, root, path), &values, {}, nullptr};
+    if (const auto old = before.keys.find(key.id); old != before.keys.end()) key.old = &old->second;
     key.byName.resize(values.size());
     std::iota(key.byName.begin(), key.byName.end(), 0U);
     std::sort(key.byName.begin(), key.byName.end(),
@@ -214,8 +211,8 @@ void ForEachRegistryChange(const ChangeReport& r, ChangeOrder order,
 
   // One key's changes whose kind `wanted` takes: the key, then its values by name, then its deleted values.
   const auto keyChanges = [&](const LiveKey& key, const auto& wanted) {
-    const auto old = before.keys.find(key.id);
-    if (old == before.keys.end()) {
+    const MachineSnapshot::Key* old = key.old;
+    if (old == nullptr) {
       // An empty new key is worth a line only when nothing was added below it.
       // Keys sort by name, so "A\\B-x" may stand between "A\\B" and "A\\B\\C": look from the first child.
       const std::wstring firstChild = key.id + L"\\";
@@ -229,9 +226,9 @@ void ForEachRegistryChange(const ChangeReport& r, ChangeOrder order,
     for (const std::uint32_t i : key.byName) {
       const auto& [name, value] = (*key.values)[i];
       const RegValue* was = nullptr;
-      if (old != before.keys.end()) {
-        const auto it = old->second.values.find(name);
-        if (it != old->second.values.end()) was = &it->second.second;
+      if (old != nullptr) {
+        const auto it = old->values.find(name);
+        if (it != old->values.end()) was = &it->second.second;
       }
       if (was == nullptr) {
         if (wanted(RC::Kind::kValueAdded)) {
@@ -241,8 +238,8 @@ void ForEachRegistryChange(const ChangeReport& r, ChangeOrder order,
         visit(RC{RC::Kind::kValueChanged, key.root, key.path, key.view, name, was, &value});
       }
     }
-    if (old == before.keys.end() || !wanted(RC::Kind::kValueDeleted)) return;
-    for (const auto& [_, nv] : old->second.values) {
+    if (old == nullptr || !wanted(RC::Kind::kValueDeleted)) return;
+    for (const auto& [_, nv] : old->values) {
       if (key.Find(nv.first) == nullptr) {
         visit(RC{RC::Kind::kValueDeleted, key.root, key.path, key.view, nv.first, &nv.second, nullptr});
       }

@@ -34,9 +34,7 @@ bool TracingOn(tv::sim::SimMachine& machine) {
   if (!key) return false;
   auto value = (*key)->QueryValue(L"DebugMode", 4);
   if (!value) return false;
-  std::uint32_t v = 0;
-  for (std::size_t i = 0; i < value->data.size() && i < 4; ++i) v |= std::uint32_t{value->data[i]} << (8 * i);
-  return v == 1;
+  return tv::DwordFromRegistryData(value->data) == 1;
 }
 
 std::wstring QuoteArgument(const std::string& arg) {
