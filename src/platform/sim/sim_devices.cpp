@@ -215,6 +215,11 @@ WinError SimMachine::Devices::CopyOemInf(std::wstring_view infPath, std::wstring
   if (auto e = m_.faults.Take("SetupCopyOEMInf", infPath)) return *e;
   const auto bytes = m_.files.ReadFile(infPath);
   if (!bytes) return err::kFileNotFound;
+  // An INF whose binary image is already in the store is not copied again:
+  // the store keeps its oemNN.inf.
+  for (const auto& staged : m_.stagedInfs) {
+    if (m_.files.ReadFile(m_.windowsFolder + L"\\inf\\" + staged) == bytes) return err::kSuccess;
+  }
   const std::wstring name = L"oem" + std::to_wstring(m_.stagedInfs.size()) + L".inf";
   m_.files.WriteFile(m_.windowsFolder + L"\\inf\\" + name, *bytes);
   m_.stagedInfs.push_back(name);

@@ -253,8 +253,12 @@ WinError SimFileSystem::Copy(std::wstring_view source, std::wstring_view destina
   }
   const Node copy = src->second;
   Put(destination, copy.content);
-  // CopyFileW keeps the source's attributes, but what it writes is a file.
-  nodes_[Resolve(destination)].attributes = copy.attributes & ~file::kReparsePoint;
+  // CopyFileW keeps the source's attributes, but what it writes is a file;
+  // and its last-write time, so a file copied again from the same source is
+  // the file it was.
+  Node& made = nodes_[Resolve(destination)];
+  made.attributes = copy.attributes & ~file::kReparsePoint;
+  made.stamp = copy.stamp;
   return err::kSuccess;
 }
 

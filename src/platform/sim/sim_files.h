@@ -60,7 +60,8 @@ class SimFileSystem {
   WinError Delete(std::wstring_view path);
   WinError Copy(std::wstring_view source, std::wstring_view destination);
 
-  // Changes whenever the file is written; 0 when it does not exist.
+  // The file's last-write time: a new one each time it is written, its
+  // source's when it is copied; 0 when it does not exist.
   std::uint64_t Stamp(std::wstring_view path) const;
   // One line per file and folder: path, attributes, size and a digest of the content.
   std::string ToString() const;
