@@ -44,6 +44,9 @@ int CTool::Run() {
 
   objects_.trace.Trace(L"Version=%s Region=%s", objects_.runContext.version, objects_.modem.regionCode);
   ApplyForcedRegion();
+  // A device that a run ended from outside left disabled is on again before
+  // anything else is done to it.
+  objects_.action.lookup.EnableRecordedDevices();
   RunCommandLoop();
 
   kernel32_.reset();

@@ -1,6 +1,7 @@
 #include "devices/dev_lookup.h"
 
 #include "devices/device_walk.h"
+#include "devices/disabled_record.h"
 
 #include <algorithm>
 #include <optional>
@@ -232,8 +233,14 @@ int CDevLookup::ChangeState(std::wstring_view id, Direction direction, bool all)
         } else if (enabling ? disabled : disableable) {
           trace.Trace(L"%s", std::wstring_view(msg.act));
           // Whatever the change reports, the device may be off now: it is
-          // remembered until it is on again.
-          if (!enabling && instance) disabledHere_.push_back(*instance);
+          // remembered until it is on again, in this run and, should the run
+          // be ended before it is, for the next one.
+          if (!enabling && instance) {
+            disabledHere_.push_back(*instance);
+            if (RecordDisabledDevice(platform_.registry, *instance) != err::kSuccess) {
+              trace.Trace(L"ERROR:DisabledProperty->%s is not recorded, a run ended now leaves it disabled", *instance);
+            }
+          }
           const int changed = StateChange(enabling ? dev::kDicsEnable : dev::kDicsDisable, **set, i);
           if (enabling && changed != 0 && instance) ForgetDisabled(*instance);
         } else {
@@ -262,7 +269,55 @@ bool CDevLookup::IsDisabledHere(std::wstring_view instance) const {
 }
 
 void CDevLookup::ForgetDisabled(std::wstring_view instance) {
-  std::erase_if(disabledHere_, [&](const std::wstring& d) { return EqualsNoCase(d, instance); });
+  if (std::erase_if(disabledHere_, [&](const std::wstring& d) { return EqualsNoCase(d, instance); }) > 0) {
+    ForgetDisabledDevice(platform_.registry, instance);
+  }
+}
+
+int CDevLookup::EnableRecordedDevices() {
+  std::vector<std::wstring> recorded = RecordedDisabledDevices(platform_.registry);
+  if (recorded.empty()) return 1;
+  auto set = platform_.devices.AllPresentDevices();
+  if (!set) {
+    trace.Trace(L"ERROR:EnableRecordedDevices->SetupDiGetClassDevsEx");
+    return 0;
+  }
+  bool restored = true;
+  std::vector<std::wstring> seen;
+  auto isOff = [&](std::uint32_t i) -> std::optional<bool> {
+    auto status = (*set)->Status(i);
+    if (!status) return std::nullopt;
+    return (status->status & dev::kDnHasProblem) != 0 && status->problem == dev::kProblemDisabled;
+  };
+  WalkDevices(**set, [&](std::uint32_t i, const std::vector<std::wstring>&) {
+    const auto instance = (*set)->InstanceId(i);
+    if (!instance) return Visit::kNext;
+    const auto it = std::find_if(recorded.begin(), recorded.end(),
+                                 [&](const std::wstring& r) { return EqualsNoCase(r, *instance); });
+    if (it == recorded.end()) return Visit::kNext;
+    seen.push_back(*it);
+    auto off = isOff(i);
+    if (off && *off) {
+      trace.Trace(L"EnableRecordedDevices:Enable %s, a run that was ended left it disabled", *instance);
+      StateChange(dev::kDicsEnable, **set, i);
+      off = isOff(i);  // a change that waits for a restart counts as done
+    }
+    if (off && !*off) {
+      ForgetDisabledDevice(platform_.registry, *it);
+    } else {
+      // Kept for the next run to try again.
+      trace.Trace(L"ERROR:EnableRecordedDevices->%s is still disabled", *instance);
+      restored = false;
+    }
+    return seen.size() == recorded.size() ? Visit::kStop : Visit::kNext;
+  });
+  // A device that is not present now keeps its record: it is enabled when it is back.
+  for (const auto& r : recorded) {
+    if (std::find(seen.begin(), seen.end(), r) == seen.end()) {
+      trace.Trace(L"EnableRecordedDevices:%s is not present, its record is kept", r);
+    }
+  }
+  return restored ? 1 : 0;
 }
 
 int CDevLookup::RestoreDisabledDevices() {

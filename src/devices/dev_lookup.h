@@ -39,6 +39,10 @@ class CDevLookup {
   // Enables again every device that this lookup disabled and that is still
   // off, whatever failed since; 1 when none is left disabled.
   int RestoreDisabledDevices();
+  // Enables each device that a run ended from outside left disabled (the
+  // tool's record of what it disabled) and drops its record; 1 when none is
+  // left disabled.
+  int EnableRecordedDevices();
 
   // The hardware-ID list: prefixes that identify a controller's device.
   std::array<std::wstring, kIdListCapacity> idList{};

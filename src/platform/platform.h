@@ -45,6 +45,7 @@ inline constexpr std::uint32_t kEnumerateSubKeys = 0x0008;
 inline constexpr std::uint32_t kKeyRead = 0x20019;
 inline constexpr std::uint32_t kKeyWrite = 0x20006;
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+inline constexpr std::uint32_t kDelete = 0x10000;  // DELETE: the key itself may be deleted
 // Registry-view flags, part of the access mask.
 inline constexpr std::uint32_t kWow64_64Key = 0x0100;
 inline constexpr std::uint32_t kWow64_32Key = 0x0200;
@@ -79,6 +80,10 @@ class IRegKey {
     return Result<std::pair<std::wstring, RegValue>>::Fail(err::kNotSupported);
   }
   virtual Result<std::unique_ptr<IRegKey>> OpenSubKey(std::wstring_view path, std::uint32_t access) = 0;
+  // RegDeleteValueW: kFileNotFound when there is no such value.
+  virtual WinError DeleteValue(std::wstring_view name) = 0;
+  // RegDeleteKeyW of a subkey without subkeys of its own (kAccessDenied when it has some).
+  virtual WinError DeleteSubKey(std::wstring_view name) = 0;
 };
 using RegKeyPtr = std::unique_ptr<IRegKey>;
 
@@ -87,6 +92,10 @@ class IRegistry {
   virtual ~IRegistry() = default;
   // RegOpenKeyExW(root, path, 0, access); the access mask may carry a view flag.
   virtual Result<RegKeyPtr> OpenKey(RegRoot root, std::wstring_view path, std::uint32_t access) = 0;
+  // RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+  // nullptr, &key, nullptr): opens the key, made with the keys on its way if
+  // it is not there.
+  virtual Result<RegKeyPtr> CreateKey(RegRoot root, std::wstring_view path, std::uint32_t access) = 0;
 };
 
 // ---- WMI product values ------------------------------------------------------

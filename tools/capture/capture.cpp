@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "actions/action.h"
+#include "devices/disabled_record.h"
 #include "platform/format.h"
 #include "platform/reg_root.h"
 #include "platform/shell_path.h"
@@ -388,6 +389,8 @@ class Capturer {
         {RegRoot::kLocalMachine, L"SOFTWARE\\Veltaro\\WirelessDeviceID", false, {}},
         {RegRoot::kLocalMachine, L"SOFTWARE\\Agere\\SoftModem", false, {}},
         {RegRoot::kLocalMachine, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", false, {L"ProgramW6432Dir"}},
+        // The devices a run that was ended left disabled, which the next run enables.
+        {RegRoot::kLocalMachine, std::wstring(kDisabledDevicesKey), false, {}},
     };
     if (o_.tool64 && wow64_) wanted.push_back({RegRoot::kLocalMachine, L"SOFTWARE\\VELTARO\\Quillmark", false, {}});
     AddWirelessKeys(wanted);

@@ -101,6 +101,8 @@ constexpr std::array kLines{
     TraceLine{L"Detect:Device is not enabled.Do not disable device.", P},
     TraceLine{L"Detect:Device was disabled before the command->Do not enable device.", P},
     TraceLine{L"RestoreDisabledDevices:Enable %s again", P},
+    TraceLine{L"EnableRecordedDevices:Enable %s, a run that was ended left it disabled", P},
+    TraceLine{L"EnableRecordedDevices:%s is not present, its record is kept", B},
     // 259: the walk over the devices reached its end, as every walk does.
     TraceLine{L"ERROR:EnabledProperty->erro code 259", B},
     TraceLine{L"ERROR:DisabledProperty->erro code 259", B},
@@ -118,6 +120,9 @@ constexpr std::array kLines{
     TraceLine{L"ERROR:DisabledProperty->SetupDiGetDeviceInstanceId, the device is not disabled", F},
     TraceLine{L"ERROR:RestoreDisabledDevices->%s is still disabled", F},
     TraceLine{L"ERROR:RestoreDisabledDevices->SetupDiGetClassDevsEx", F},
+    TraceLine{L"ERROR:EnableRecordedDevices->%s is still disabled", F},
+    TraceLine{L"ERROR:EnableRecordedDevices->SetupDiGetClassDevsEx", F},
+    TraceLine{L"ERROR:DisabledProperty->%s is not recorded, a run ended now leaves it disabled", F},
     TraceLine{L"ERROR:StateChange->SetupDiGetDeviceInstallParams", F},
     TraceLine{L"ERROR:StateChange->SetupDiSetClassInstallParams", F},
     TraceLine{L"Could not open wireless LAN device", F},

@@ -138,6 +138,7 @@ class SimRegKey final : public IRegKey {
 
   Result<std::pair<std::wstring, RegValue>> EnumValue(std::uint32_t index) override {
     using R = Result<std::pair<std::wstring, RegValue>>;
+    if (auto e = registry_.faults_.Take("RegEnumValue", path_)) return R::Fail(*e);
     if ((access_ & reg::kQueryValue) == 0) return R::Fail(err::kAccessDenied);
     if (index >= node_.values.size()) return R::Fail(err::kNoMoreItems);
     return R::Ok(node_.values[index]);
@@ -150,6 +151,23 @@ class SimRegKey final : public IRegKey {
     SimKeyNode* node = registry_.Walk(&node_, path, false);
     if (node == nullptr) return Result<RegKeyPtr>::Fail(err::kFileNotFound);
     return Result<RegKeyPtr>::Ok(std::make_unique<SimRegKey>(registry_, *node, full, access));
+  }
+
+  WinError DeleteValue(std::wstring_view name) override {
+    if (auto e = registry_.faults_.Take("RegDeleteValue", Join(path_, name))) return *e;
+    if ((access_ & reg::kSetValue) == 0) return err::kAccessDenied;
+    return node_.EraseValue(name) ? err::kSuccess : err::kFileNotFound;
+  }
+
+  WinError DeleteSubKey(std::wstring_view name) override {
+    if (auto e = registry_.faults_.Take("RegDeleteKey", Join(path_, name))) return *e;
+    auto it = node_.subkeys.find(name);
+    if (name.empty() || name.find(L'\\') != std::wstring_view::npos || it == node_.subkeys.end()) {
+      return err::kFileNotFound;
+    }
+    if (!it->second->subkeys.empty()) return err::kAccessDenied;
+    node_.subkeys.erase(it);
+    return err::kSuccess;
   }
 
  private:
@@ -215,6 +233,15 @@ Result<RegKeyPtr> SimRegistry::OpenKey(RegRoot root, std::wstring_view path, std
   const std::wstring native = ViewPath(root, path, access);
   SimKeyNode* node = Walk(&Root(root), native, false);
   if (node == nullptr) return Result<RegKeyPtr>::Fail(err::kFileNotFound);
+  return Result<RegKeyPtr>::Ok(std::make_unique<SimRegKey>(*this, *node, Join(RegRootName(root), native), access));
+}
+
+Result<RegKeyPtr> SimRegistry::CreateKey(RegRoot root, std::wstring_view path, std::uint32_t access) {
+  const std::wstring full = Join(RegRootName(root), path);
+  if (auto e = faults_.Take("RegCreateKeyEx", full)) return Result<RegKeyPtr>::Fail(*e);
+  if (!path.empty() && path.front() == L'\\') return Result<RegKeyPtr>::Fail(err::kBadPathname);
+  const std::wstring native = ViewPath(root, path, access);
+  SimKeyNode* node = Walk(&Root(root), native, true);
   return Result<RegKeyPtr>::Ok(std::make_unique<SimRegKey>(*this, *node, Join(RegRootName(root), native), access));
 }
 

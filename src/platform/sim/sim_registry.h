@@ -52,6 +52,7 @@ class SimRegistry final : public IRegistry {
   SimRegistry(FaultPlan& faults, const bool& wow64, const bool& process64);
 
   Result<RegKeyPtr> OpenKey(RegRoot root, std::wstring_view path, std::uint32_t access) override;
+  Result<RegKeyPtr> CreateKey(RegRoot root, std::wstring_view path, std::uint32_t access) override;
 
   // ---- seeding and inspection, for tests and machine descriptions ----
   // Paths are native: the 32-bit view of HKLM\SOFTWARE is SOFTWARE\Wow6432Node.

@@ -1,4 +1,4 @@
-// The registry: keys opened with RegOpenKeyExW, one owning handle each.
+// The registry: keys opened with RegOpenKeyExW or RegCreateKeyExW, one owning handle each.
 #include "platform/win32/win32_parts.h"
 
 #include <string>
@@ -79,6 +79,14 @@ class RegKey final : public IRegKey {
     return Open(key_.get(), path, access);
   }
 
+  WinError DeleteValue(std::wstring_view name) override {
+    return static_cast<WinError>(::RegDeleteValueW(key_.get(), Z(name).c_str()));
+  }
+
+  WinError DeleteSubKey(std::wstring_view name) override {
+    return static_cast<WinError>(::RegDeleteKeyW(key_.get(), Z(name).c_str()));
+  }
+
  private:
   unique_hkey key_;
 };
@@ -94,6 +102,14 @@ class Registry final : public IRegistry {
  public:
   Result<RegKeyPtr> OpenKey(RegRoot root, std::wstring_view path, std::uint32_t access) override {
     return Open(RootKey(root), path, access);
+  }
+
+  Result<RegKeyPtr> CreateKey(RegRoot root, std::wstring_view path, std::uint32_t access) override {
+    HKEY key = nullptr;
+    const LONG rc = ::RegCreateKeyExW(RootKey(root), Z(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+                                      nullptr, &key, nullptr);
+    if (rc != ERROR_SUCCESS) return Result<RegKeyPtr>::Fail(static_cast<WinError>(rc));
+    return Result<RegKeyPtr>::Ok(std::make_unique<RegKey>(key));
   }
 };
 
