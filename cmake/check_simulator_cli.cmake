@@ -133,3 +133,30 @@ execute_process(COMMAND ${SIM} --machine ${work}/quiet.json ${work}/esc.ini
 if(NOT err MATCHES "tracing is off" OR err MATCHES "${esc}" OR NOT err MATCHES "CHECK_VENDOR\\\\x1b\\[2J: unknown keyword")
   message(FATAL_ERROR "tracing off: exit code ${rc}\n${err}")
 endif()
+
+# A run ended after its 300th call to Windows (in DRIVER_REG, the soft modem
+# off), the machine described as it was left, and the package run again
+# there: the device is on again, and a further run changes only the stamp.
+execute_process(COMMAND ${SIM} --machine ${SRC}/examples/machines/pv715-xp-all-devices.json --stop-after 300
+                        --capture-after ${work}/stopped.json ${SRC}/examples/notebook-setup/netsetup.ini
+                OUTPUT_VARIABLE trace ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 4 OR NOT err MATCHES "the process was ended after its 300 calls to Windows, in CMD16"
+   OR NOT err MATCHES "no exit code: the process was ended")
+  message(FATAL_ERROR "stopped run: exit code ${rc}\n${err}")
+endif()
+file(READ ${work}/stopped.json stopped)
+if(NOT stopped MATCHES "Quillmark\\\\\\\\DisabledDevices")
+  message(FATAL_ERROR "the description of the stopped run lacks the record of the disabled device:\n${stopped}")
+endif()
+execute_process(COMMAND ${SIM} --machine ${work}/stopped.json --twice ${SRC}/examples/notebook-setup/netsetup.ini
+                OUTPUT_VARIABLE trace ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 1 OR NOT trace MATCHES "EnableRecordedDevices:Enable PCI"
+   OR NOT err MATCHES "A second run changes 1 thing:\nCMD15=MODEM_HOMOL:")
+  message(FATAL_ERROR "run after the stop: exit code ${rc}\n${trace}\n${err}")
+endif()
+execute_process(COMMAND ${SIM} --twice --json ${SRC}/examples/scripts/notebook-check.ini
+                OUTPUT_VARIABLE trace ERROR_VARIABLE err RESULT_VARIABLE rc)
+string(JSON nothing GET "${err}" secondRun changesNothing)
+if(NOT rc EQUAL 1 OR NOT nothing)
+  message(FATAL_ERROR "--twice --json: exit code ${rc}\n${err}")
+endif()

@@ -459,9 +459,51 @@ std::string Dumped(const json& value, int depth) {
 
 }  // namespace
 
+std::vector<StateChange> StateChanges(const ChangeReport& r) {
+  using RC = ChangeReport::RegistryChange;
+  std::vector<StateChange> changes;
+  ForEachRegistryChange(r, ChangeOrder::kByKind, [&](const RC& c) {
+    const std::string key = ToUtf8(KeyId(c.root, c.path));
+    const bool ofKey = c.kind == RC::Kind::kKeyAdded || c.kind == RC::Kind::kKeyDeleted;
+    std::string text = std::string("registry ") + RegistryKindText(c.kind) + "  " + key;
+    if (!c.view.empty()) text += " (" + ToUtf8(c.view) + " view)";
+    if (c.kind == RC::Kind::kValueChanged) {
+      text += "  " + ToUtf8(RegLine(c.name, *c.after)) + ", was " + ToUtf8(RegLine(c.name, *c.before));
+    } else if (c.kind == RC::Kind::kValueAdded) {
+      text += "  " + ToUtf8(RegLine(c.name, *c.after));
+    } else if (c.kind == RC::Kind::kValueDeleted) {
+      text += "  " + ToUtf8(RegLine(c.name, *c.before));
+    }
+    changes.push_back({ofKey ? "key " + key : "value " + key + "\n" + ToUtf8(c.name), std::move(text)});
+  });
+  for (const auto& f : r.files) {
+    changes.push_back({"file " + ToUtf8(f.path), std::string("file ") + FileKindText(f.kind) + "  " + ToUtf8(f.path)});
+  }
+  using DC = ChangeReport::DeviceChange;
+  for (const auto& d : r.devices) {
+    // A forced update with the driver the device has already is no change of
+    // its state; a driver that changed is found below, device by device.
+    if (d.kind == DC::Kind::kDriverUpdated || d.kind == DC::Kind::kInstalled) continue;
+    std::string text = std::string("device ") + DeviceKindText(d.kind) + "  " + ToUtf8(d.device);
+    if (!d.detail.empty()) text += " (" + ToUtf8(d.detail) + ")";
+    changes.push_back({"device " + ToUtf8(d.device), std::move(text)});
+  }
+  const auto& now = r.machine->devices;
+  const auto& was = r.before->devices;
+  for (std::size_t i = 0; i < now.size() && i < was.size(); ++i) {
+    if (now[i].installedInf == was[i].installedInf) continue;
+    changes.push_back({"driver " + ToUtf8(now[i].instanceId),
+                       "device driver  " + ToUtf8(now[i].instanceId) + " now from " + ToUtf8(now[i].installedInf) +
+                           (was[i].installedInf.empty() ? std::string() : ", was " + ToUtf8(was[i].installedInf))});
+  }
+  return changes;
+}
+
 void WriteReportText(const ChangeReport& r, const ReportSink& out) {
   out(r.exitCode == kToolNeverExits
           ? std::string("== What the run changed (no exit code: the tool would still be waiting) ==\n")
+      : r.exitCode == kToolProcessEnded
+          ? std::string("== What the run changed (no exit code: the process was ended) ==\n")
           : "== What the run changed (exit code " + std::to_string(r.exitCode) + ") ==\n");
   out(r.wow64 ? "\n-- Registry (64-bit Windows: the 32-bit view of HKLM\\SOFTWARE is SOFTWARE\\Wow6432Node) --\n"
               : "\n-- Registry (32-bit Windows: one view) --\n");
@@ -536,7 +578,8 @@ void WriteReportJson(const ChangeReport& r, const json* run, const ReportSink& o
   }
   json ended = json::array();
   for (const auto& p : r.ended) ended.push_back({{"image", ToUtf8(p.image)}, {"processId", p.processId}});
-  json rest{{"exitCode", r.exitCode == kToolNeverExits ? json(nullptr) : json(r.exitCode)},
+  const bool noExitCode = r.exitCode == kToolNeverExits || r.exitCode == kToolProcessEnded;
+  json rest{{"exitCode", noExitCode ? json(nullptr) : json(r.exitCode)},
             {"wow64", r.wow64},
             {"files", files},
             {"devices", devices},

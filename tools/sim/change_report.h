@@ -99,6 +99,14 @@ void ForEachRegistryChange(const ChangeReport& report, ChangeOrder order,
 // One registry value in the registry editor's syntax: "Name"=dword:00000001.
 std::wstring RegLine(std::wstring_view name, const RegValue& value);
 
+// One change of the machine's state (registry, files, devices; not the
+// programs started or the pauses): what it is of, and a line that says it.
+struct StateChange {
+  std::string subject;  // the same for every change of one value, key, file, device or driver
+  std::string text;
+};
+std::vector<StateChange> StateChanges(const ChangeReport& report);
+
 // The report written piece by piece as it is found.
 using ReportSink = std::function<void(std::string_view)>;
 void WriteReportText(const ChangeReport& report, const ReportSink& out);

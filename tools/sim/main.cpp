@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "sim/lint.h"
 #include "sim/machine_file.h"
 #include "sim/run_summary.h"
+#include "sim/second_run.h"
 #include "sim/sim_run.h"
 
 namespace {
@@ -56,6 +58,8 @@ struct RunOptions {
   int toolBits = 32;
   bool failOnStop = false;
   bool failOnFailure = false;
+  std::optional<std::size_t> stopAfter;  // end the tool's process after this many calls
+  bool twice = false;                    // run again on the machine the first run left
 };
 
 // A machine from its description; false (and why on standard error) when the
@@ -116,8 +120,67 @@ int Run(const RunOptions& o) {
   machine.process64 = o.toolBits == 64;
   const auto before = tv::sim::TakeSnapshot(machine);
   int exitCode = 0;
+  machine.faults.stopAfter = o.stopAfter;
   const auto summary = tv::sim::RunWithSummary(machine, exitCode);
-  const bool failOn = (o.failOnStop && summary.Stopped()) || (o.failOnFailure && summary.Failed());
+  // What follows (the report, a second run, the capture) is another process.
+  machine.faults.NewProcess();
+  bool failOn = (o.failOnStop && summary.Stopped()) || (o.failOnFailure && summary.Failed());
+
+  // Written as it is found: the report of a generated script that writes
+  // hundreds of thousands of values is not held whole.
+  std::ofstream file;
+  if (!o.noReport && !o.reportFile.empty()) file.open(o.reportFile, std::ios::binary);
+  std::ostream& out = o.reportFile.empty() ? std::cerr : file;
+  // Standard error is unbuffered: the pieces go out in blocks, not a write each.
+  std::string block;
+  const auto flush = [&] {
+    out << block;
+    block.clear();
+  };
+  const auto put = [&](std::string_view part) {
+    block += part;
+    if (block.size() >= 64 * 1024) flush();
+  };
+  // Values and names come from the script: its escape sequences stay text.
+  const auto write = [&](std::string_view part) { put(tv::lint::EscapeControlCharacters(part, true)); };
+  // The JSON report holds the second run too, so it waits for it.
+  std::optional<tv::sim::ChangeReport> firstReport;
+  if (!o.noReport) {
+    firstReport = tv::sim::CompareWithMachine(before, machine, exitCode);
+    if (!o.json) {
+      write(tv::sim::SummaryText(summary) + "\n");
+      tv::sim::WriteReportText(*firstReport, write);
+      flush();
+    }
+  }
+  std::optional<tv::sim::SecondRun> second;
+  if (o.twice) {
+    // The first run's changes are found from the machine as it left it: in
+    // JSON they are taken whole before the second run goes on from there.
+    std::optional<nlohmann::json> firstJson;
+    if (o.json && firstReport) firstJson = tv::sim::ReportJson(*firstReport);
+    if (!o.json && !o.noReport) write("\n");
+    second = tv::sim::RunAgain(machine);
+    machine.faults.NewProcess();
+    // A script that a second run does not leave alone has not passed either.
+    failOn = failOn || (o.failOnStop && second->summary.Stopped()) || (o.failOnFailure && second->summary.Failed());
+    if (!o.json && !o.noReport) write(tv::sim::SecondRunText(*second));
+    if (firstJson) {
+      (*firstJson)["run"] = tv::sim::SummaryJson(summary);
+      (*firstJson)["secondRun"] = tv::sim::SecondRunJson(*second);
+      put(firstJson->dump(2) + "\n");
+    }
+  } else if (o.json && firstReport) {
+    const auto run = tv::sim::SummaryJson(summary);
+    tv::sim::WriteReportJson(*firstReport, &run, put);
+  }
+  flush();
+  out.flush();
+  if (!o.noReport && !out && !o.reportFile.empty()) {
+    std::cerr << "tarnvale-sim: cannot write the report to " << o.reportFile << '\n';
+    return kSimulatorFailed;
+  }
+
   if (!o.captureAfter.empty()) {
     // The machine afterwards, as tarnvale-capture would describe it.
     tv::capture::Options capture;
@@ -132,42 +195,13 @@ int Run(const RunOptions& o) {
       return kSimulatorFailed;
     }
   }
-  // A run that would wait for ever has no exit code of the tool to give.
-  const int result = exitCode == tv::sim::kToolNeverExits || failOn ? kRunDidNotPass : exitCode;
-  if (o.noReport) return result;
-
-  // Written as it is found: the report of a generated script that writes
-  // hundreds of thousands of values is not held whole.
-  const auto report = tv::sim::CompareWithMachine(before, machine, exitCode);
-  std::ofstream file;
-  if (!o.reportFile.empty()) file.open(o.reportFile, std::ios::binary);
-  std::ostream& out = o.reportFile.empty() ? std::cerr : file;
-  // Standard error is unbuffered: the pieces go out in blocks, not a write each.
-  std::string block;
-  const auto flush = [&] {
-    out << block;
-    block.clear();
+  // A run that would wait for ever, or whose process was ended, has no exit
+  // code of the tool to give.
+  const auto noExitCode = [](int code) {
+    return code == tv::sim::kToolNeverExits || code == tv::sim::kToolProcessEnded;
   };
-  const auto put = [&](std::string_view part) {
-    block += part;
-    if (block.size() >= 64 * 1024) flush();
-  };
-  if (o.json) {
-    const auto run = tv::sim::SummaryJson(summary);
-    tv::sim::WriteReportJson(report, &run, put);
-  } else {
-    // Values and names come from the script: its escape sequences stay text.
-    const auto write = [&](std::string_view part) { put(tv::lint::EscapeControlCharacters(part, true)); };
-    write(tv::sim::SummaryText(summary) + "\n");
-    tv::sim::WriteReportText(report, write);
-  }
-  flush();
-  out.flush();
-  if (!out && !o.reportFile.empty()) {
-    std::cerr << "tarnvale-sim: cannot write the report to " << o.reportFile << '\n';
-    return kSimulatorFailed;
-  }
-  return result;
+  if (noExitCode(exitCode) || (second && noExitCode(second->exitCode)) || failOn) return kRunDidNotPass;
+  return exitCode;
 }
 
 // The linter's exit code when a script cannot be read or the call is wrong,
@@ -251,6 +285,14 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({32, 64}));
   app.add_option("--capture-after", run.captureAfter,
                  "Write the machine after the run as a machine description (as tarnvale-capture writes one)");
+  app.add_option("--stop-after", run.stopAfter,
+                 "End the tool's process right after its N-th call to Windows, as a kill or a power cut would: what "
+                 "it wrote stays (a file being written holds what was written so far), nothing after it happens; "
+                 "the run then exits with 4. With --capture-after the machine is described as the stop left it")
+      ->check(CLI::NonNegativeNumber);
+  app.add_flag("--twice", run.twice,
+               "Run the script a second time on the machine the first run left, and report what the second run "
+               "changes, command by command (\"A second run changes nothing\" when it is safe to run again)");
   app.add_option("script", run.script, "The setup script (SCRIPT.ini)");
   app.add_option("args", run.toolArgs, "The tool's own command-line arguments, after --");
 

@@ -14,6 +14,8 @@ using End = RunSummary::End;
 
 class Recorder final : public IRunObserver {
  public:
+  explicit Recorder(IRunObserver* also) : also_(also) {}
+
   void Message(std::wstring_view message) {
     const TraceLine* line = Classify(message);
     if (line == nullptr) {
@@ -31,6 +33,7 @@ class Recorder final : public IRunObserver {
   }
 
   void CommandStarts(std::size_t n, std::wstring_view command, std::wstring_view section) override {
+    if (also_ != nullptr) also_->CommandStarts(n, command, section);
     CommandSummary c;
     c.n = n;
     c.command = command;
@@ -43,7 +46,8 @@ class Recorder final : public IRunObserver {
     lastFailure_.clear();
   }
 
-  void CommandEnds(std::size_t /*n*/, CommandOutcome outcome, bool stopsTheRun) override {
+  void CommandEnds(std::size_t n, CommandOutcome outcome, bool stopsTheRun) override {
+    if (also_ != nullptr) also_->CommandEnds(n, outcome, stopsTheRun);
     CommandSummary& c = summary_.commands.back();
     open_ = false;
     switch (outcome) {
@@ -61,6 +65,7 @@ class Recorder final : public IRunObserver {
   }
 
   void RunEnds(RunEnd end, std::size_t n) override {
+    if (also_ != nullptr) also_->RunEnds(end, n);
     summary_.endAt = n;
     switch (end) {
       case RunEnd::kNoWindow: summary_.end = End::kNoWindow; break;
@@ -82,11 +87,25 @@ class Recorder final : public IRunObserver {
     open_ = false;
   }
 
+  void ProcessEnded(std::size_t calls) {
+    summary_.end = End::kProcessEnded;
+    summary_.callsMade = calls;
+    if (CommandSummary* c = Current()) {
+      c->outcome = Outcome::kProcessEnded;
+      summary_.endAt = c->n;
+    } else if (!summary_.commands.empty()) {
+      summary_.endAt = summary_.commands.back().n;
+      summary_.betweenCommands = true;
+    }
+    open_ = false;
+  }
+
   RunSummary Take() { return std::move(summary_); }
 
  private:
   CommandSummary* Current() { return open_ && !summary_.commands.empty() ? &summary_.commands.back() : nullptr; }
 
+  IRunObserver* also_;
   RunSummary summary_;
   bool open_ = false;
   std::wstring lastCheck_;
@@ -103,6 +122,11 @@ std::string EndText(const RunSummary& s) {
     case End::kNoWindow: return "the tool could not make its window: no command ran";
     case End::kNoKernel32: return "Kernel32.dll could not be loaded: no command ran";
     case End::kNeverEnds: return at + " would wait for ever: the real tool never gets past it";
+    case End::kProcessEnded:
+      return "the process was ended after its " + std::to_string(s.callsMade) + (s.callsMade == 1 ? " call" : " calls") +
+             " to Windows" +
+             (s.endAt == 0 ? std::string(", before the commands") : (s.betweenCommands ? ", after " : ", in ") + at) +
+             ": what it wrote stays, nothing after it happened";
   }
   return "";
 }
@@ -116,6 +140,7 @@ std::string_view EndName(End end) {
     case End::kNoWindow: return "no window";
     case End::kNoKernel32: return "no Kernel32.dll";
     case End::kNeverEnds: return "never ends";
+    case End::kProcessEnded: return "process ended";
   }
   return "";
 }
@@ -131,13 +156,14 @@ std::string_view OutcomeName(Outcome outcome) {
     case Outcome::kRedirectionRefused: return "not run: redirection stayed on";
     case Outcome::kStoppedTheRun: return "stopped the run";
     case Outcome::kNeverEnds: return "never ends";
+    case Outcome::kProcessEnded: return "ended with the process";
   }
   return "";
 }
 
 bool RunSummary::Stopped() const {
   return end == End::kStopped || end == End::kSecondInstance || end == End::kNoWindow || end == End::kNoKernel32 ||
-         end == End::kNeverEnds;
+         end == End::kNeverEnds || end == End::kProcessEnded;
 }
 
 bool RunSummary::Failed() const {
@@ -148,8 +174,8 @@ bool RunSummary::Failed() const {
   return false;
 }
 
-RunSummary RunWithSummary(SimMachine& machine, int& exitCode) {
-  Recorder recorder;
+RunSummary RunWithSummary(SimMachine& machine, int& exitCode, IRunObserver* also) {
+  Recorder recorder(also);
   const auto previousListener = machine.onTraceMessage;
   const bool previousHang = machine.endRunAtHang;
   machine.onTraceMessage = [&recorder, &previousListener](std::wstring_view message) {
@@ -159,6 +185,7 @@ RunSummary RunWithSummary(SimMachine& machine, int& exitCode) {
   machine.endRunAtHang = true;
   try {
     exitCode = RunTool(machine, &recorder);
+    if (exitCode == kToolProcessEnded) recorder.ProcessEnded(machine.faults.callCount);
   } catch (const ProgramNeverEnds& hang) {
     recorder.NeverEnds(hang.image);
     exitCode = kToolNeverExits;

@@ -24,6 +24,7 @@ struct CommandSummary {
     kRedirectionRefused,  // did not run: redirection could not be turned off around it
     kStoppedTheRun,       // ran and ended the run (`why`)
     kNeverEnds,           // waits for a program that never ends: the real tool would wait for ever
+    kProcessEnded,        // the tool's process was ended while it ran (--stop-after)
   };
   std::size_t n = 0;
   std::wstring command;  // CMDn as written
@@ -43,11 +44,14 @@ struct RunSummary {
     kSecondInstance,  // another instance held the name
     kNoWindow,
     kNoKernel32,
-    kNeverEnds,  // the run would wait for ever at a command
+    kNeverEnds,      // the run would wait for ever at a command
+    kProcessEnded,   // the process was ended from outside (a kill, a power cut)
   };
   std::vector<CommandSummary> commands;
   End end = End::kListEnded;
   std::size_t endAt = 0;  // the command the run ended at; 0 before the command loop
+  std::size_t callsMade = 0;  // kProcessEnded: the calls to Windows it made before it was ended
+  bool betweenCommands = false;  // kProcessEnded: after command `endAt` had ended
   struct Failure {
     std::size_t command;  // 0: before the command loop
     std::wstring line;
@@ -60,9 +64,10 @@ struct RunSummary {
 };
 
 // Runs the tool on the machine as RunTool does, with the run ending at a
-// wait that would never end; the tool's exit code (kToolNeverExits there)
-// goes to `exitCode`.
-RunSummary RunWithSummary(SimMachine& machine, int& exitCode);
+// wait that would never end; the tool's exit code (kToolNeverExits there,
+// kToolProcessEnded when the machine's fault plan ends the process) goes to
+// `exitCode`. `also` is told each command as well.
+RunSummary RunWithSummary(SimMachine& machine, int& exitCode, IRunObserver* also = nullptr);
 
 std::string SummaryText(const RunSummary& summary);
 nlohmann::json SummaryJson(const RunSummary& summary);

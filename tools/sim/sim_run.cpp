@@ -31,10 +31,20 @@ std::uint32_t RunCompanionProcess(SimMachine& machine, std::wstring_view command
 }
 
 int RunTool(SimMachine& machine, IRunObserver* observer) {
-  const CProcessPlatform process(machine.platform());
-  CTool tool(process.get());
-  tool.SetObserver(observer);
-  return tool.Run();
+  const bool process64 = machine.process64;
+  try {
+    const CProcessPlatform process(machine.platform());
+    CTool tool(process.get());
+    tool.SetObserver(observer);
+    return tool.Run();
+  } catch (const ProcessEnded&) {
+    // The handles went with the process as the stack unwound; so does its
+    // thread's redirection setting, and a companion it was waiting for
+    // ended with it (a power cut ends both).
+    machine.redirectionOff = false;
+    machine.process64 = process64;
+    return kToolProcessEnded;
+  }
 }
 
 }  // namespace tv::sim

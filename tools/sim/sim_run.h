@@ -26,6 +26,10 @@ std::uint32_t RunCompanionProcess(SimMachine& machine, std::wstring_view command
 // the real tool would still be waiting.
 inline constexpr int kToolNeverExits = -1;
 
+// The exit code of a run whose process the machine ended from outside
+// (FaultPlan::stopAfter): a killed process gives none of the tool's own.
+inline constexpr int kToolProcessEnded = -2;
+
 // Runs the tool from start to exit; the exit code. An observer is told each
 // command and where the run ended.
 int RunTool(SimMachine& machine, IRunObserver* observer = nullptr);

@@ -13,6 +13,15 @@ void FaultPlan::FailNth(std::string operation, WinError error, std::wstring subj
 }
 
 std::optional<WinError> FaultPlan::Take(std::string_view operation, std::wstring_view subject) {
+  if (processEnded) {
+    ++callsAfterEnd;
+    return err::kAccessDenied;
+  }
+  if (stopAfter && callCount >= *stopAfter) {
+    processEnded = true;
+    throw ProcessEnded{callCount};
+  }
+  ++callCount;
   if (recording) calls.push_back(Call{std::string(operation), std::wstring(subject)});
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
     if (it->operation != operation) continue;

@@ -4,6 +4,7 @@
 // leave it empty to match any call of the operation.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,12 @@
 #include "platform/result.h"
 
 namespace tv::sim {
+
+// Thrown out of the call after the last one a stopped process makes (a kill,
+// a power cut): what the calls before it did stays, nothing after happens.
+struct ProcessEnded {
+  std::size_t calls = 0;  // the calls the process made
+};
 
 class FaultPlan {
  public:
@@ -30,6 +37,21 @@ class FaultPlan {
   };
   bool recording = false;
   std::vector<Call> calls;
+
+  // Every call that could fail is counted; with `stopAfter` set, the process
+  // ends right after that many: the next call throws ProcessEnded. Calls made
+  // while it unwinds (none should be) fail with ERROR_ACCESS_DENIED, counted
+  // in `callsAfterEnd`.
+  std::optional<std::size_t> stopAfter;
+  std::size_t callCount = 0;
+  bool processEnded = false;
+  std::size_t callsAfterEnd = 0;
+  // A new process on the same machine: counting starts again.
+  void NewProcess() {
+    stopAfter.reset();
+    callCount = 0;
+    processEnded = false;
+  }
 
  private:
   struct Entry {

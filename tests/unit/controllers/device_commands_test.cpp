@@ -2,6 +2,7 @@
 
 #include "controllers/modem_ctrl.h"
 #include "controllers/wireless_ctrl.h"
+#include "devices/disabled_record.h"
 #include "test_machine.h"
 
 namespace tv {
@@ -334,6 +335,70 @@ TEST(DriverReg, EachEntryHasItsOwnActionObjectAndLookup) {
     return count;
   };
   EXPECT_EQ(announcements(3) - announcements(1), 6);
+}
+
+}  // namespace
+}  // namespace tv
+
+namespace tv {
+namespace {
+
+// A run ended from outside while the tool had a device off (a kill, a time-out,
+// a power cut) leaves the tool's record of it; the next run enables the device
+// before its first command. A device the user switched off is never recorded.
+TEST(DeviceRestart, ADeviceLeftOffByAnEndedRunIsEnabledByTheNext) {
+  const std::string script =
+      "[INIT]\nCMD1=DRIVER_REG\nCMD1_SECTION=Drv\n[Drv]\nDEV=2\nDEV1=PCI\\VEN_11C1&DEV_048C\n"
+      "DEV2=USB\\VID_0BDB&PID_1900&MI_02\n[Drv_PCI\\VEN_11C1&DEV_048C]\nADDREG=1\nADDREG1_ENTRYNAME=A\n";
+  const auto build = [&](sim::SimMachine& m) {
+    test::SetUpNotebook(m, script);
+    m.AddDevice(kModemClass, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+    const auto user = m.AddDevice(kModemClass, L"USB", {L"USB\\VID_0BDB&PID_1900&MI_02"});
+    m.devices[user].disabled = true;  // switched off by the user
+  };
+  sim::SimMachine whole;
+  build(whole);
+  sim::RunTool(whole);
+  const std::wstring modem = whole.devices[0].instanceId;
+  const std::wstring user = whole.devices[1].instanceId;
+  EXPECT_FALSE(whole.registry.KeyExists(RegRoot::kLocalMachine, kDisabledDevicesKey));
+  int leftOff = 0;
+  for (std::size_t n = 0; n < whole.faults.callCount; ++n) {
+    sim::SimMachine m;
+    build(m);
+    m.faults.stopAfter = n;
+    ASSERT_EQ(sim::RunTool(m), sim::kToolProcessEnded);
+    EXPECT_FALSE(m.registry.GetValue(RegRoot::kLocalMachine, kDisabledDevicesKey, user).has_value()) << n;
+    if (!m.devices[0].disabled) continue;
+    ++leftOff;
+    EXPECT_TRUE(m.registry.GetValue(RegRoot::kLocalMachine, kDisabledDevicesKey, modem).has_value()) << n;
+    m.faults.NewProcess();
+    sim::RunTool(m);
+    EXPECT_FALSE(m.devices[0].disabled) << n;
+    EXPECT_TRUE(m.devices[1].disabled) << n;
+    EXPECT_TRUE(test::HasLine(m, L"drv:EnableRecordedDevices:Enable " + modem +
+                                     L", a run that was ended left it disabled"))
+        << n;
+    EXPECT_FALSE(m.registry.KeyExists(RegRoot::kLocalMachine, kDisabledDevicesKey)) << n;
+  }
+  EXPECT_GT(leftOff, 0);
+
+  // A recorded device that is not there now keeps its record for when it is back.
+  sim::SimMachine gone;
+  build(gone);
+  gone.registry.SetDword(RegRoot::kLocalMachine, kDisabledDevicesKey, L"PCI\\VEN_1234&DEV_0001\\1", 1);
+  sim::RunTool(gone);
+  EXPECT_TRUE(test::HasLine(gone, L"drv:EnableRecordedDevices:PCI\\VEN_1234&DEV_0001\\1 is not present, its record is kept"));
+  EXPECT_TRUE(gone.registry.GetValue(RegRoot::kLocalMachine, kDisabledDevicesKey, L"PCI\\VEN_1234&DEV_0001\\1"));
+
+  // A record that cannot be written is said; the device is still restarted.
+  sim::SimMachine unrecorded;
+  build(unrecorded);
+  unrecorded.faults.Fail("RegCreateKeyEx", err::kAccessDenied);
+  sim::RunTool(unrecorded);
+  EXPECT_TRUE(test::HasLine(unrecorded, L"drv:ERROR:DisabledProperty->" + modem +
+                                            L" is not recorded, a run ended now leaves it disabled"));
+  EXPECT_FALSE(unrecorded.devices[0].disabled);
 }
 
 }  // namespace

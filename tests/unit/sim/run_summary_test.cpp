@@ -129,6 +129,7 @@ char Letter(Outcome o) {
     case Outcome::kRedirectionRefused: return 'x';
     case Outcome::kStoppedTheRun: return 's';
     case Outcome::kNeverEnds: return 'h';
+    case Outcome::kProcessEnded: return 'k';
   }
   return '?';
 }
