@@ -417,6 +417,12 @@ class Linter {
              U8(key) + "=" + U8(command) + ": " + U8(suffix) +
                  " is not a platform suffix (.X32, .X64, .WOW64, .WOW6432), so the command runs on every Windows");
     }
+    // The homologation stamp's first byte flips on each run: a second run puts it back.
+    if (EqualsNoCase(keyword, L"MODEM_HOMOL")) {
+      Report(Rule::kChangesEveryRun, line,
+             U8(key) + "=" + U8(command) +
+                 ": flips the first byte of HomolTimeStamp on every run, so a second run of the package sets it back");
+    }
     const std::wstring reader = key + L" (" + std::wstring(rules->keyword) + L")";
     if (rules->variant == Variant::kNoSection) {
       if (!section.empty()) {

@@ -106,6 +106,8 @@ constexpr std::array kRules{
              "write the full path of the file as Windows names it: no .., no closing dots or blanks, no \\\\?\\"},
     RuleInfo{R::kUtf8Mark, "TV053", S::kError, "a UTF-8 byte-order mark in front of the first section",
              "save the script as ANSI or as UTF-16 (Unicode): Windows reads no UTF-8"},
+    RuleInfo{R::kChangesEveryRun, "TV054", S::kWarning, "the command changes the machine again on every run",
+             "a package run twice (a retry after a time-out) changes it twice; keep the command only if that is meant"},
 };
 
 }  // namespace

@@ -64,6 +64,7 @@ enum class Rule {
   kEncoding,
   kPathReadOtherwise,
   kUtf8Mark,
+  kChangesEveryRun,
 };
 
 struct RuleInfo {

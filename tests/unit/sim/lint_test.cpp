@@ -48,6 +48,8 @@ const Case kCases[] = {
     {"empty command ends the list", "[INIT]\nCMD1=CHECK_VENDOR\nCMD2=\nCMD3=CHECK_MODEM\n", 4, S::kError,
      "CMD2 is empty", "TV003"},
     {"unknown keyword", "[INIT]\nCMD1=CHECK_VENDER\n", 2, S::kError, "unknown keyword CHECK_VENDER", "TV005"},
+    {"a command that changes the machine on every run", "[INIT]\nCMD1=CHECK_VENDOR\nCMD2=modem_homol.WOW64\n", 3,
+     S::kWarning, "flips the first byte of HomolTimeStamp on every run", "TV054"},
     {"unknown suffix", "[INIT]\nCMD1=CHECK_VENDOR.x86\n", 2, S::kWarning, ".x86 is not a platform suffix", "TV006"},
     {"blank after the dot", "[INIT]\nCMD1=CHECK_VENDOR. X64\n", 2, S::kError, "a blank after the dot", "TV004"},
     {"missing section", "[INIT]\nCMD1=REG_INI\nCMD1_SECTION=Settings\n", 3, S::kError, "section [Settings] is missing",
