@@ -77,9 +77,11 @@ void CTool::RunCommandLoop() {
     }
     const std::wstring section = ReadScriptString(platform_.profile, script, kInitSection, Format(L"CMD%d_SECTION", n));
     if (observer_ != nullptr) observer_->CommandStarts(n, command, section);
+    platform_.debug.RunEvent(CommandStartsEvent(n, command, section));
     CommandOutcome outcome = CommandOutcome::kRan;
     DispatchCommand(env, command, section, stopFlag, &outcome);
     if (observer_ != nullptr) observer_->CommandEnds(n, outcome, stopFlag != 0);
+    platform_.debug.RunEvent(CommandEndsEvent(n, outcome, stopFlag != 0));
     if (stopFlag != 0) {
       Ended(RunEnd::kStopped, n);
       return;
@@ -90,6 +92,7 @@ void CTool::RunCommandLoop() {
 
 void CTool::Ended(RunEnd end, std::size_t n) {
   if (observer_ != nullptr) observer_->RunEnds(end, n);
+  platform_.debug.RunEvent(RunEndsEvent(end, n));
 }
 
 }  // namespace tv

@@ -14,27 +14,6 @@
 
 namespace tv {
 
-// Where the run ended.
-enum class RunEnd {
-  kNoWindow,        // no hidden main window: nothing ran
-  kSecondInstance,  // another instance of the tool holds its name
-  kNoKernel32,      // Kernel32.dll could not be loaded: nothing ran
-  kListEnded,       // CMDn is missing or empty
-  kAllCommands,     // the last of the commands the tool runs
-  kStopped,         // a command stopped the run
-};
-
-// Told what the run does, command by command (the simulator's run summary);
-// the executable on Windows has none.
-class IRunObserver {
- public:
-  virtual ~IRunObserver() = default;
-  virtual void CommandStarts(std::size_t n, std::wstring_view command, std::wstring_view section) = 0;
-  virtual void CommandEnds(std::size_t n, CommandOutcome outcome, bool stopsTheRun) = 0;
-  // `n`: the command the run ended at, 0 before the command loop.
-  virtual void RunEnds(RunEnd end, std::size_t n) = 0;
-};
-
 // Exit codes of the tool.
 inline constexpr int kExitNoRun = 0;  // no main window, or no Kernel32.dll
 inline constexpr int kExitRan = 1;    // the command loop ran, or another instance is running

@@ -391,6 +391,9 @@ class IDebugOutput {
   // or off (a simulated run's summary); Windows has none.
   virtual bool ListensToEveryMessage() const { return false; }
   virtual void Message(std::wstring_view /*message*/) {}
+  // A run event (runtime/run_events.h) for a watcher of the run that asked
+  // for them; dropped when none did.
+  virtual void RunEvent(std::wstring_view /*event*/) {}
 };
 
 // The whole seam, handed to every process-wide object when it is made.

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "runtime/run_events.h"
 #include "script/command.h"
 
 namespace tv {
@@ -15,14 +16,6 @@ struct DispatchEnv {
   const Platform& platform;
   CommandObjects objects;
   IKernel32* kernel32;  // none when Kernel32.dll was not loaded
-};
-
-// What became of a command, for whoever watches the run.
-enum class CommandOutcome {
-  kRan,                 // its handler ran
-  kSkippedByPlatform,   // its suffix names another bitness of Windows
-  kUnknownKeyword,      // no handler: the command does nothing
-  kRedirectionRefused,  // redirection could not be turned off around it
 };
 
 // Clears the stop flag, runs the command, returns 1 or the handler's 0.

@@ -148,7 +148,9 @@ int Run(const RunOptions& o) {
   if (!o.noReport) {
     firstReport = tv::sim::CompareWithMachine(before, machine, exitCode);
     if (!o.json) {
-      write(tv::sim::SummaryText(summary) + "\n");
+      const tv::DeploymentResult deployment = tv::DeploymentExitCode(summary);
+      write(tv::sim::SummaryText(summary) + "tarnvale-run would exit with " + std::to_string(deployment.code) + ": " +
+            std::string(deployment.meaning) + ".\n\n");
       tv::sim::WriteReportText(*firstReport, write);
       flush();
     }

@@ -240,6 +240,9 @@ class SimMachine::Debug final : public IDebugOutput {
   void Message(std::wstring_view message) override {
     if (m_.onTraceMessage) m_.onTraceMessage(message);
   }
+  void RunEvent(std::wstring_view event) override {
+    if (m_.onRunEvent) m_.onRunEvent(event);
+  }
 
  private:
   SimMachine& m_;

@@ -176,6 +176,8 @@ class SimMachine {
   // Every trace message the tool makes, traced or not (the debug switch may
   // be off), without the "<name>:" in front.
   std::function<void(std::wstring_view)> onTraceMessage;
+  // Every run event the tool sends (what a watcher such as tarnvale-run reads).
+  std::function<void(std::wstring_view)> onRunEvent;
 
   // ---- what the tool did ----
   const std::vector<DebugEvent>& debugEvents() const { return debugEvents_; }

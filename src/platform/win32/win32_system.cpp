@@ -170,7 +170,19 @@ class System final : public ISystem {
 
 class Debug final : public IDebugOutput {
  public:
+  // tarnvale-run asks for the run events through the environment it gives
+  // the tool; a debugger that only reads the trace never sees them.
+  Debug() {
+    wchar_t value[4] = {};
+    eventsWanted_ = ::GetEnvironmentVariableW(L"TARNVALE_RUN_EVENTS", value, 4) == 1 && value[0] == L'1';
+  }
   void Write(std::wstring_view text) override { ::OutputDebugStringW(Z(text).c_str()); }
+  void RunEvent(std::wstring_view event) override {
+    if (eventsWanted_) ::OutputDebugStringW(Z(event).c_str());
+  }
+
+ private:
+  bool eventsWanted_ = false;
 };
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include "sim/machine_file.h"
 #include "sim/run_summary.h"
 #include "sim/sim_run.h"
-#include "sim/trace_lines.h"
+#include "runtime/trace_lines.h"
 #include "test_machine.h"
 
 namespace tv::sim {
@@ -254,6 +254,97 @@ TEST(RunSummary, FailuresUnknownKeywordsAndThePlatformGate) {
   EXPECT_EQ(t.end, RunSummary::End::kSecondInstance);
   EXPECT_TRUE(t.commands.empty());
   EXPECT_TRUE(t.Stopped());
+}
+
+// The exit code a deployment system acts on, from the same summary: 0, 3010
+// when a device change waits for a restart, 1618 for another copy running,
+// 1603 for a failure, 4 when a machine check stopped the run.
+TEST(RunSummary, WhatADeploymentSystemIsTold) {
+  const auto codeOf = [](SimMachine& m) {
+    int exitCode = 0;
+    const RunSummary s = RunWithSummary(m, exitCode);
+    return std::pair{DeploymentExitCode(s).code, SummaryText(s)};
+  };
+  SimMachine works;
+  test::SetUpNotebook(works, "[INIT]\nCMD1=CHECK_VENDOR\n");
+  EXPECT_EQ(codeOf(works).first, 0);
+
+  SimMachine check;
+  test::SetUpNotebook(check, "[INIT]\nCMD1=CHECK_MODEM\nCMD2=CHECK_VENDOR\n");
+  EXPECT_EQ(codeOf(check).first, 4);
+
+  SimMachine second;
+  test::SetUpNotebook(second, "[INIT]\nCMD1=CHECK_VENDOR\n");
+  second.HoldMutex(L"drv.EXE");
+  EXPECT_EQ(codeOf(second).first, 1618);
+
+  SimMachine failing;
+  test::SetUpNotebook(failing, "[INIT]\nCMD1=COPY_FOLDERS\nCMD1_SECTION=C\n[C]\nFOLDER=1\nFOLDER1_SRC=C:\\Gone\n"
+                               "FOLDER1_DEST=C:\\Copy\n");
+  EXPECT_EQ(codeOf(failing).first, 1603);
+
+  // A device that needs a restart after DRIVER_REG switched it off and on:
+  // the Part's failure line means "done at the next start", not a failure.
+  SimMachine restart;
+  test::SetUpNotebook(restart, "[INIT]\nCMD1=DRIVER_REG\nCMD1_SECTION=Drv\n[Drv]\nDEV=1\nDEV1=PCI\\VEN_11C1&DEV_048C\n"
+                               "[Drv_PCI\\VEN_11C1&DEV_048C]\nADDREG=1\nADDREG1_ENTRYNAME=A\n");
+  const auto modem = restart.AddDevice(L"{4D36E96D-E325-11CE-BFC1-08002BE10318}", L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+  restart.devices[modem].needsRebootAfterChange = true;
+  const auto [code, text] = codeOf(restart);
+  EXPECT_EQ(code, 3010) << text;
+  EXPECT_NE(text.find("    waits for a restart: ERROR:StateChange->SetupDiGetDeviceInstallParams"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("No failure."), std::string::npos) << text;
+  // A run that told nothing of its end (no run events) did not work, whatever Windows says.
+  EXPECT_EQ(DeploymentExitCode(RunSummary{}, true).code, 1603);  // a run that told nothing
+}
+
+// What the trace does not say: a program TPROCESS did not end, and the
+// section variant a command read or its fall-back to the plain section.
+TEST(RunSummary, NotesAndChosenSections) {
+  SimMachine m;
+  test::SetUpNotebook(m,
+                      "[INIT]\nCMD1=TPROCESS\nCMD1_SECTION=T\nCMD2=REG_INI_UILANG\nCMD2_SECTION=Help\n"
+                      "CMD3=CMD_UILANG\nCMD3_SECTION=Tool\n[T]\nTPROCESS=2\nPROCESS1=tray.exe\nPROCESS2=absent.exe\n"
+                      "[Help]\nADDREG=1\nADDREG1_ENTRYNAME=A\n[Help_0411]\nADDREG=1\nADDREG1_ENTRYNAME=B\n"
+                      "[Tool]\nCMD=0\n");
+  m.AddRunningProcess(L"tray.exe");
+  int exitCode = 0;
+  const RunSummary s = RunWithSummary(m, exitCode);
+  ASSERT_EQ(s.commands.size(), 3U) << SummaryText(s);
+  ASSERT_EQ(s.commands[0].notes.size(), 1U) << SummaryText(s);
+  EXPECT_EQ(s.commands[0].notes[0].rfind(L"absent.exe was not ended: no process of that name was found", 0), 0U);
+  EXPECT_EQ(s.commands[1].chosenSection, L"Help_0411");
+  EXPECT_FALSE(s.commands[1].fellBack);
+  EXPECT_TRUE(s.commands[2].fellBack);
+  const std::string text = SummaryText(s);
+  EXPECT_NE(text.find("CMD2=REG_INI_UILANG [Help_0411]: ran\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("CMD3=CMD_UILANG [Tool] (no variant of it for this machine: the plain section): ran"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("    note: absent.exe was not ended"), std::string::npos) << text;
+}
+
+// Run events travel as debugger strings: what is sent is what is read, and
+// a string that is no event, or a damaged one, is refused.
+TEST(RunSummary, RunEventsReadBackAsSent) {
+  CRunRecorder r;
+  EXPECT_TRUE(DeliverRunEvent(CommandStartsEvent(3, L"REG_INI.X64", L"Set\ttings"), r));
+  EXPECT_TRUE(DeliverRunEvent(NoteEvent(L"a\nb"), r));
+  EXPECT_TRUE(DeliverRunEvent(CommandEndsEvent(3, CommandOutcome::kSkippedByPlatform, true), r));
+  EXPECT_TRUE(DeliverRunEvent(RunEndsEvent(RunEnd::kStopped, 3), r));
+  const std::wstring valid = RunEndsEvent(RunEnd::kStopped, 3);
+  EXPECT_FALSE(DeliverRunEvent(L"drv:Version=ABCDEFGH Region=F", r));
+  EXPECT_FALSE(DeliverRunEvent(valid.substr(0, valid.size() - 2), r));
+  EXPECT_FALSE(DeliverRunEvent(RunEndsEvent(static_cast<RunEnd>(99), 3), r));
+  const RunSummary s = r.Take();
+  ASSERT_EQ(s.commands.size(), 1U);
+  EXPECT_EQ(s.commands[0].section, L"Set tings");  // a tab would split the fields
+  EXPECT_EQ(s.commands[0].suffix, L".X64");
+  EXPECT_EQ(s.commands[0].outcome, Outcome::kStoppedTheRun);
+  EXPECT_EQ(s.commands[0].notes, std::vector<std::wstring>{L"a b"});
+  EXPECT_EQ(s.end, RunSummary::End::kStopped);
+  EXPECT_EQ(s.endAt, 3U);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
-#include "sim/trace_lines.h"
+#include "runtime/trace_lines.h"
 
 #include <array>
 #include <cwctype>
 
-namespace tv::sim {
+namespace tv {
 
 namespace {
 
@@ -13,6 +13,7 @@ constexpr K P = K::kProgress;
 constexpr K B = K::kBenign;
 constexpr K F = K::kFailure;
 constexpr K C = K::kCheck;
+constexpr K R = K::kRestart;
 
 constexpr std::array kLines{
     // The run
@@ -123,7 +124,8 @@ constexpr std::array kLines{
     TraceLine{L"ERROR:EnableRecordedDevices->%s is still disabled", F},
     TraceLine{L"ERROR:EnableRecordedDevices->SetupDiGetClassDevsEx", F},
     TraceLine{L"ERROR:DisabledProperty->%s is not recorded, a run ended now leaves it disabled", F},
-    TraceLine{L"ERROR:StateChange->SetupDiGetDeviceInstallParams", F},
+    // DI_NEEDRESTART or DI_NEEDREBOOT after a device change: done, once Windows restarts.
+    TraceLine{L"ERROR:StateChange->SetupDiGetDeviceInstallParams", R},
     TraceLine{L"ERROR:StateChange->SetupDiSetClassInstallParams", F},
     TraceLine{L"Could not open wireless LAN device", F},
     TraceLine{L"Could not open wireless modem device", F},
@@ -278,6 +280,7 @@ std::string_view KindName(LineKind kind) {
     case LineKind::kBenign: return "benign";
     case LineKind::kFailure: return "failure";
     case LineKind::kCheck: return "check";
+    case LineKind::kRestart: return "restart";
   }
   return "progress";
 }
@@ -300,4 +303,4 @@ const TraceLine* Classify(std::wstring_view message) {
   return best;
 }
 
-}  // namespace tv::sim
+}  // namespace tv

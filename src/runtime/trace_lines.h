@@ -6,16 +6,17 @@
 #include <span>
 #include <string_view>
 
-namespace tv::sim {
+namespace tv {
 
 enum class LineKind {
   kProgress,  // what the tool does next, or did
   kBenign,    // reads like an error, but is what a sound run on such a machine says
   kFailure,   // an operation failed or was refused: something the script asked for was not done
   kCheck,     // a check found the machine is not one the script is for: the run ends
+  kRestart,   // a change was made and waits for a restart of Windows to take effect
 };
 
-std::string_view KindName(LineKind kind);  // "progress", "benign", "failure", "check"
+std::string_view KindName(LineKind kind);  // "progress", "benign", "failure", "check", "restart"
 
 struct TraceLine {
   // The message as the tool formats it (wsprintf conversions: %s, %d, %u,
@@ -34,4 +35,4 @@ bool MatchesFormat(std::wstring_view format, std::wstring_view message);
 // (most literal characters); none for a message of no row.
 const TraceLine* Classify(std::wstring_view message);
 
-}  // namespace tv::sim
+}  // namespace tv
