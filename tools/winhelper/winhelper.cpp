@@ -4,6 +4,8 @@
 //   winhelper rmdev HWID                removes every device whose first hardware ID is HWID
 //   winhelper manifest EXE              prints the application manifest of EXE, as the loader finds it
 //   winhelper version EXE               prints the product name, description and file version of EXE
+//   winhelper exitcode PROGRAM ARGS...  runs PROGRAM and prints its whole exit code ("exit=3010"),
+//                                       which Wine cuts to its low byte for the Unix shell
 // Copied under another name it is a program for the tool to start:
 //   recorder*.exe appends its command line and current folder to recorded.txt beside it
 //   sleeper.exe   waits three seconds, then writes survived.txt beside it
@@ -142,6 +144,29 @@ void AppendUtf8(const std::wstring& file, const std::wstring& text) {
   ::CloseHandle(h);
 }
 
+int PrintExitCode(int argc, wchar_t** argv) {
+  std::wstring commandLine;
+  for (int i = 0; i < argc; ++i) {
+    if (i > 0) commandLine += L' ';
+    const std::wstring arg = argv[i];
+    commandLine += arg.find(L' ') == std::wstring::npos && !arg.empty() ? arg : L"\"" + arg + L"\"";
+  }
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION pi = {};
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &pi)) {
+    std::printf("cannot start: error %lu\n", ::GetLastError());
+    return 2;
+  }
+  ::WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 0;
+  ::GetExitCodeProcess(pi.hProcess, &code);
+  ::CloseHandle(pi.hThread);
+  ::CloseHandle(pi.hProcess);
+  std::printf("exit=%lu\n", code);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -166,6 +191,7 @@ int wmain(int argc, wchar_t** argv) {
   if (verb == L"rmdev" && argc == 3) return RemoveDevices(argv[2]);
   if (verb == L"manifest" && argc == 3) return PrintManifest(argv[2]);
   if (verb == L"version" && argc == 3) return PrintVersion(argv[2]);
+  if (verb == L"exitcode" && argc >= 3) return PrintExitCode(argc - 2, argv + 2);
   std::fprintf(stderr, "usage: winhelper mutex NAME MS | mkdev CLASS-GUID HWID... | rmdev HWID\n");
   return 2;
 }
