@@ -547,11 +547,18 @@ int wmain(int argc, wchar_t** argv) {
   const bool restartPending = PendingRenameBytes() > renamesBefore;
   const std::string text = tv::SummaryText(summary);
   std::size_t start = 0;
+  bool inFailureList = false;  // the lines under "2 failures:"
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     const std::string line = text.substr(start, end - start);
-    const int type = line.starts_with("    failure:") ? 3 : line.starts_with("    waits for a restart") ? 2 : 1;
+    if (!line.starts_with("    ")) inFailureList = line.ends_with(" failure:") || line.ends_with(" failures:");
+    int type = 1;
+    if (line.starts_with("    failure:") || (inFailureList && line.starts_with("    "))) {
+      type = 3;
+    } else if (line.starts_with("    waits for a restart") || line.starts_with("    note:")) {
+      type = 2;
+    }
     log.Entry(tv::FromUtf8(line), type, self, true);
     start = end + 1;
   }
