@@ -1,7 +1,11 @@
 #include "script/driver_commands.h"
 
+#include <algorithm>
+
 #include "actions/action.h"
 #include "actions/driver_install.h"
+#include "runtime/run_events.h"
+#include "runtime/section_variant.h"
 
 namespace tv {
 
@@ -12,7 +16,18 @@ constexpr std::uint32_t kWaitAfterInstall = 20000;
 void HandleInstallDriver(const CommandCall& call) {
   const std::wstring section = CutTo(call.section + OsClassSectionEnding(call.objects.runContext.osClass), kRoomLong);
   call.trace().Trace(L"Install Driver Section=%s", section);
+  // A section that is not in the script reads as all defaults: the package
+  // goes into the default folder, which is emptied first. The trace does not
+  // say so; a watcher of the run is told.
+  const auto names = call.platform.profile.ReadSectionNames(call.scriptPath, kSectionListChars);
+  const bool there =
+      std::any_of(names.begin(), names.end(), [&](const std::wstring& name) { return EqualsNoCase(name, section); });
   call.objects.action.InstallDriver(call.scriptPath, section);
+  if (!there) {
+    call.platform.debug.RunEvent(
+        NoteEvent(L"[" + section + L"] is not in the setup script: INSTALL_DRIVER read no keys, so the package went "
+                  L"into the default folder " + std::wstring(kDefaultInstallFolder) + L", emptied first"));
+  }
   call.platform.system.Pause(kWaitAfterInstall);
 }
 

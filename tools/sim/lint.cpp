@@ -18,6 +18,7 @@
 #include "runtime/setup_script.h"
 #include "sim/lint_rules.h"
 #include "sim/machine_file.h"
+#include "sim/near_miss.h"
 
 namespace tv::lint {
 
@@ -263,6 +264,7 @@ class Linter {
     std::wstring section;
     const KeywordRules* rules;
     std::wstring reader;
+    std::wstring suffix;  // the command's platform suffix
   };
 
   void Report(Rule rule, std::size_t line, std::string reason) {
@@ -417,6 +419,8 @@ class Linter {
              U8(key) + "=" + U8(command) + ": " + U8(suffix) +
                  " is not a platform suffix (.X32, .X64, .WOW64, .WOW6432), so the command runs on every Windows");
     }
+    // A check that stops the run on 64-bit Windows keeps every later command off it.
+    if (EqualsNoCase(command, L"CHECK_WOW6432")) only32Bit_ = true;
     // The homologation stamp's first byte flips on each run: a second run puts it back.
     if (EqualsNoCase(keyword, L"MODEM_HOMOL")) {
       Report(Rule::kChangesEveryRun, line,
@@ -437,7 +441,7 @@ class Linter {
              U8(reader) + " needs a command section, and " + U8(sectionKey) + " is missing or empty");
       return;
     }
-    Owner owner{section, rules, reader};
+    Owner owner{section, rules, reader, suffix};
     UseSections(owner, sectionLine);
     owners_.push_back(std::move(owner));
   }
@@ -470,6 +474,36 @@ class Linter {
   }
 
   bool Selectable(std::wstring_view name) const { return visibleSections_.contains(std::wstring(name)); }
+
+  // The Windows versions an INSTALL_DRIVER can run on whose section is not
+  // there. The bitness comes from the suffix and from a CHECK_WOW6432 before
+  // it; 5.2 is taken for 64-bit Windows XP (its 32-bit form is Server 2003,
+  // not a notebook's Windows).
+  void ReportMissingOsSections(const Owner& owner, std::size_t line, const std::string& harm) {
+    const bool on64 = !EqualsNoCase(owner.suffix, L".X32") && !only32Bit_;
+    const bool on32 = !EqualsNoCase(owner.suffix, L".X64") && !EqualsNoCase(owner.suffix, L".WOW64");
+    struct Version {
+      const char* windows;
+      std::wstring_view ending;
+      bool is32;
+      bool is64;
+    };
+    constexpr Version kVersions[] = {{"Windows 2000", L"_2000", true, false},
+                                     {"Windows XP", L"_XP", true, false},
+                                     {"64-bit Windows XP (5.2)", L"", false, true},
+                                     {"Vista and later", L"_VISTA", true, true}};
+    std::string missing;
+    for (const auto& v : kVersions) {
+      if (!((on32 && v.is32) || (on64 && v.is64))) continue;
+      const std::wstring name = owner.section + std::wstring(v.ending);
+      if (FindSection(name) != nullptr) continue;
+      missing += std::string(missing.empty() ? "" : ", ") + v.windows + " [" + U8(name) + "]";
+    }
+    if (missing.empty()) return;
+    Report(Rule::kOsSectionMissing, line,
+           U8(owner.reader) + " can run on Windows whose section is not there: " + missing + "; there it installs " +
+               "no driver and" + harm);
+  }
 
   void UseSections(const Owner& owner, std::size_t line) {
     const std::wstring& s = owner.section;
@@ -518,18 +552,23 @@ class Linter {
             versioned = versioned || !ending.empty();
           }
         }
+        // A section that is not there reads as all defaults: the package is
+        // copied into the default folder, which is emptied first.
+        const std::string harm = " copies the package into the default folder VELTARO\\NetworkDriver, emptying it first";
         // On 2000, XP, Vista and everything after (6.x) the tool appends an
         // ending; the plain section serves only other Windows.
         if (any && !versioned) {
           Report(Rule::kOnlyPlainOsSection, line,
                  "only [" + U8(s) + "] is there: on Windows 2000, XP, Vista and later " + U8(owner.reader) +
-                     " reads [" + U8(s) + "_2000], [" + U8(s) + "_XP] or [" + U8(s) + "_VISTA] and installs nothing");
+                     " reads [" + U8(s) + "_2000], [" + U8(s) + "_XP] or [" + U8(s) + "_VISTA], installs no driver and" +
+                     harm);
         }
         if (!any) {
           Report(Rule::kMissingOsSections, line,
                  "none of the sections [" + U8(s) + "_2000], [" + U8(s) + "_XP], [" + U8(s) + "_VISTA], [" + U8(s) +
-                     "] is there, so " + U8(owner.reader) + " installs nothing");
+                     "] is there, so " + U8(owner.reader) + " installs no driver and" + harm);
         }
+        if (any && versioned) ReportMissingOsSections(owner, line, harm);
         return;
       }
       case Variant::kDeviceId: {
@@ -588,8 +627,10 @@ class Linter {
       const std::wstring key = Name(e);
       if (!IsKey(key) || FindEntry(*section, key) != &e) continue;
       if (!IsRead(use, key)) {
+        const std::optional<std::wstring> meant = MeantKey(use, key);
         Report(Rule::kKeyNotRead, e.line,
-               "no command reads key " + U8(key) + " in [" + U8(name) + "] (read by " + readers + ")");
+               "no command reads key " + U8(key) + " in [" + U8(name) + "] (read by " + readers + ")" +
+                   (meant ? "; did you mean " + U8(*meant) + "?" : ""));
       }
     }
     for (const KeySet* keys : use.keySets) {
@@ -629,6 +670,27 @@ class Linter {
         Report(Rule::kPathReadOtherwise, e->line, U8(key) + "=" + U8(path) + " deletes " + U8(full));
       }
     }
+  }
+
+  // The key a misspelt one was probably meant to be: one edit away from a
+  // key the section's commands read, numbered keys with the typo's number.
+  static std::optional<std::wstring> MeantKey(const Use& use, const std::wstring& key) {
+    std::vector<std::wstring> known;
+    const std::size_t digit = key.find_first_of(L"0123456789");
+    const std::wstring number =
+        digit == std::wstring::npos ? L"" : key.substr(digit, key.find_first_not_of(L"0123456789", digit) - digit);
+    for (const KeySet* keys : use.keySets) {
+      for (const auto& k : keys->plain) known.emplace_back(k.name);
+      for (const auto& g : keys->groups) {
+        known.emplace_back(g.countKey);
+        if (number.empty()) continue;
+        for (const auto& k : g.keys) known.push_back(std::wstring(k.prefix) + number + std::wstring(k.suffix));
+      }
+    }
+    std::sort(known.begin(), known.end());
+    known.erase(std::unique(known.begin(), known.end()), known.end());
+    const auto meant = sim::NearMiss(std::wstring_view(key), known);
+    return meant ? std::optional<std::wstring>(std::wstring(*meant)) : std::nullopt;
   }
 
   // Whether some command reading this section reads the key; a numbered key
@@ -1197,6 +1259,7 @@ class Linter {
   std::map<std::wstring, Use, LessNoCase> reads_;
   std::vector<Owner> owners_;
   std::vector<Finding> findings_;
+  bool only32Bit_ = false;  // a CHECK_WOW6432 has run: what follows runs on 32-bit Windows only
 };
 
 }  // namespace

@@ -108,6 +108,8 @@ constexpr std::array kRules{
              "save the script as ANSI or as UTF-16 (Unicode): Windows reads no UTF-8"},
     RuleInfo{R::kChangesEveryRun, "TV054", S::kWarning, "the command changes the machine again on every run",
              "a package run twice (a retry after a time-out) changes it twice; keep the command only if that is meant"},
+    RuleInfo{R::kOsSectionMissing, "TV055", S::kError, "no INSTALL_DRIVER section for a Windows the command runs on",
+             "add the section, or keep the command off that Windows (a suffix, CHECK_WOW6432 before it)"},
 };
 
 }  // namespace

@@ -65,6 +65,7 @@ enum class Rule {
   kPathReadOtherwise,
   kUtf8Mark,
   kChangesEveryRun,
+  kOsSectionMissing,
 };
 
 struct RuleInfo {

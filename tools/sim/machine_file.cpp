@@ -10,6 +10,7 @@
 #include "platform/reg_root.h"
 #include "platform/sim/ansi.h"
 #include "platform/sim/sim_programs.h"
+#include "sim/near_miss.h"
 #include "sim/sim_run.h"
 
 #include "platform/text.h"
@@ -171,6 +172,13 @@ void ApplyWindows(const json& w, SimMachine& m) {
       } catch (const std::exception&) {
         Fail(field, "major.minor, such as \"5.1\"");
       }
+      // The tool's manifest names no Windows after Vista, so Windows 8, 8.1,
+      // 10 and 11 all tell it 6.2; a description says what the tool sees.
+      if (m.os.major > 6 || (m.os.major == 6 && m.os.minor > 2)) {
+        Fail(field, "6.2 or lower: the tool never sees " + ToUtf8(text) +
+                        ", because Windows 8 and later (10.0 included) tell it 6.2. Write \"version\": \"6.2\" and "
+                        "the build you like; tarnvale-capture writes what the tool sees");
+      }
     } else if (k == "build") {
       m.os.build = Unsigned(v, field);
     } else if (k == "platform") {
@@ -217,18 +225,23 @@ bool Flag(const json& d, const char* name, const std::string& field, bool fallba
 }
 
 void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
-  if (!d.is_object() || !d.contains("class") || !d.contains("hardwareIds")) {
-    Fail(field, "an object with \"class\" and \"hardwareIds\"");
-  }
+  if (!d.is_object()) Fail(field, "an object with \"class\" and \"hardwareIds\"");
+  // A misspelt field is named first: it is why a needed one seems missing.
   for (const auto& [key, _] : d.items()) {
     static constexpr std::string_view kFields[] = {"class",      "enumerator",  "hardwareIds", "present",
                                                    "disabled",   "disableable", "driverKey",   "instanceId",
                                                    "parameters", "needsReboot"};
     if (std::find(std::begin(kFields), std::end(kFields), key) == std::end(kFields)) {
+      const auto meant = NearMiss(std::string_view(key), kFields);
       Fail(field + "." + key,
-           "no such field (class, enumerator, hardwareIds, present, disabled, disableable, driverKey, instanceId, "
-           "parameters, needsReboot)");
+           meant ? "no such field: \"" + std::string(*meant) + "\"?"
+                 : "no such field (class, enumerator, hardwareIds, present, disabled, disableable, driverKey, "
+                   "instanceId, parameters, needsReboot)");
     }
+  }
+  if (!d.contains("class") || !d.contains("hardwareIds")) {
+    Fail(field, std::string("an object with \"class\" and \"hardwareIds\"; \"") +
+                    (d.contains("class") ? "hardwareIds" : "class") + "\" is missing");
   }
   const json& idsJson = d["hardwareIds"];
   if (!idsJson.is_array() && !idsJson.is_null()) Fail(field + ".hardwareIds", "an array of strings, or null for none");

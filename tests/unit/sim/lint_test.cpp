@@ -50,6 +50,15 @@ const Case kCases[] = {
     {"unknown keyword", "[INIT]\nCMD1=CHECK_VENDER\n", 2, S::kError, "unknown keyword CHECK_VENDER", "TV005"},
     {"a command that changes the machine on every run", "[INIT]\nCMD1=CHECK_VENDOR\nCMD2=modem_homol.WOW64\n", 3,
      S::kWarning, "flips the first byte of HomolTimeStamp on every run", "TV054"},
+    {"a Windows whose INSTALL_DRIVER section is not there",
+     "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=W\n[W_VISTA]\nDESTDIR=VELTARO\\W\n", 3, S::kError,
+     "can run on Windows whose section is not there: Windows 2000 [W_2000], Windows XP [W_XP], 64-bit Windows XP "
+     "(5.2) [W]; there it installs no driver and copies the package into the default folder", "TV055"},
+    {"a suffix or a CHECK_WOW6432 keeps it off the Windows without a section",
+     "[INIT]\nCMD1=INSTALL_DRIVER.X64\nCMD1_SECTION=W\nCMD2=CHECK_WOW6432\nCMD3=INSTALL_DRIVER\nCMD3_SECTION=V\n"
+     "[W_VISTA]\nDESTDIR=VELTARO\\W\n[V_XP]\nDESTDIR=VELTARO\\V\n[V_VISTA]\nDESTDIR=VELTARO\\V\n", 3,
+     S::kError, "CMD1 (INSTALL_DRIVER) can run on Windows whose section is not there: 64-bit Windows XP (5.2) [W];",
+     "TV055"},
     {"unknown suffix", "[INIT]\nCMD1=CHECK_VENDOR.x86\n", 2, S::kWarning, ".x86 is not a platform suffix", "TV006"},
     {"blank after the dot", "[INIT]\nCMD1=CHECK_VENDOR. X64\n", 2, S::kError, "a blank after the dot", "TV004"},
     {"missing section", "[INIT]\nCMD1=REG_INI\nCMD1_SECTION=Settings\n", 3, S::kError, "section [Settings] is missing",
@@ -75,6 +84,12 @@ const Case kCases[] = {
      "no command reads key EXISTS_ONLY in [R]", "TV013"},
     {"key in INIT no command reads", "[INIT]\nCMD1=CHECK_VENDOR\nCOMMENT=x\n", 3, S::kWarning,
      "no command reads key COMMENT in [INIT]", "TV013"},
+    {"a misspelt numbered key, one edit away",
+     "[INIT]\nCMD1=REG_INI\nCMD1_SECTION=R\n[R]\nADDREG=1\nADDREG1_ENTRYNAM=A\n", 6, S::kWarning,
+     "no command reads key ADDREG1_ENTRYNAM in [R] (read by CMD1 (REG_INI)); did you mean ADDREG1_ENTRYNAME?",
+     "TV013"},
+    {"two letters swapped", "[INIT]\nCMD1=REG_INI\nCMD1_SECTION=R\n[R]\nADDRGE=1\n", 5, S::kWarning,
+     "did you mean ADDREG?", "TV013"},
     {"refused DESTDIR", "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=D\n[D_XP]\nDESTDIR=C:\\Drivers\n", 5, S::kError,
      "DESTDIR=C:\\Drivers is refused", "TV033"},
     {"refused DESTDIR climbing out", "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=D\n[D]\nDESTDIR=VELTARO\\..\\..\n", 5,
@@ -210,7 +225,8 @@ TEST(Lint, FilesThatAreNotInThePackage) {
   const std::string script =
       "[INIT]\nCMD1=CMD_CP\nCMD1_SECTION=C\nCMD2=INSTALL_DRIVER\nCMD2_SECTION=D\nCMD3=REG_FILE\n"
       "[C]\nCMD=2\nCMD1=tools\\setup.exe\nCMD2=tools\\gone.exe\n"
-      "[D_XP]\nDEV=1\nDEV1=PCI\\A\nDEVINF1=drv\\a.inf\nINFCOPY=1\nINF1=drv\\b.inf\n";
+      "[D_XP]\nDEV=1\nDEV1=PCI\\A\nDEVINF1=drv\\a.inf\nINFCOPY=1\nINF1=drv\\b.inf\n"
+      "[D_2000]\nDESTDIR=VELTARO\\D\n[D_VISTA]\nDESTDIR=VELTARO\\D\n[D]\nDESTDIR=VELTARO\\D\n";
   const std::set<std::wstring> present{L"tools\\setup.exe", L"drv\\a.inf"};
   const PackageLookup lookup = [&](std::wstring_view path) { return present.contains(std::wstring(path)); };
   const auto findings = Lint(script, lookup);
@@ -286,7 +302,7 @@ TEST(Lint, AScriptThatDoesWhatItSaysIsClean) {
       "[ Tool ]\nCMD=0\nADDREG=0\n[Tool_J]\nCMD=0\nDELREG=1\nDELREG1_ROOT=HKLM\nDELREG1_SUBKEY=SOFTWARE\\X\n"
       "[Drv]\nDEV=1\nDEV1=PCI\\VEN_1\nPRESLEEP=100\n[Drv_PCI\\VEN_1]\nDELREG=1\nDELREG1_ENTRYNAME=Old\n"
       "[Pkg_XP]\nDESTDIR=\"VELTARO\\Net\"\nDEV=1\nDEV1=PCI\\VEN_1\nDEVINF1=a.inf\n[Pkg_VISTA]\nREFRESH=1\n"
-      "DETECTCOUNT=1\nDETECTDEV1=PCI\\VEN_1\n";
+      "DETECTCOUNT=1\nDETECTDEV1=PCI\\VEN_1\n[Pkg_2000]\nDESTDIR=\"VELTARO\\Net\"\n[Pkg]\nDESTDIR=\"VELTARO\\Net\"\n";
   const auto findings = Lint(script);
   EXPECT_TRUE(findings.empty()) << Dump(findings);
 }

@@ -32,7 +32,14 @@ TEST(MachineDescription, ErrorsNameTheFieldAndWhatWasExpected) {
        "\"devices[0].present\": expected true or false"},
       {"{\"devices\": [{\"class\": \"Net\", \"hardwareIds\": [], \"colour\": 1}]}",
        "\"devices[0].colour\": expected no such field"},
-      {"{\"devices\": [{\"hardwareIds\": []}]}", "\"devices[0]\": expected an object with \"class\""},
+      {"{\"devices\": [{\"hardwareIds\": []}]}",
+       "\"devices[0]\": expected an object with \"class\" and \"hardwareIds\"; \"class\" is missing"},
+      // A misspelt field is named, with the one it was probably meant to be.
+      {"{\"devices\": [{\"class\": \"Net\", \"hardwareID\": [\"PCI\\\\A\"]}]}",
+       "\"devices[0].hardwareID\": expected no such field: \"hardwareIds\"?"},
+      // Windows 8 and later tell the tool 6.2: a later version is no machine it can see.
+      {"{\"windows\": {\"version\": \"10.0\"}}", "\"windows.version\": expected 6.2 or lower: the tool never sees 10.0"},
+      {"{\"windows\": {\"version\": \"6.3\"}}", "\"windows.version\": expected 6.2 or lower"},
       {"{\"files\": {\"x.txt\": \"a\"}}", "\"files.x.txt\": expected a full Windows path"},
       {"{\"files\": {\"C:\\\\x.txt\": 5}}", "\"files.C:\\x.txt\": expected a string"},
       {"{\"registryFiles\": [\"no-such-file.reg\"]}", "\"registryFiles[0]\": expected no host files here"},
