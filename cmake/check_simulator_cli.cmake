@@ -160,3 +160,19 @@ string(JSON nothing GET "${err}" secondRun changesNothing)
 if(NOT rc EQUAL 1 OR NOT nothing)
   message(FATAL_ERROR "--twice --json: exit code ${rc}\n${err}")
 endif()
+
+# The companion runs only when the package holds it, or when --companion lays
+# a stand-in: the bundled 64-bit example carries no binaries.
+execute_process(COMMAND ${SIM} --machine ${SRC}/examples/machines/pv715-vista64-all-devices.json
+                        ${SRC}/examples/wow64-setup/netset64.ini
+                OUTPUT_VARIABLE trace ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT err MATCHES "The 64-bit companion: none: the package has no netset6464.exe"
+   OR NOT err MATCHES "CMD6=INSTALL_DRIVER.X64 \\[Drivers_VISTA\\]: failed" OR err MATCHES "created  [^\n]*netset6464")
+  message(FATAL_ERROR "64-bit example without its companion: exit code ${rc}\n${err}")
+endif()
+execute_process(COMMAND ${SIM} --companion --machine ${SRC}/examples/machines/pv715-vista64-all-devices.json
+                        ${SRC}/examples/wow64-setup/netset64.ini
+                OUTPUT_VARIABLE trace ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT err MATCHES "a stand-in that --companion laid" OR NOT err MATCHES "No failure")
+  message(FATAL_ERROR "64-bit example with --companion: exit code ${rc}\n${err}")
+endif()

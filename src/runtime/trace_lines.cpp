@@ -122,6 +122,10 @@ constexpr std::array kLines{
     TraceLine{L"ERROR:RestoreDisabledDevices->%s is still disabled", F},
     TraceLine{L"ERROR:RestoreDisabledDevices->SetupDiGetClassDevsEx", F},
     TraceLine{L"ERROR:EnableRecordedDevices->%s is still disabled", F},
+    // On 64-bit Windows the device calls refused to the 32-bit tool go to its companion.
+    TraceLine{L"Wow64:the 64-bit companion %s was not found", F},
+    TraceLine{L"Wow64:the 64-bit companion %s could not be started, error %u", F},
+    TraceLine{L"Wow64:the 64-bit companion %s gave no result, error %u", F},
     TraceLine{L"ERROR:EnableRecordedDevices->SetupDiGetClassDevsEx", F},
     TraceLine{L"ERROR:DisabledProperty->%s is not recorded, a run ended now leaves it disabled", F},
     // DI_NEEDRESTART or DI_NEEDREBOOT after a device change: done, once Windows restarts.

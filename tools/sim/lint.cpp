@@ -421,6 +421,7 @@ class Linter {
     }
     // A check that stops the run on 64-bit Windows keeps every later command off it.
     if (EqualsNoCase(command, L"CHECK_WOW6432")) only32Bit_ = true;
+    CheckCompanion(keyword, suffix, key, command, line);
     // The homologation stamp's first byte flips on each run: a second run puts it back.
     if (EqualsNoCase(keyword, L"MODEM_HOMOL")) {
       Report(Rule::kChangesEveryRun, line,
@@ -444,6 +445,26 @@ class Linter {
     Owner owner{section, rules, reader, suffix};
     UseSections(owner, sectionLine);
     owners_.push_back(std::move(owner));
+  }
+
+  // On 64-bit Windows the device calls of these commands are refused to the
+  // 32-bit tool and made by its companion, which must be in the package.
+  void CheckCompanion(std::wstring_view keyword, std::wstring_view suffix, const std::wstring& key,
+                      const std::wstring& command, std::size_t line) {
+    if (!package_ || companionChecked_ || only32Bit_ || EqualsNoCase(suffix, L".X32")) return;
+    constexpr std::wstring_view kDeviceCalls[] = {L"INSTALL_DRIVER", L"REMOVE_DRIVER", L"DRIVER_REG",
+                                                  L"DISABLE_IWLAN_ASPM", L"ENABLE_WOR_WMODEM"};
+    if (std::none_of(std::begin(kDeviceCalls), std::end(kDeviceCalls),
+                     [&](std::wstring_view k) { return EqualsNoCase(k, keyword); })) {
+      return;
+    }
+    companionChecked_ = true;
+    const std::wstring companion = baseName_ + L"64.exe";
+    if (package_(companion)) return;
+    Report(Rule::kNoCompanion, line,
+           U8(key) + "=" + U8(command) + " can run on 64-bit Windows, where Windows refuses the 32-bit tool its " +
+               "device calls and the companion " + U8(companion) + " makes them; the package has no " +
+               U8(companion) + ", so the command fails there");
   }
 
   void CheckRegistryFile(const KeywordRules& rules, std::size_t line) {
@@ -1259,7 +1280,8 @@ class Linter {
   std::map<std::wstring, Use, LessNoCase> reads_;
   std::vector<Owner> owners_;
   std::vector<Finding> findings_;
-  bool only32Bit_ = false;  // a CHECK_WOW6432 has run: what follows runs on 32-bit Windows only
+  bool only32Bit_ = false;
+  bool companionChecked_ = false;  // the companion is looked for once, at the first command that needs it  // a CHECK_WOW6432 has run: what follows runs on 32-bit Windows only
 };
 
 }  // namespace

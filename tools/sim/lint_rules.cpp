@@ -110,6 +110,9 @@ constexpr std::array kRules{
              "a package run twice (a retry after a time-out) changes it twice; keep the command only if that is meant"},
     RuleInfo{R::kOsSectionMissing, "TV055", S::kError, "no INSTALL_DRIVER section for a Windows the command runs on",
              "add the section, or keep the command off that Windows (a suffix, CHECK_WOW6432 before it)"},
+    RuleInfo{R::kNoCompanion, "TV056", S::kWarning, "device commands on 64-bit Windows without the companion",
+             "put tarnvale64.exe from the release beside the tool as <name>64.exe, or keep the commands off 64-bit "
+             "Windows (.X32, CHECK_WOW6432 before them)"},
 };
 
 }  // namespace

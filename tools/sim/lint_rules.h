@@ -66,6 +66,7 @@ enum class Rule {
   kUtf8Mark,
   kChangesEveryRun,
   kOsSectionMissing,
+  kNoCompanion,
 };
 
 struct RuleInfo {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "capture/capture.h"
+#include "devices/companion_protocol.h"
 #include "platform/shell_path.h"
 #include "platform/text.h"
 #include "runtime/debug_trace.h"
@@ -53,6 +54,7 @@ struct RunOptions {
   std::string reportFile;
   bool noReport = false;
   bool noCompanion = false;
+  bool companion = false;  // lay a stand-in companion when the package has none
   std::string packageFolder;  // where the package lies on the machine
   std::string captureAfter;   // a machine description of the machine after the run
   int toolBits = 32;
@@ -95,8 +97,24 @@ int Run(const RunOptions& o) {
     std::cerr << "tarnvale-sim: " << *error << '\n';
     return kSimulatorFailed;
   }
-  // The 64-bit companion ships beside the tool; a run can leave it out.
-  if (!o.noCompanion) tv::sim::PlaceCompanion(machine);
+  // The 64-bit companion ships beside the tool: it runs when the package
+  // holds it, or when --companion lays a stand-in; --no-companion leaves it out.
+  const std::wstring companionPath = tv::CompanionPath(machine.modulePath);
+  std::string companionText;
+  if (o.noCompanion) {
+    machine.files.RemoveFile(companionPath);
+    companionText = "none (--no-companion)";
+  } else if (machine.files.Exists(companionPath)) {
+    tv::sim::PlaceCompanion(machine);
+    companionText = tv::ToUtf8(companionPath) + ", the package's own";
+  } else if (o.companion) {
+    tv::sim::PlaceCompanion(machine);
+    companionText = tv::ToUtf8(companionPath) + ", a stand-in that --companion laid (the package has none)";
+  } else {
+    companionText = "none: the package has no " + tv::ToUtf8(tv::shell::StripPath(companionPath)) +
+                    ", so Windows refuses the tool its driver updates and class-installer calls (--companion lays a "
+                    "stand-in)";
+  }
   std::wstring commandLine = L"\"" + machine.modulePath + L"\"";
   for (const auto& a : o.toolArgs) commandLine += L" " + QuoteArgument(a);
   machine.commandLine = commandLine;
@@ -150,7 +168,10 @@ int Run(const RunOptions& o) {
     if (!o.json) {
       const tv::DeploymentResult deployment = tv::DeploymentExitCode(summary);
       write(tv::sim::SummaryText(summary) + "tarnvale-run would exit with " + std::to_string(deployment.code) + ": " +
-            std::string(deployment.meaning) + ".\n\n");
+            std::string(deployment.meaning) + ".\n");
+      // On 64-bit Windows the device calls go through the companion.
+      if (machine.wow64 && !machine.process64) write("The 64-bit companion: " + companionText + ".\n");
+      write("\n");
       tv::sim::WriteReportText(*firstReport, write);
       flush();
     }
@@ -273,7 +294,10 @@ int main(int argc, char** argv) {
   app.add_option("--report", run.reportFile, "Write the change report to this file instead of standard error");
   app.add_flag("--no-report", run.noReport, "Leave the change report out");
   app.add_flag("--no-companion", run.noCompanion,
-               "Run without the 64-bit companion (<name>64.exe) beside the tool, as a package that lacks it");
+               "Run without the 64-bit companion (<name>64.exe) beside the tool, even when the package holds it");
+  app.add_flag("--companion", run.companion,
+               "Lay a stand-in for the 64-bit companion (<name>64.exe) beside the tool when the package has none, "
+               "as a package with the companion from the release (the report says so)");
   std::string failOn;
   app.add_option("--fail-on", failOn,
                  "stop, failure or stop,failure: exit with 4 when the run stopped before its list ended (a check, "

@@ -16,7 +16,8 @@ void PlaceTool(SimMachine& machine, std::wstring_view exePath, std::string_view 
 
 void PlaceCompanion(SimMachine& machine) {
   const std::wstring path = CompanionPath(machine.modulePath);
-  machine.files.WriteFile(path, std::string_view("MZ"));
+  // A package's own companion stays as it is; otherwise a stand-in is laid.
+  if (!machine.files.Exists(path)) machine.files.WriteFile(path, std::string_view("MZ"));
   machine.programs[path] = [&machine](std::wstring_view commandLine) {
     return RunCompanionProcess(machine, commandLine);
   };

@@ -15,8 +15,8 @@ namespace tv::sim {
 void PlaceTool(SimMachine& machine, std::wstring_view exePath, std::string_view setupScript);
 
 // Lays the tool's 64-bit companion beside it (<base name>64.exe), which the
-// machine then runs as a 64-bit process when the tool starts it. Place the
-// tool first.
+// machine then runs as a 64-bit process when the tool starts it; a
+// companion file the package holds is kept and run. Place the tool first.
 void PlaceCompanion(SimMachine& machine);
 
 // Runs the companion's operation on the machine as a 64-bit process; the exit code.

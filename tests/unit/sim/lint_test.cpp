@@ -212,6 +212,24 @@ TEST(Lint, EachFindingIsReportedAtItsLine) {
   }
 }
 
+// A package whose device commands can run on 64-bit Windows needs the
+// companion beside the tool; a suffix or CHECK_WOW6432 keeps them off it.
+TEST(Lint, DeviceCommandsOn64BitWindowsNeedTheCompanion) {
+  const std::string script = "[INIT]\nCMD1=DISABLE_IWLAN_ASPM\nCMD2=ENABLE_WOR_WMODEM\n";
+  std::set<std::wstring> present{L"drv.ini"};
+  const PackageLookup lookup = [&](std::wstring_view path) { return present.contains(std::wstring(path)); };
+  auto findings = Lint(script, lookup);
+  ASSERT_EQ(findings.size(), 1U) << Dump(findings);
+  EXPECT_TRUE(Has(findings, 2, S::kWarning, "the package has no drv64.exe, so the command fails there", "TV056"));
+  present.insert(L"drv64.exe");
+  EXPECT_TRUE(Lint(script, lookup).empty());
+  present.erase(L"drv64.exe");
+  EXPECT_TRUE(Lint("[INIT]\nCMD1=CHECK_WOW6432\nCMD2=DISABLE_IWLAN_ASPM\nCMD3=DRIVER_REG.X32\nCMD3_SECTION=D\n"
+                   "[D]\nDEV=0\n",
+                   lookup)
+                  .empty());
+}
+
 TEST(Lint, MoreThanSixtyFourCommands) {
   std::string script = "[INIT]\n";
   for (int n = 1; n <= 66; ++n) script += "CMD" + std::to_string(n) + "=CHECK_VENDOR\n";
@@ -227,7 +245,7 @@ TEST(Lint, FilesThatAreNotInThePackage) {
       "[C]\nCMD=2\nCMD1=tools\\setup.exe\nCMD2=tools\\gone.exe\n"
       "[D_XP]\nDEV=1\nDEV1=PCI\\A\nDEVINF1=drv\\a.inf\nINFCOPY=1\nINF1=drv\\b.inf\n"
       "[D_2000]\nDESTDIR=VELTARO\\D\n[D_VISTA]\nDESTDIR=VELTARO\\D\n[D]\nDESTDIR=VELTARO\\D\n";
-  const std::set<std::wstring> present{L"tools\\setup.exe", L"drv\\a.inf"};
+  const std::set<std::wstring> present{L"tools\\setup.exe", L"drv\\a.inf", L"drv64.exe"};
   const PackageLookup lookup = [&](std::wstring_view path) { return present.contains(std::wstring(path)); };
   const auto findings = Lint(script, lookup);
   EXPECT_TRUE(Has(findings, 6, S::kWarning, "REG_FILE imports drv.reg, which is not beside the script"));
