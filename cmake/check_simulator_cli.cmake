@@ -176,3 +176,42 @@ execute_process(COMMAND ${SIM} --companion --machine ${SRC}/examples/machines/pv
 if(NOT err MATCHES "a stand-in that --companion laid" OR NOT err MATCHES "No failure")
   message(FATAL_ERROR "64-bit example with --companion: exit code ${rc}\n${err}")
 endif()
+
+# The bundled example copies a folder of its own package (C:\Tarnvale\docs):
+# with --machine that path is found in the package beside the script.
+execute_process(COMMAND ${SIM} lint --machine ${SRC}/examples/machines/pv715-xp-all-devices.json
+                        ${SRC}/examples/notebook-setup/netsetup.ini OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out STREQUAL "")
+  message(FATAL_ERROR "lint --machine of the bundled example: exit code ${rc}\n${out}")
+endif()
+
+# Every option the help names is in the script authors' reference.
+execute_process(COMMAND ${SIM} --help-all OUTPUT_VARIABLE help RESULT_VARIABLE rc)
+string(REGEX MATCHALL "--[a-z][a-z-]+" options "${help}")
+list(REMOVE_DUPLICATES options)
+file(READ ${SRC}/docs/setup-script.md reference)
+foreach(option IN LISTS options)
+  string(FIND "${reference}" "`${option}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the help names ${option}, which docs/setup-script.md does not")
+  endif()
+endforeach()
+
+# The README's simulator command lines run as they stand (from the sources' folder).
+file(STRINGS ${SRC}/README.md readme_lines REGEX "^    build/host/tarnvale-sim ")
+set(ran 0)
+foreach(line IN LISTS readme_lines)
+  if(line MATCHES "\\[|SCRIPT\\.ini|FILE")
+    continue()  # a synopsis, not a command
+  endif()
+  string(REGEX REPLACE "^    build/host/tarnvale-sim " "" arguments "${line}")
+  separate_arguments(arguments UNIX_COMMAND "${arguments}")
+  execute_process(COMMAND ${SIM} ${arguments} WORKING_DIRECTORY ${SRC} OUTPUT_QUIET ERROR_VARIABLE err RESULT_VARIABLE rc)
+  if(rc EQUAL 2 OR rc EQUAL 3 OR err MATCHES "failure:")
+    message(FATAL_ERROR "the README's command '${line}' gives exit code ${rc}:\n${err}")
+  endif()
+  math(EXPR ran "${ran} + 1")
+endforeach()
+if(ran LESS 1)
+  message(FATAL_ERROR "no command line of the README was run")
+endif()

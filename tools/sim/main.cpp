@@ -232,19 +232,16 @@ int Run(const RunOptions& o) {
 constexpr int kLintCannotRun = 3;
 
 int Lint(const std::vector<std::string>& scripts, const std::string& format,
-         const std::vector<std::string>& machineFiles) {
+         const std::vector<std::string>& machineFiles, const std::string& packageFolder) {
   // The described machines tell whether an absolute path the script copies from is anywhere.
   std::vector<std::unique_ptr<tv::sim::SimMachine>> machines;
   for (const auto& file : machineFiles) {
     machines.push_back(std::make_unique<tv::sim::SimMachine>());
     if (!LoadMachine(file, *machines.back())) return kLintCannotRun;
   }
-  tv::lint::PathLookup onAMachine;
-  if (!machines.empty()) {
-    onAMachine = [&machines](std::wstring_view path) {
-      return std::any_of(machines.begin(), machines.end(), [&](const auto& m) { return m->files.Exists(path); });
-    };
-  }
+  // Where the package lies on the notebook, as the simulator lays it.
+  std::wstring package = tv::FromUtf8(packageFolder);
+  while (!package.empty() && package.back() == L'\\') package.pop_back();
   std::vector<tv::lint::FileFindings> all;
   int code = 0;
   for (const auto& script : scripts) {
@@ -252,6 +249,21 @@ int Lint(const std::vector<std::string>& scripts, const std::string& format,
     if (std::filesystem::is_directory(script, error)) {
       std::cerr << "tarnvale-sim: " << script << " is a folder; name the setup script (SCRIPT.ini) in it\n";
       return kLintCannotRun;
+    }
+    // A path in the package's own folder on the notebook is in the package
+    // beside the script; any other is looked for on the machines.
+    const auto host = std::filesystem::absolute(script).parent_path();
+    tv::lint::PathLookup onAMachine;
+    if (!machines.empty()) {
+      onAMachine = [&machines, &package, host](std::wstring_view path) {
+        if (tv::StartsWithNoCase(path, package + L"\\")) {
+          std::string relative = tv::ToUtf8(path.substr(package.size() + 1));
+          std::replace(relative.begin(), relative.end(), '\\', '/');
+          std::error_code e;
+          if (std::filesystem::exists(host / relative, e)) return true;
+        }
+        return std::any_of(machines.begin(), machines.end(), [&](const auto& m) { return m->files.Exists(path); });
+      };
     }
     const auto findings = tv::lint::LintHostScript(script, onAMachine);
     if (!findings) {
@@ -280,7 +292,8 @@ int main(int argc, char** argv) {
       "what the run changed (registry, files, devices, programs, pauses) follows on standard error. The files\n"
       "beside SCRIPT.ini go along as the tool's driver package; the report begins with what each command did.\n"
       "Exit code: the tool's own (1 after every run that got to its commands, 0 when it could not start),\n"
-      "2 when this program could not start the run, 4 when --fail-on matched or the run would wait for ever.\n"
+      "2 when this program could not start the run, 4 when --fail-on matched, the run would wait for ever or\n"
+      "--stop-after ended it.\n"
       "The reference for scripts, machine descriptions, the report and the linter: docs/setup-script.md.\n"
       "Example: tarnvale-sim --machine examples/machines/pv715-xp-all-devices.json "
       "examples/notebook-setup/netsetup.ini",
@@ -303,7 +316,15 @@ int main(int argc, char** argv) {
                  "stop, failure or stop,failure: exit with 4 when the run stopped before its list ended (a check, "
                  "an error, the second instance) or when an operation failed. A run that would wait for ever at a "
                  "program that never ends always exits with 4")
-      ->check(CLI::IsMember({"stop", "failure", "stop,failure", "failure,stop"}));
+      ->type_name("stop|failure|stop,failure")
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            for (const char* allowed : {"stop", "failure", "stop,failure", "failure,stop"}) {
+              if (value == allowed) return std::string();
+            }
+            return "takes stop, failure or stop,failure, not " + value;
+          },
+          ""));
   app.add_option("--package-folder", run.packageFolder,
                  "The Windows folder the package lies in, the tool beside the script (default C:\\Tarnvale)");
   app.add_option("--tool-bits", run.toolBits,
@@ -333,6 +354,10 @@ int main(int argc, char** argv) {
   lint->add_option("scripts", lintScripts, "The setup scripts")->required();
   lint->add_option("--format", lintFormat, "text (default), json, or sarif (SARIF 2.1.0)")
       ->check(CLI::IsMember({"text", "json", "sarif"}));
+  std::string lintPackageFolder = "C:\\Tarnvale";
+  lint->add_option("--package-folder", lintPackageFolder,
+                   "With --machine: the Windows folder the package lies in on the notebook (default C:\\Tarnvale, "
+                   "as the simulator lays it); a source path in it is looked up in the package beside the script");
   lint->add_option("--machine", lintMachines,
                    "A machine the scripts are meant for (repeatable): absolute paths they copy from must be on one")
       ->check(CLI::ExistingFile);
@@ -366,7 +391,7 @@ int main(int argc, char** argv) {
     }
     return kSimulatorFailed;
   }
-  if (lint->parsed()) return Lint(lintScripts, lintFormat, lintMachines);
+  if (lint->parsed()) return Lint(lintScripts, lintFormat, lintMachines, lintPackageFolder);
   if (run.script.empty()) {
     std::cerr << "tarnvale-sim: no setup script given\n" << app.help();
     return kSimulatorFailed;

@@ -325,6 +325,25 @@ TEST(RunSummary, NotesAndChosenSections) {
   EXPECT_NE(text.find("    note: absent.exe was not ended"), std::string::npos) << text;
 }
 
+// INSTALL_DRIVER on a Windows whose section the script lacks reads all
+// defaults and fills the default folder: the summary says so.
+TEST(RunSummary, AnInstallSectionThatIsNotThereIsNoted) {
+  SimMachine m;
+  test::SetUpNotebook(m, "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=WLAN\n[WLAN_VISTA]\nDESTDIR=VELTARO\\WLAN\n");
+  int exitCode = 0;
+  const RunSummary s = RunWithSummary(m, exitCode);
+  ASSERT_EQ(s.commands.size(), 1U);
+  ASSERT_EQ(s.commands[0].notes.size(), 1U) << SummaryText(s);
+  EXPECT_EQ(s.commands[0].notes[0],
+            L"[WLAN_XP] is not in the setup script: INSTALL_DRIVER read no keys, so the package went into the default "
+            L"folder VELTARO\\NetworkDriver, emptied first");
+  EXPECT_TRUE(m.files.IsDirectory(L"C:\\Program Files\\VELTARO\\NetworkDriver"));
+  // With its section there, nothing is noted.
+  SimMachine xp;
+  test::SetUpNotebook(xp, "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=WLAN\n[WLAN_XP]\nDESTDIR=VELTARO\\WLAN\n");
+  EXPECT_TRUE(RunWithSummary(xp, exitCode).commands[0].notes.empty());
+}
+
 // Run events travel as debugger strings: what is sent is what is read, and
 // a string that is no event, or a damaged one, is refused.
 TEST(RunSummary, RunEventsReadBackAsSent) {
