@@ -155,3 +155,15 @@ run_tool VELTARO '[INIT]\r\nCMD1=REG_INI\r\nCMD1_SECTION=R\r\n[R]\r\nADDREG=1\r\
 "$WINE" reg delete "$pending" /v PendingFileRenameOperations /f >/dev/null 2>&1 || true
 [ $rc -eq 3010 ] || fail "files to replace at the next start: exit code $rc, expected 3010: $(tail -c 600 "$log")"
 echo "ok runner: files waiting for the next start give 3010"
+
+# 9. A runner ended outright (a deployment system's time-out kills it) left
+# the switch on, with its record of how it was: the next run puts it back.
+"$WINE" reg add "$switches" /v DebugMode /t REG_DWORD /d 1 /f >/dev/null
+"$WINE" reg add "$switches" /v DebugModeBeforeTarnvaleRun /t REG_BINARY /d 01040000000000000000 /f >/dev/null
+run_tool VELTARO '[INIT]\r\nCMD1=CHECK_VENDOR\r\n' --log "$winlog" 'C:\tvrun\netsetup.exe'
+[ $rc -eq 0 ] || fail "the run after an ended runner: exit code $rc"
+grep -q 'an earlier tarnvale-run was ended before it put the trace switch back' "$log" || fail "the recovery is not logged"
+[ "$(switch_state)" = "REG_DWORD 0x0" ] || fail "DebugMode is '$(switch_state)'; the ended runner's record said 0"
+[ -z "$(reg_value "$switches" DebugModeBeforeTarnvaleRun)" ] || fail "the record of the ended runner is still there"
+"$WINE" reg delete "$switches" /f >/dev/null 2>&1 || true
+echo "ok runner: a runner that was ended outright is mended by the next"

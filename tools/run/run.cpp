@@ -90,7 +90,10 @@ void LoadDllsFromSystemOnly() {
 // ---- the trace switch ----
 
 // DebugMode as it was before the run: put back exactly, absent or 0 or any
-// other data, and the keys this run made are taken away again.
+// other data, and the keys this run made are taken away again. The state
+// before is also kept in the registry until it is put back, so that a runner
+// ended outright (a deployment system's time-out kills it) is mended by the
+// next one instead of leaving the trace on for good.
 class TraceSwitch {
  public:
   // Turns the trace on; the error when it cannot (no administrator).
@@ -103,40 +106,42 @@ class TraceSwitch {
                                 KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, &disposition);
     if (rc != ERROR_SUCCESS) return static_cast<DWORD>(rc);
     keyCreated_ = disposition == REG_CREATED_NEW_KEY;
-    DWORD type = 0;
-    DWORD size = 0;
-    rc = ::RegQueryValueExW(key_, L"DebugMode", nullptr, &type, nullptr, &size);
-    if (rc == ERROR_SUCCESS) {
-      std::vector<BYTE> data(size);
-      if (size > 0) ::RegQueryValueExW(key_, L"DebugMode", nullptr, &type, data.data(), &size);
-      data.resize(size);
-      before_ = Saved{type, std::move(data)};
+    if (auto earlier = Read(kSavedValue)) {
+      // An earlier runner did not get to put the switch back: its record says how it was.
+      const auto saved = Decode(earlier->data);
+      if (saved) {
+        Put(saved->value);
+        keyCreated_ = keyCreated_ || saved->keyCreated;
+        vendorExisted_ = vendorExisted_ && !saved->vendorCreated;
+        recovered_ = true;
+      }
     }
+    before_ = Read(L"DebugMode");
+    rc = Write(kSavedValue, REG_BINARY, Encode());
     const DWORD one = 1;
-    rc = ::RegSetValueExW(key_, L"DebugMode", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
+    if (rc == ERROR_SUCCESS) {
+      rc = ::RegSetValueExW(key_, L"DebugMode", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
+    }
     if (rc != ERROR_SUCCESS) {
       Restore();
       return static_cast<DWORD>(rc);
     }
-    on_ = true;
     return ERROR_SUCCESS;
   }
 
   // Puts the switch back; safe to call twice (a console close and the end).
   void Restore() {
     if (key_ == nullptr) return;
-    if (before_) {
-      ::RegSetValueExW(key_, L"DebugMode", 0, before_->type, before_->data.data(),
-                       static_cast<DWORD>(before_->data.size()));
-    } else {
-      ::RegDeleteValueW(key_, L"DebugMode");
-    }
+    Put(before_);
+    ::RegDeleteValueW(key_, kSavedValue);
     ::RegCloseKey(key_);
     key_ = nullptr;
-    on_ = false;
     if (keyCreated_) DeleteIfEmpty(kSwitchKey);
     if (!vendorExisted_) DeleteIfEmpty(kVendorKey);
   }
+
+  // An earlier runner had been ended before it put the switch back.
+  bool recovered() const { return recovered_; }
 
   std::wstring Before() const {
     if (!before_) return L"absent";
@@ -149,6 +154,61 @@ class TraceSwitch {
   }
 
  private:
+  static constexpr const wchar_t* kSavedValue = L"DebugModeBeforeTarnvaleRun";
+  struct Value {
+    DWORD type;
+    std::vector<BYTE> data;
+  };
+  struct Record {
+    std::optional<Value> value;
+    bool keyCreated;
+    bool vendorCreated;
+  };
+
+  std::optional<Value> Read(const wchar_t* name) const {
+    DWORD type = 0;
+    DWORD size = 0;
+    if (::RegQueryValueExW(key_, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+    std::vector<BYTE> data(size);
+    if (size > 0 && ::RegQueryValueExW(key_, name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) {
+      return std::nullopt;
+    }
+    data.resize(size);
+    return Value{type, std::move(data)};
+  }
+
+  LONG Write(const wchar_t* name, DWORD type, const std::vector<BYTE>& data) {
+    return ::RegSetValueExW(key_, name, 0, type, data.data(), static_cast<DWORD>(data.size()));
+  }
+
+  void Put(const std::optional<Value>& value) {
+    if (value) {
+      Write(L"DebugMode", value->type, value->data);
+    } else {
+      ::RegDeleteValueW(key_, L"DebugMode");
+    }
+  }
+
+  // Flags (1: the value was there, 2: the runner made the key, 4: and the
+  // maker's key), the value's type in four bytes, then its data.
+  std::vector<BYTE> Encode() const {
+    std::vector<BYTE> out{static_cast<BYTE>((before_ ? 1 : 0) | (keyCreated_ ? 2 : 0) | (vendorExisted_ ? 0 : 4))};
+    const DWORD type = before_ ? before_->type : 0;
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<BYTE>(type >> (8 * i)));
+    if (before_) out.insert(out.end(), before_->data.begin(), before_->data.end());
+    return out;
+  }
+
+  static std::optional<Record> Decode(const std::vector<BYTE>& data) {
+    if (data.size() < 5 || data[0] > 7) return std::nullopt;
+    Record r{std::nullopt, (data[0] & 2) != 0, (data[0] & 4) != 0};
+    if ((data[0] & 1) != 0) {
+      const DWORD type = data[1] | (data[2] << 8) | (data[3] << 16) | (static_cast<DWORD>(data[4]) << 24);
+      r.value = Value{type, std::vector<BYTE>(data.begin() + 5, data.end())};
+    }
+    return r;
+  }
+
   static void DeleteIfEmpty(const wchar_t* path) {
     HKEY key = nullptr;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
@@ -160,15 +220,11 @@ class TraceSwitch {
     if (rc == ERROR_SUCCESS && subkeys == 0 && values == 0) ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, path);
   }
 
-  struct Saved {
-    DWORD type;
-    std::vector<BYTE> data;
-  };
   HKEY key_ = nullptr;
   bool keyCreated_ = false;
   bool vendorExisted_ = true;
-  bool on_ = false;
-  std::optional<Saved> before_;
+  bool recovered_ = false;
+  std::optional<Value> before_;
 };
 
 TraceSwitch* g_switch = nullptr;  // for the console handler, which runs on a thread of its own
@@ -443,6 +499,10 @@ int wmain(int argc, wchar_t** argv) {
   }
   g_switch = &traceSwitch;
   ::SetConsoleCtrlHandler(&OnConsoleEnd, TRUE);
+  if (traceSwitch.recovered()) {
+    log.Entry(L"an earlier tarnvale-run was ended before it put the trace switch back: it is back as it was", 2, self,
+              true);
+  }
   log.Entry(L"the trace is on for this run; DebugMode was " + traceSwitch.Before(), 1, self, true);
 
   const std::size_t renamesBefore = PendingRenameBytes();
