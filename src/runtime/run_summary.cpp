@@ -24,8 +24,8 @@ constexpr std::array kSectionLines{
 // The keywords that read a variant of their section for the machine's region
 // or user-interface language, and the plain section when it has none.
 constexpr std::array kVariantKeywords{
-    std::wstring_view(L"CMD_REGION"),     std::wstring_view(L"CMD_UILANG"),      std::wstring_view(L"REG_INI_UILANG"),
-    std::wstring_view(L"MODEM_REGION"),   std::wstring_view(L"TELEPHONY_REGION"),
+    std::wstring_view(L"CMD_REGION"),   std::wstring_view(L"CMD_UILANG"),       std::wstring_view(L"REG_INI_UILANG"),
+    std::wstring_view(L"MODEM_REGION"), std::wstring_view(L"TELEPHONY_REGION"),
 };
 
 }  // namespace
@@ -265,8 +265,8 @@ std::string SummaryText(const RunSummary& s) {
     }
   }
   if (!s.restarts.empty()) {
-    out += std::to_string(s.restarts.size()) +
-           (s.restarts.size() == 1 ? " change waits" : " changes wait") + " for a restart of Windows.\n";
+    out += std::to_string(s.restarts.size()) + (s.restarts.size() == 1 ? " change waits" : " changes wait") +
+           " for a restart of Windows.\n";
   }
   for (const auto& line : s.unclassified) out += "Trace line of no known kind: " + ToUtf8(line) + "\n";
   return out;

@@ -48,9 +48,9 @@ struct RunSummary {
     kSecondInstance,  // another instance held the name
     kNoWindow,
     kNoKernel32,
-    kNeverEnds,      // the run would wait for ever at a command
-    kProcessEnded,   // the process was ended from outside (a kill, a power cut)
-    kUnknown,        // the run's end was not told (no run events)
+    kNeverEnds,     // the run would wait for ever at a command
+    kProcessEnded,  // the process was ended from outside (a kill, a power cut)
+    kUnknown,       // the run's end was not told (no run events)
   };
   std::vector<CommandSummary> commands;
   End end = End::kUnknown;
@@ -65,8 +65,8 @@ struct RunSummary {
   std::vector<Failure> restarts;           // lines that say a change waits for a restart
   std::vector<std::wstring> unclassified;  // lines of no row of the trace-line table
 
-  bool Stopped() const;  // ended before its list did: a check, an error, the second instance, a hang
-  bool Failed() const;   // a failure line, an unknown keyword, a refused command or a hang
+  bool Stopped() const;         // ended before its list did: a check, an error, the second instance, a hang
+  bool Failed() const;          // a failure line, an unknown keyword, a refused command or a hang
   bool StoppedByCheck() const;  // a machine check ended the run: the script is not for this machine
 };
 

@@ -25,8 +25,10 @@ void HandleInstallDriver(const CommandCall& call) {
   call.objects.action.InstallDriver(call.scriptPath, section);
   if (!there) {
     call.platform.debug.RunEvent(
-        NoteEvent(L"[" + section + L"] is not in the setup script: INSTALL_DRIVER read no keys, so the package went "
-                  L"into the default folder " + std::wstring(kDefaultInstallFolder) + L", emptied first"));
+        NoteEvent(L"[" + section +
+                  L"] is not in the setup script: INSTALL_DRIVER read no keys, so the package went "
+                  L"into the default folder " +
+                  std::wstring(kDefaultInstallFolder) + L", emptied first"));
   }
   call.platform.system.Pause(kWaitAfterInstall);
 }

@@ -16,14 +16,15 @@ std::wstring NotEndedNote(std::wstring_view name, int result) {
   const std::wstring program(name);
   switch (result) {
     case termination::kNotRunning:
-      return program + L" was not ended: no process of that name was found (the 32-bit tool does not see the "
-                       L"names of 64-bit processes)";
+      return program +
+             L" was not ended: no process of that name was found (the 32-bit tool does not see the "
+             L"names of 64-bit processes)";
     case termination::kTerminateFailed: return program + L" was not ended: Windows refused to end it";
     case termination::kOpenFailed: return program + L" was not ended: its process could not be opened";
     case termination::kBadName: return program + L" was not ended: the name is no program file name";
     default:
-      return program + L" was not ended: the running processes could not be listed (code " +
-             std::to_wstring(result) + L")";
+      return program + L" was not ended: the running processes could not be listed (code " + std::to_wstring(result) +
+             L")";
   }
 }
 }  // namespace

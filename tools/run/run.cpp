@@ -6,8 +6,8 @@
 // on: 0, 3010 (a restart is due), 1618 (another copy was running), 1603 (a
 // command failed), 4 (a machine check stopped the run: not for this
 // machine), 1 (the tool could not be started; the log says why).
-#include <windows.h>
 #include <sddl.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstring>
@@ -78,8 +78,8 @@ std::wstring ErrorText(DWORD error) {
 void LoadDllsFromSystemOnly() {
   HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
   using SetDefault = BOOL(WINAPI*)(DWORD);
-  auto setDefault = reinterpret_cast<SetDefault>(
-      reinterpret_cast<void*>(::GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+  auto setDefault =
+      reinterpret_cast<SetDefault>(reinterpret_cast<void*>(::GetProcAddress(kernel32, "SetDefaultDllDirectories")));
   if (setDefault != nullptr && setDefault(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */)) return;
   using SetDirectory = BOOL(WINAPI*)(LPCWSTR);
   auto setDirectory =
@@ -265,8 +265,8 @@ std::wstring WindowsText() {
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process")));
   if (isWow64 != nullptr) isWow64(::GetCurrentProcess(), &wow64);
   const bool is64 = sizeof(void*) == 8 || wow64;
-  return L"Windows " + std::to_wstring(info.dwMajorVersion) + L"." + std::to_wstring(info.dwMinorVersion) +
-         L" build " + std::to_wstring(info.dwBuildNumber) + (is64 ? L", 64-bit" : L", 32-bit");
+  return L"Windows " + std::to_wstring(info.dwMajorVersion) + L"." + std::to_wstring(info.dwMinorVersion) + L" build " +
+         std::to_wstring(info.dwBuildNumber) + (is64 ? L", 64-bit" : L", 32-bit");
 }
 
 std::wstring MachineText() {
@@ -297,7 +297,8 @@ std::wstring FileVersion(const std::wstring& path) {
   using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
   using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
   using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
-  auto getSize = reinterpret_cast<SizeFn>(reinterpret_cast<void*>(::GetProcAddress(version, "GetFileVersionInfoSizeW")));
+  auto getSize =
+      reinterpret_cast<SizeFn>(reinterpret_cast<void*>(::GetProcAddress(version, "GetFileVersionInfoSizeW")));
   auto getInfo = reinterpret_cast<InfoFn>(reinterpret_cast<void*>(::GetProcAddress(version, "GetFileVersionInfoW")));
   auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(::GetProcAddress(version, "VerQueryValueW")));
   std::wstring out = L"without a version";
@@ -309,7 +310,8 @@ std::wstring FileVersion(const std::wstring& path) {
   if (size > 0 && getInfo(path.c_str(), 0, size, data.data()) &&
       query(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed != nullptr) {
     out = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionMS)) +
-          L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionLS));
+          L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+          std::to_wstring(LOWORD(fixed->dwFileVersionLS));
   }
   ::FreeLibrary(version);
   return out;
@@ -319,8 +321,8 @@ std::wstring FileVersion(const std::wstring& path) {
 // when the run asked for a restart that way.
 std::size_t PendingRenameBytes() {
   HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
-                      &key) != ERROR_SUCCESS) {
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS) {
     return 0;
   }
   DWORD size = 0;
@@ -449,16 +451,18 @@ int wmain(int argc, wchar_t** argv) {
     first = 3;
   }
   if (first >= argc || std::wstring_view(argv[first]) == L"--help" || std::wstring_view(argv[first]) == L"/?") {
-    WriteErr(L"usage: tarnvale-run [--log FILE] TOOL.exe [ARGS...]\n"
-             L"Runs the tool with its trace on, logs every trace line for CMTrace (default "
-             L"%WINDIR%\\Logs\\Tarnvale\\<tool>.log) and exits with 0, 3010 (restart), 1618 (another copy "
-             L"running), 1603 (failed), 4 (not for this machine) or 1 (could not start the tool).\n");
+    WriteErr(
+        L"usage: tarnvale-run [--log FILE] TOOL.exe [ARGS...]\n"
+        L"Runs the tool with its trace on, logs every trace line for CMTrace (default "
+        L"%WINDIR%\\Logs\\Tarnvale\\<tool>.log) and exits with 0, 3010 (restart), 1618 (another copy "
+        L"running), 1603 (failed), 4 (not for this machine) or 1 (could not start the tool).\n");
     return first >= argc ? kRunnerFailed : 0;
   }
 
   wchar_t full[MAX_PATH * 4] = {};
   const DWORD fullLength = ::GetFullPathNameW(argv[first], MAX_PATH * 4, full, nullptr);
-  const std::wstring tool = fullLength > 0 && fullLength < MAX_PATH * 4 ? std::wstring(full) : std::wstring(argv[first]);
+  const std::wstring tool =
+      fullLength > 0 && fullLength < MAX_PATH * 4 ? std::wstring(full) : std::wstring(argv[first]);
   std::wstring baseName = tool.substr(tool.find_last_of(L"\\/") + 1);
   if (const auto dot = baseName.find_last_of(L'.'); dot != std::wstring::npos) baseName.resize(dot);
 
@@ -494,8 +498,8 @@ int wmain(int argc, wchar_t** argv) {
 
   TraceSwitch traceSwitch;
   if (const DWORD e = traceSwitch.TurnOn(); e != ERROR_SUCCESS) {
-    return finish(kRunnerFailed, L"the trace switch HKLM\\" + std::wstring(kSwitchKey) +
-                                     L" cannot be set (" + ErrorText(e) + L"): run it as an administrator");
+    return finish(kRunnerFailed, L"the trace switch HKLM\\" + std::wstring(kSwitchKey) + L" cannot be set (" +
+                                     ErrorText(e) + L"): run it as an administrator");
   }
   g_switch = &traceSwitch;
   ::SetConsoleCtrlHandler(&OnConsoleEnd, TRUE);

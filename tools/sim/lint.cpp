@@ -463,8 +463,8 @@ class Linter {
     if (package_(companion)) return;
     Report(Rule::kNoCompanion, line,
            U8(key) + "=" + U8(command) + " can run on 64-bit Windows, where Windows refuses the 32-bit tool its " +
-               "device calls and the companion " + U8(companion) + " makes them; the package has no " +
-               U8(companion) + ", so the command fails there");
+               "device calls and the companion " + U8(companion) + " makes them; the package has no " + U8(companion) +
+               ", so the command fails there");
   }
 
   void CheckRegistryFile(const KeywordRules& rules, std::size_t line) {
@@ -575,14 +575,15 @@ class Linter {
         }
         // A section that is not there reads as all defaults: the package is
         // copied into the default folder, which is emptied first.
-        const std::string harm = " copies the package into the default folder VELTARO\\NetworkDriver, emptying it first";
+        const std::string harm =
+            " copies the package into the default folder VELTARO\\NetworkDriver, emptying it first";
         // On 2000, XP, Vista and everything after (6.x) the tool appends an
         // ending; the plain section serves only other Windows.
         if (any && !versioned) {
           Report(Rule::kOnlyPlainOsSection, line,
                  "only [" + U8(s) + "] is there: on Windows 2000, XP, Vista and later " + U8(owner.reader) +
-                     " reads [" + U8(s) + "_2000], [" + U8(s) + "_XP] or [" + U8(s) + "_VISTA], installs no driver and" +
-                     harm);
+                     " reads [" + U8(s) + "_2000], [" + U8(s) + "_XP] or [" + U8(s) +
+                     "_VISTA], installs no driver and" + harm);
         }
         if (!any) {
           Report(Rule::kMissingOsSections, line,
@@ -1281,7 +1282,8 @@ class Linter {
   std::vector<Owner> owners_;
   std::vector<Finding> findings_;
   bool only32Bit_ = false;
-  bool companionChecked_ = false;  // the companion is looked for once, at the first command that needs it  // a CHECK_WOW6432 has run: what follows runs on 32-bit Windows only
+  bool companionChecked_ = false;  // the companion is looked for once, at the first command that needs it  // a
+                                   // CHECK_WOW6432 has run: what follows runs on 32-bit Windows only
 };
 
 }  // namespace

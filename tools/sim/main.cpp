@@ -54,7 +54,7 @@ struct RunOptions {
   std::string reportFile;
   bool noReport = false;
   bool noCompanion = false;
-  bool companion = false;  // lay a stand-in companion when the package has none
+  bool companion = false;     // lay a stand-in companion when the package has none
   std::string packageFolder;  // where the package lies on the machine
   std::string captureAfter;   // a machine description of the machine after the run
   int toolBits = 32;

@@ -94,10 +94,10 @@ SecondRun RunAgain(SimMachine& machine) {
 std::string SecondRunText(const SecondRun& run) {
   std::string out = "== A second run, on the machine the first run left ==\n";
   out += SummaryText(run.summary);
-  const std::string putBack =
-      run.putBack == 0 ? ""
-                       : "On the way its commands change " + std::to_string(run.putBack) +
-                             (run.putBack == 1 ? " thing" : " things") + " that later commands put back.\n";
+  const std::string putBack = run.putBack == 0
+                                  ? ""
+                                  : "On the way its commands change " + std::to_string(run.putBack) +
+                                        (run.putBack == 1 ? " thing" : " things") + " that later commands put back.\n";
   if (run.changes.empty()) {
     out += "A second run changes nothing.\n" + putBack;
     return out;
@@ -117,9 +117,7 @@ std::string SecondRunText(const SecondRun& run) {
 nlohmann::json SecondRunJson(const SecondRun& run) {
   nlohmann::json changes = nlohmann::json::array();
   for (const auto& c : run.changes) {
-    changes.push_back({{"command", c.command},
-                       {"where", Where(c)},
-                       {"change", c.line}});
+    changes.push_back({{"command", c.command}, {"where", Where(c)}, {"change", c.line}});
   }
   return {{"run", SummaryJson(run.summary)},
           {"exitCode", run.exitCode < 0 ? nlohmann::json(nullptr) : nlohmann::json(run.exitCode)},

@@ -43,8 +43,7 @@ std::set<std::string> State(const sim::SimMachine& m) {
   }
   for (const auto& d : m.devices) {
     lines.insert("device " + ToUtf8(d.instanceId) + (d.present ? " present" : " not present") +
-                 (d.removed ? " removed" : "") + (d.disabled ? " off" : " on") + " driver " +
-                 ToUtf8(d.installedInf));
+                 (d.removed ? " removed" : "") + (d.disabled ? " off" : " on") + " driver " + ToUtf8(d.installedInf));
   }
   for (const auto& source : m.stagedInfSources) lines.insert("staged " + ToUtf8(source));
   return lines;

@@ -376,8 +376,8 @@ TEST(DeviceRestart, ADeviceLeftOffByAnEndedRunIsEnabledByTheNext) {
     sim::RunTool(m);
     EXPECT_FALSE(m.devices[0].disabled) << n;
     EXPECT_TRUE(m.devices[1].disabled) << n;
-    EXPECT_TRUE(test::HasLine(m, L"drv:EnableRecordedDevices:Enable " + modem +
-                                     L", a run that was ended left it disabled"))
+    EXPECT_TRUE(
+        test::HasLine(m, L"drv:EnableRecordedDevices:Enable " + modem + L", a run that was ended left it disabled"))
         << n;
     EXPECT_FALSE(m.registry.KeyExists(RegRoot::kLocalMachine, kDisabledDevicesKey)) << n;
   }
@@ -388,7 +388,8 @@ TEST(DeviceRestart, ADeviceLeftOffByAnEndedRunIsEnabledByTheNext) {
   build(gone);
   gone.registry.SetDword(RegRoot::kLocalMachine, kDisabledDevicesKey, L"PCI\\VEN_1234&DEV_0001\\1", 1);
   sim::RunTool(gone);
-  EXPECT_TRUE(test::HasLine(gone, L"drv:EnableRecordedDevices:PCI\\VEN_1234&DEV_0001\\1 is not present, its record is kept"));
+  EXPECT_TRUE(
+      test::HasLine(gone, L"drv:EnableRecordedDevices:PCI\\VEN_1234&DEV_0001\\1 is not present, its record is kept"));
   EXPECT_TRUE(gone.registry.GetValue(RegRoot::kLocalMachine, kDisabledDevicesKey, L"PCI\\VEN_1234&DEV_0001\\1"));
 
   // A record that cannot be written is said; the device is still restarted.
@@ -396,8 +397,8 @@ TEST(DeviceRestart, ADeviceLeftOffByAnEndedRunIsEnabledByTheNext) {
   build(unrecorded);
   unrecorded.faults.Fail("RegCreateKeyEx", err::kAccessDenied);
   sim::RunTool(unrecorded);
-  EXPECT_TRUE(test::HasLine(unrecorded, L"drv:ERROR:DisabledProperty->" + modem +
-                                            L" is not recorded, a run ended now leaves it disabled"));
+  EXPECT_TRUE(test::HasLine(
+      unrecorded, L"drv:ERROR:DisabledProperty->" + modem + L" is not recorded, a run ended now leaves it disabled"));
   EXPECT_FALSE(unrecorded.devices[0].disabled);
 }
 

@@ -15,8 +15,7 @@ TEST(CmtraceFormat, AnEntryIsOneLineCmtraceReads) {
   // blanks; the entry's own end marker in a text cannot end it early; text
   // outside ASCII is UTF-8.
   const LogTime tokyo{2026, 1, 2, 23, 59, 59, 999, -540};
-  const std::string entry =
-      CmtraceEntry(L"HKLM, \"a\"\n]LOG]!><x \u30c6", L"net\"setup", 3, 7, tokyo);
+  const std::string entry = CmtraceEntry(L"HKLM, \"a\"\n]LOG]!><x \u30c6", L"net\"setup", 3, 7, tokyo);
   EXPECT_EQ(entry,
             "<![LOG[HKLM, \"a\" ]LOG] !><x \xE3\x83\x86]LOG]!><time=\"23:59:59.999-540\" date=\"01-02-2026\" "
             "component=\"netsetup\" context=\"\" type=\"3\" thread=\"7\" file=\"\">\r\n");

@@ -38,7 +38,8 @@ TEST(MachineDescription, ErrorsNameTheFieldAndWhatWasExpected) {
       {"{\"devices\": [{\"class\": \"Net\", \"hardwareID\": [\"PCI\\\\A\"]}]}",
        "\"devices[0].hardwareID\": expected no such field: \"hardwareIds\"?"},
       // Windows 8 and later tell the tool 6.2: a later version is no machine it can see.
-      {"{\"windows\": {\"version\": \"10.0\"}}", "\"windows.version\": expected 6.2 or lower: the tool never sees 10.0"},
+      {"{\"windows\": {\"version\": \"10.0\"}}",
+       "\"windows.version\": expected 6.2 or lower: the tool never sees 10.0"},
       {"{\"windows\": {\"version\": \"6.3\"}}", "\"windows.version\": expected 6.2 or lower"},
       {"{\"files\": {\"x.txt\": \"a\"}}", "\"files.x.txt\": expected a full Windows path"},
       {"{\"files\": {\"C:\\\\x.txt\": 5}}", "\"files.C:\\x.txt\": expected a string"},

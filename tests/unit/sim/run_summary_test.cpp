@@ -8,10 +8,10 @@
 #include <sstream>
 
 #include "platform/text.h"
+#include "runtime/trace_lines.h"
 #include "sim/machine_file.h"
 #include "sim/run_summary.h"
 #include "sim/sim_run.h"
-#include "runtime/trace_lines.h"
 #include "test_machine.h"
 
 namespace tv::sim {
@@ -279,15 +279,17 @@ TEST(RunSummary, WhatADeploymentSystemIsTold) {
   EXPECT_EQ(codeOf(second).first, 1618);
 
   SimMachine failing;
-  test::SetUpNotebook(failing, "[INIT]\nCMD1=COPY_FOLDERS\nCMD1_SECTION=C\n[C]\nFOLDER=1\nFOLDER1_SRC=C:\\Gone\n"
-                               "FOLDER1_DEST=C:\\Copy\n");
+  test::SetUpNotebook(failing,
+                      "[INIT]\nCMD1=COPY_FOLDERS\nCMD1_SECTION=C\n[C]\nFOLDER=1\nFOLDER1_SRC=C:\\Gone\n"
+                      "FOLDER1_DEST=C:\\Copy\n");
   EXPECT_EQ(codeOf(failing).first, 1603);
 
   // A device that needs a restart after DRIVER_REG switched it off and on:
   // the Part's failure line means "done at the next start", not a failure.
   SimMachine restart;
-  test::SetUpNotebook(restart, "[INIT]\nCMD1=DRIVER_REG\nCMD1_SECTION=Drv\n[Drv]\nDEV=1\nDEV1=PCI\\VEN_11C1&DEV_048C\n"
-                               "[Drv_PCI\\VEN_11C1&DEV_048C]\nADDREG=1\nADDREG1_ENTRYNAME=A\n");
+  test::SetUpNotebook(restart,
+                      "[INIT]\nCMD1=DRIVER_REG\nCMD1_SECTION=Drv\n[Drv]\nDEV=1\nDEV1=PCI\\VEN_11C1&DEV_048C\n"
+                      "[Drv_PCI\\VEN_11C1&DEV_048C]\nADDREG=1\nADDREG1_ENTRYNAME=A\n");
   const auto modem = restart.AddDevice(L"{4D36E96D-E325-11CE-BFC1-08002BE10318}", L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
   restart.devices[modem].needsRebootAfterChange = true;
   const auto [code, text] = codeOf(restart);

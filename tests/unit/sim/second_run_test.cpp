@@ -22,8 +22,8 @@ const std::string kSource = TARNVALE_SOURCE_DIR;
 TEST(SecondRun, EveryBundledExampleChangesNothingButTheStampItFlips) {
   int pairs = 0;
   for (const auto& entry : std::filesystem::directory_iterator(kSource + "/examples/machines")) {
-    for (const std::string script : {"notebook-setup/netsetup.ini", "wow64-setup/netset64.ini",
-                                     "scripts/notebook-check.ini"}) {
+    for (const std::string script :
+         {"notebook-setup/netsetup.ini", "wow64-setup/netset64.ini", "scripts/notebook-check.ini"}) {
       const std::string what = entry.path().filename().string() + " " + script;
       SimMachine m;
       std::ifstream in(entry.path(), std::ios::binary);
