@@ -6,8 +6,9 @@
 // on: 0, 3010 (a restart is due), 1618 (another copy was running), 1603 (a
 // command failed), 4 (a machine check stopped the run: not for this
 // machine), 1 (the tool could not be started; the log says why).
-#include <sddl.h>
 #include <windows.h>
+
+#include <sddl.h>  // after windows.h, which it needs
 
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "debuggee/debuggee.h"
 #include "platform/text.h"
 #include "run/cmtrace_log.h"
 #include "runtime/run_events.h"
@@ -33,27 +35,6 @@ void WriteErr(const std::wstring& text) {
   const std::string bytes = tv::ToUtf8(text);
   DWORD written = 0;
   ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-// Quotes an argument the way the C run-time splits a command line, so the
-// tool gets each argument as it was given.
-std::wstring Quote(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-  std::wstring out = L"\"";
-  std::size_t slashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++slashes;
-    } else if (c == L'"') {
-      out.append(slashes * 2 + 1, L'\\');
-      slashes = 0;
-    } else {
-      slashes = 0;
-    }
-    out += c;
-  }
-  out.append(slashes, L'\\');
-  return out + L"\"";
 }
 
 std::wstring ErrorText(DWORD error) {
@@ -333,25 +314,6 @@ std::size_t PendingRenameBytes() {
 
 // ---- the debuggee's strings ----
 
-std::wstring ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
-  const std::size_t unit = info.fUnicode ? sizeof(wchar_t) : 1;
-  std::vector<char> raw(static_cast<std::size_t>(info.nDebugStringLength) * unit);
-  SIZE_T got = 0;
-  if (raw.empty() || !::ReadProcessMemory(process, info.lpDebugStringData, raw.data(), raw.size(), &got)) return {};
-  raw.resize(got);
-  std::wstring text;
-  if (info.fUnicode) {
-    text.assign(reinterpret_cast<const wchar_t*>(raw.data()), raw.size() / sizeof(wchar_t));
-  } else {
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, raw.data(), static_cast<int>(raw.size()), nullptr, 0);
-    text.resize(static_cast<std::size_t>(n));
-    ::MultiByteToWideChar(CP_ACP, 0, raw.data(), static_cast<int>(raw.size()), text.data(), n);
-  }
-  const auto end = text.find(L'\0');
-  if (end != std::wstring::npos) text.resize(end);
-  return text;
-}
-
 // Logs each command as the run events tell it (as the runner's entries, so
 // that each entry of the tool's is one line of its trace), and hands the
 // events on to the summary.
@@ -475,11 +437,11 @@ int wmain(int argc, wchar_t** argv) {
     return kRunnerFailed;
   }
 
-  std::wstring commandLine = Quote(tool);
+  std::wstring commandLine = tv::debuggee::Quote(tool);
   std::wstring shownArgs;
   for (int i = first + 1; i < argc; ++i) {
-    commandLine += L" " + Quote(argv[i]);
-    shownArgs += L" " + Quote(argv[i]);
+    commandLine += L" " + tv::debuggee::Quote(argv[i]);
+    shownArgs += L" " + tv::debuggee::Quote(argv[i]);
   }
   const DWORD self = ::GetCurrentThreadId();
   log.Entry(L"tarnvale-run " + tv::FromUtf8(TARNVALE_VERSION) + L" runs " + tool + L" (version " + FileVersion(tool) +
@@ -554,7 +516,7 @@ int wmain(int argc, wchar_t** argv) {
     DWORD status = DBG_CONTINUE;
     switch (event.dwDebugEventCode) {
       case OUTPUT_DEBUG_STRING_EVENT: {
-        const std::wstring text = ReadDebugString(pi.hProcess, event.u.DebugString);
+        const std::wstring text = tv::debuggee::ReadDebugString(pi.hProcess, event.u.DebugString);
         if (tv::IsRunEvent(text)) {
           flushLine(false);
           events.thread = event.dwThreadId;

@@ -5,7 +5,8 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
+
+#include "debuggee/debuggee.h"
 
 namespace {
 
@@ -31,49 +32,6 @@ std::string ToUtf8(const std::wstring& text) {
   return out;
 }
 
-// Quotes an argument the way the C run-time splits a command line.
-std::wstring Quote(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-  std::wstring out = L"\"";
-  std::size_t slashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++slashes;
-    } else if (c == L'"') {
-      out.append(slashes * 2 + 1, L'\\');
-      slashes = 0;
-    } else {
-      slashes = 0;
-    }
-    out += c;
-  }
-  out.append(slashes, L'\\');
-  return out + L"\"";
-}
-
-// The string of one OUTPUT_DEBUG_STRING_EVENT, read from the debuggee's memory.
-// Windows 10 and later send the Unicode form; older Windows and Wine the ANSI
-// form, converted with the ANSI code page.
-std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
-  const std::size_t unit = info.fUnicode ? sizeof(wchar_t) : 1;
-  std::vector<char> raw(static_cast<std::size_t>(info.nDebugStringLength) * unit);
-  SIZE_T got = 0;
-  if (raw.empty() || !::ReadProcessMemory(process, info.lpDebugStringData, raw.data(), raw.size(), &got)) return {};
-  raw.resize(got);
-  std::wstring text;
-  if (info.fUnicode) {
-    text.assign(reinterpret_cast<const wchar_t*>(raw.data()), raw.size() / sizeof(wchar_t));
-  } else {
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, raw.data(), static_cast<int>(raw.size()), nullptr, 0);
-    text.resize(static_cast<std::size_t>(n));
-    ::MultiByteToWideChar(CP_ACP, 0, raw.data(), static_cast<int>(raw.size()), text.data(), n);
-  }
-  // The length counts the terminator.
-  const auto end = text.find(L'\0');
-  if (end != std::wstring::npos) text.resize(end);
-  return ToUtf8(text);
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -81,8 +39,8 @@ int wmain(int argc, wchar_t** argv) {
     WriteErr(L"usage: tracecap PROGRAM [ARGS...]\n");
     return 2;
   }
-  std::wstring commandLine = Quote(argv[1]);
-  for (int i = 2; i < argc; ++i) commandLine += L" " + Quote(argv[i]);
+  std::wstring commandLine = tv::debuggee::Quote(argv[1]);
+  for (int i = 2; i < argc; ++i) commandLine += L" " + tv::debuggee::Quote(argv[i]);
 
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
@@ -100,7 +58,9 @@ int wmain(int argc, wchar_t** argv) {
     if (!::WaitForDebugEvent(&event, INFINITE)) break;
     DWORD status = DBG_CONTINUE;
     switch (event.dwDebugEventCode) {
-      case OUTPUT_DEBUG_STRING_EVENT: WriteOut(ReadDebugString(pi.hProcess, event.u.DebugString)); break;
+      case OUTPUT_DEBUG_STRING_EVENT:
+        WriteOut(ToUtf8(tv::debuggee::ReadDebugString(pi.hProcess, event.u.DebugString)));
+        break;
       case CREATE_PROCESS_DEBUG_EVENT:
         if (event.u.CreateProcessInfo.hFile) ::CloseHandle(event.u.CreateProcessInfo.hFile);
         break;

@@ -1,0 +1,57 @@
+// What tracecap and tarnvale-run share as debuggers of the tool: its command
+// line quoted as the C run-time splits it, and the strings it sends to the
+// debugger output read back from its memory. Windows builds only.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace tv::debuggee {
+
+// Quotes an argument the way the C run-time splits a command line, so that
+// the program gets each argument as it was given.
+inline std::wstring Quote(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  std::size_t slashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++slashes;
+    } else if (c == L'"') {
+      out.append(slashes * 2 + 1, L'\\');
+      slashes = 0;
+    } else {
+      slashes = 0;
+    }
+    out += c;
+  }
+  out.append(slashes, L'\\');
+  return out + L"\"";
+}
+
+// The string of one OUTPUT_DEBUG_STRING_EVENT, read from the debuggee's memory.
+// Windows 10 and later send the Unicode form; older Windows and Wine the ANSI
+// form, converted with the ANSI code page.
+inline std::wstring ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
+  const std::size_t unit = info.fUnicode ? sizeof(wchar_t) : 1;
+  std::vector<char> raw(static_cast<std::size_t>(info.nDebugStringLength) * unit);
+  SIZE_T got = 0;
+  if (raw.empty() || !::ReadProcessMemory(process, info.lpDebugStringData, raw.data(), raw.size(), &got)) return {};
+  raw.resize(got);
+  std::wstring text;
+  if (info.fUnicode) {
+    text.assign(reinterpret_cast<const wchar_t*>(raw.data()), raw.size() / sizeof(wchar_t));
+  } else {
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, raw.data(), static_cast<int>(raw.size()), nullptr, 0);
+    text.resize(static_cast<std::size_t>(n));
+    ::MultiByteToWideChar(CP_ACP, 0, raw.data(), static_cast<int>(raw.size()), text.data(), n);
+  }
+  // The length counts the terminator.
+  const auto end = text.find(L'\0');
+  if (end != std::wstring::npos) text.resize(end);
+  return text;
+}
+
+}  // namespace tv::debuggee
