@@ -449,7 +449,12 @@ int wmain(int argc, wchar_t** argv) {
                 WindowsText() + L"; " + MachineText() + L"; user " + UserText(),
             1, self, true);
   const auto finish = [&](int code, const std::wstring& why) {
-    log.Entry(L"tarnvale-run exits with " + std::to_wstring(code) + L": " + why, TypeOfCode(code), self, true);
+    const std::wstring line = L"tarnvale-run exits with " + std::to_wstring(code) + L": " + why;
+    log.Entry(line, TypeOfCode(code), self, true);
+    // What a deployment system keeps of the output: the result, and where the log is.
+    const std::string out = tv::ToUtf8(line + L"\nlog: " + logPath + L"\n");
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), out.data(), static_cast<DWORD>(out.size()), &written, nullptr);
     return code;
   };
 
