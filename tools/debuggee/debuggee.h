@@ -54,4 +54,24 @@ inline std::wstring ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_IN
   return text;
 }
 
+// After the debuggee is started: when the debugger exits or is ended (its
+// console closed, a time-out), the debuggee runs on to its own end instead
+// of being killed in the middle of an install. Windows 2000 lacks the call.
+inline void KeepDebuggeeWhenDebuggerEnds() {
+  using KillOnExit = BOOL(WINAPI*)(BOOL);
+  auto keep = reinterpret_cast<KillOnExit>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "DebugSetProcessKillOnExit")));
+  if (keep != nullptr) keep(FALSE);
+}
+
+// How to go on after an exception in the debuggee: a breakpoint is the
+// debugger's to pass, the loader's first one included, which a 32-bit
+// program under WOW64 raises as STATUS_WX86_BREAKPOINT; any other exception
+// is the program's own.
+inline DWORD ContinueStatus(const EXCEPTION_DEBUG_INFO& exception) {
+  constexpr DWORD kWx86Breakpoint = 0x4000001F;
+  const DWORD code = exception.ExceptionRecord.ExceptionCode;
+  return code == EXCEPTION_BREAKPOINT || code == kWx86Breakpoint ? DBG_CONTINUE : DBG_EXCEPTION_NOT_HANDLED;
+}
+
 }  // namespace tv::debuggee

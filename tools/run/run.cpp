@@ -491,11 +491,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   // Should the runner be ended, the tool goes on to its end rather than
   // stopping in the middle of an install.
-  using KillOnExit = BOOL(WINAPI*)(BOOL);
-  if (auto keep = reinterpret_cast<KillOnExit>(reinterpret_cast<void*>(
-          ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "DebugSetProcessKillOnExit")))) {
-    keep(FALSE);
-  }
+  tv::debuggee::KeepDebuggeeWhenDebuggerEnds();
 
   tv::CRunRecorder recorder;
   EventLogger events(log, recorder);
@@ -503,7 +499,6 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring pending;  // the pieces of one trace line: name, ":", message, line end
   DWORD pendingThread = 0;
   DWORD toolExit = 0;
-  bool firstBreakpoint = true;
   bool running = true;
   const auto flushLine = [&](bool complete) {
     if (pending.empty()) return;
@@ -540,19 +535,7 @@ int wmain(int argc, wchar_t** argv) {
       case LOAD_DLL_DEBUG_EVENT:
         if (event.u.LoadDll.hFile) ::CloseHandle(event.u.LoadDll.hFile);
         break;
-      case EXCEPTION_DEBUG_EVENT: {
-        // The loader's first breakpoint is the debugger's to pass (a 32-bit
-        // tool under WOW64 raises it as STATUS_WX86_BREAKPOINT); any other
-        // exception is the tool's own.
-        const DWORD code = event.u.Exception.ExceptionRecord.ExceptionCode;
-        const bool loaderBreakpoint = firstBreakpoint && (code == EXCEPTION_BREAKPOINT || code == 0x4000001F);
-        if (loaderBreakpoint) {
-          firstBreakpoint = false;
-        } else if (code != EXCEPTION_BREAKPOINT) {
-          status = DBG_EXCEPTION_NOT_HANDLED;
-        }
-        break;
-      }
+      case EXCEPTION_DEBUG_EVENT: status = tv::debuggee::ContinueStatus(event.u.Exception); break;
       case EXIT_PROCESS_DEBUG_EVENT:
         toolExit = event.u.ExitProcess.dwExitCode;
         running = false;

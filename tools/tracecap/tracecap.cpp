@@ -50,6 +50,7 @@ int wmain(int argc, wchar_t** argv) {
     WriteErr(L"tracecap: cannot start the program\n");
     return 2;
   }
+  tv::debuggee::KeepDebuggeeWhenDebuggerEnds();
 
   DWORD exitCode = 2;
   bool running = true;
@@ -67,10 +68,7 @@ int wmain(int argc, wchar_t** argv) {
       case LOAD_DLL_DEBUG_EVENT:
         if (event.u.LoadDll.hFile) ::CloseHandle(event.u.LoadDll.hFile);
         break;
-      case EXCEPTION_DEBUG_EVENT:
-        // The loader's breakpoint is ours to pass; any other exception is the program's own.
-        if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) status = DBG_EXCEPTION_NOT_HANDLED;
-        break;
+      case EXCEPTION_DEBUG_EVENT: status = tv::debuggee::ContinueStatus(event.u.Exception); break;
       case EXIT_PROCESS_DEBUG_EVENT:
         exitCode = event.u.ExitProcess.dwExitCode;
         running = false;
