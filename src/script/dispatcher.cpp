@@ -28,13 +28,14 @@ int DispatchCommand(const DispatchEnv& env, std::wstring_view command, std::wstr
   const bool redirectionSuffix = EqualsNoCase(state.suffix, kSuffixWow6432) || EqualsNoCase(state.suffix, kSuffixWow64);
   bool skip = false;
   if (state.wow64) {
-    // Redirection is turned off only where it can be turned on again. A
-    // command that asks for it off and cannot have it would reach the 32-bit
-    // programs and registry view instead of the 64-bit ones: it does not run.
-    if (redirectionSuffix) {
-      if (env.kernel32 != nullptr && env.kernel32->HasDisableRedirection() && env.kernel32->HasRevertRedirection()) {
-        state.redirectionOff = env.kernel32->DisableRedirection(state.oldRedirection);
-      }
+    // Redirection is turned off only where it can be turned on again. Where
+    // Windows lacks the entry points the command runs with redirection on,
+    // as older Windows always ran it. A turn-off that is tried and fails
+    // would send the command to the 32-bit programs and registry view it
+    // asked to leave: that command does not run.
+    if (redirectionSuffix && env.kernel32 != nullptr && env.kernel32->HasDisableRedirection() &&
+        env.kernel32->HasRevertRedirection()) {
+      state.redirectionOff = env.kernel32->DisableRedirection(state.oldRedirection);
       if (!state.redirectionOff) {
         env.objects.trace.Trace(L"ERROR:DispatchCommand->Wow64DisableWow64FsRedirection %s, the command does not run",
                                 command);

@@ -81,24 +81,30 @@ TEST(Dispatcher, RedirectionFailuresAndMissingEntryPoints) {
         m, L"drv:ERROR:DispatchCommand->Wow64DisableWow64FsRedirection CHECK_WOW6432.WOW64, the command does not run"));
   }
   {
+    // Without the turn-off entry point the command runs, with redirection on.
     sim::SimMachine m;
     test::SetUpWow64Notebook(m);
     m.kernel32HasDisableRedirection = false;
     Dispatcher d(m);
     std::int32_t stop = 0;
     d.Run(L"CHECK_WOW6432.WOW6432", stop);
-    EXPECT_EQ(stop, 0);
+    EXPECT_EQ(stop, 1);  // it ran: under WOW64 the check stops the run
+    EXPECT_TRUE(test::HasLine(m, L"drv:WOW6432 process"));
+    EXPECT_FALSE(test::HasLine(
+        m, L"drv:ERROR:DispatchCommand->Wow64DisableWow64FsRedirection CHECK_WOW6432.WOW6432, the command does not run"));
     EXPECT_EQ(m.redirectionDisables, 0);
     EXPECT_EQ(m.redirectionReverts, 0);
   }
   {
-    // Without a way to turn it on again, redirection is never turned off.
+    // Without a way to turn it on again, redirection is never turned off,
+    // and the command runs with it on.
     sim::SimMachine m;
     test::SetUpWow64Notebook(m);
     m.kernel32HasRevertRedirection = false;
     Dispatcher d(m);
     std::int32_t stop = 0;
-    d.Run(L"NO_SUCH_KEYWORD.WOW64", stop);
+    d.Run(L"CHECK_WOW6432.WOW64", stop);
+    EXPECT_EQ(stop, 1);
     EXPECT_EQ(m.redirectionDisables, 0);
     EXPECT_FALSE(m.redirectionOff);
   }
