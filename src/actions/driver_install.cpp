@@ -76,6 +76,15 @@ Subfolder CheckInstallSubfolder(std::wstring_view destination) {
   return IsSharedFolder(first) ? Subfolder::kSharedByWindows : Subfolder::kSafe;
 }
 
+Subfolder CheckAppendedSubfolder(std::wstring_view root, std::wstring_view value) {
+  const auto made = shell::Append(root, value);
+  if (!made) return Subfolder::kOutsideTheRoot;
+  const std::wstring_view base = WithoutTrailingBackslashes(root);
+  const std::wstring_view folder = WithoutTrailingBackslashes(*made);
+  if (!PathIsInside(folder, base) || folder.size() <= base.size() + 1) return Subfolder::kOutsideTheRoot;
+  return CheckInstallSubfolder(folder.substr(base.size() + 1));
+}
+
 bool IsSafeInstallSubfolder(std::wstring_view destination) {
   return CheckInstallSubfolder(destination) == Subfolder::kSafe;
 }

@@ -19,6 +19,10 @@ enum class Subfolder {
   kSharedByWindows,  // Common Files and the other folders that Windows keeps there
 };
 Subfolder CheckInstallSubfolder(std::wstring_view destination);
+// A destination given relative to `root`, judged as the folder PathAppendW
+// makes of it: a leading backslash dropped, "." and ".." resolved, a drive or
+// a share taking the root's place.
+Subfolder CheckAppendedSubfolder(std::wstring_view root, std::wstring_view value);
 bool IsSafeInstallSubfolder(std::wstring_view destination);
 
 // True when one path is the other or lies inside it (ASCII case ignored,

@@ -89,9 +89,9 @@ int CAction::CopyFolders(std::wstring_view script, std::wstring_view section) {
     const std::wstring value = ReadScriptString(profile, script, section, Format(L"FOLDER%d_DEST", n), kRoomPath);
     auto destination = underInstallRoot ? shell::Append(root, value) : std::optional<std::wstring>(value);
     // A destination under the install root stays under it, out of the
-    // folders that Windows keeps there.
+    // folders that Windows keeps there: judged as the folder the copy goes to.
     if (underInstallRoot && !value.empty()) {
-      const Subfolder kind = CheckInstallSubfolder(value);
+      const Subfolder kind = CheckAppendedSubfolder(root, value);
       if (kind == Subfolder::kSharedByWindows) {
         trace.Trace(L"CopyFolders:Error FOLDER%d_DEST=%s is a folder that Windows keeps under %s", n, value, root);
         destination.reset();

@@ -1063,12 +1063,12 @@ class Linter {
                    " is on none of the described machines: the copy of that pair fails");
       }
       if (underRoot && !dest.empty()) {
-        const Subfolder kind = CheckInstallSubfolder(dest);
+        const Subfolder kind = CheckAppendedSubfolder(L"C:\\Program Files", dest);
         if (kind == Subfolder::kOutsideTheRoot) {
           Report(Rule::kCopyDestinationRefused, e->line,
                  U8(destKey) + "=" + U8(dest) +
                      " is refused: with DEST_IS_PROGRAMFOLDER the destination must be a folder under Program "
-                     "Files (no drive, no leading backslash, no ..)");
+                     "Files (no drive or share, no .. that climbs out of it)");
         } else if (kind == Subfolder::kSharedByWindows) {
           Report(Rule::kCopyDestinationRefused, e->line,
                  U8(destKey) + "=" + U8(dest) + " is refused: it is a folder that Windows keeps under Program Files");

@@ -2,6 +2,7 @@
 
 #include "app/process_objects.h"
 #include "platform/product_cache.h"
+#include "sim/lint.h"
 #include "test_machine.h"
 
 namespace tv {
@@ -170,6 +171,35 @@ TEST(CopyFolders, PairsUnderTheInstallRootAndUnusablePairs) {
   none.m.faults.Fail("SHGetFolderPath", err::kFileNotFound);
   EXPECT_EQ(none.action().CopyFolders(std::wstring(test::kScriptPath), L"Cp"), 0);
   EXPECT_FALSE(test::HasLine(none.m, L"drv:CopyFolders:Start"));
+}
+
+// A destination is the folder PathAppendW makes of it: a leading backslash
+// is dropped, a ".." that stays under the root is resolved; a drive, a share
+// or a ".." that climbs out is refused.
+TEST(CopyFolders, TheDestinationIsJudgedAsTheFolderItMakes) {
+  Actions t(
+      "[INIT]\nCMD1=COPY_FOLDERS\nCMD1_SECTION=Cp\n[Cp]\nDEST_IS_PROGRAMFOLDER=1\nFOLDER=4\n"
+      "FOLDER1_SRC=C:\\Tools\\Net Setup\\driver\nFOLDER1_DEST=\\VELTARO\\Manuals\n"
+      "FOLDER2_SRC=C:\\Tools\\Net Setup\\driver\nFOLDER2_DEST=VELTARO\\Old\\..\\Docs\n"
+      "FOLDER3_SRC=C:\\Tools\\Net Setup\\driver\nFOLDER3_DEST=VELTARO\\..\\..\\WINDOWS\n"
+      "FOLDER4_SRC=C:\\Tools\\Net Setup\\driver\nFOLDER4_DEST=\\\\server\\share\n");
+  t.m.files.CreateDirectories(L"C:\\Program Files");
+  sim::RunTool(t.m);
+  EXPECT_EQ(t.Read(L"C:\\Program Files\\VELTARO\\Manuals\\net.inf"), "inf") << ToUtf8(t.m.DebugText());
+  EXPECT_EQ(t.Read(L"C:\\Program Files\\VELTARO\\Docs\\net.inf"), "inf");
+  EXPECT_FALSE(t.m.files.Exists(L"C:\\WINDOWS\\net.inf"));
+  EXPECT_TRUE(test::HasLine(
+      t.m, L"drv:CopyFolders:Error FOLDER3_DEST=VELTARO\\..\\..\\WINDOWS is not a folder under C:\\Program Files"));
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:CopyFolders:Error FOLDER4_DEST=\\\\server\\share is not a folder under "
+                                 L"C:\\Program Files"));
+  // The linter judges them the same way.
+  const auto findings = lint::LintScript(
+      L"[INIT]\nCMD1=COPY_FOLDERS\nCMD1_SECTION=Cp\n[Cp]\nDEST_IS_PROGRAMFOLDER=1\nFOLDER=2\n"
+      L"FOLDER1_SRC=C:\\A\nFOLDER1_DEST=\\VELTARO\\Manuals\nFOLDER2_SRC=C:\\A\nFOLDER2_DEST=VELTARO\\..\\..\\X\n",
+      L"drv", {});
+  ASSERT_EQ(findings.size(), 1U) << lint::FormatFindings("drv.ini", findings);
+  EXPECT_EQ(findings[0].line, 10U);
+  EXPECT_EQ(findings[0].rule, "TV036");
 }
 
 TEST(CopyFolders, ADestinationUnderTheInstallRootStaysUnderIt) {
