@@ -152,7 +152,8 @@ int CAction::InstallDriver(std::wstring_view script, std::wstring_view section) 
       trace.Trace(L"Error UpdateDriverForPlugAndPlayDevices");
       // Which device, which INF and why, so that a failed update can be
       // told from a wrong path in the script.
-      trace.Trace(L"UpdateDriverForPlugAndPlayDevices:Error %s ,%s ERROR=%d", id,
+      // SetupAPI's own codes (0xE0000235, ERROR_IN_WOW64) read as what they are only in hex.
+      trace.Trace(L"UpdateDriverForPlugAndPlayDevices:Error %s ,%s ERROR=0x%08X", id,
                   infPath ? *infPath : *installFolder + L"\\" + inf, e);
       return 0;
     }

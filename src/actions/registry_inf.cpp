@@ -132,9 +132,9 @@ int CAction::AddDelRegFromIni(std::wstring_view script, std::wstring_view sectio
       const std::wstring name = read(L"ADDREG", i, L"ENTRYNAME");
       const std::wstring flags = read(L"ADDREG", i, L"FLAGS");
       const std::wstring value = read(L"ADDREG", i, L"VALUE");
-      const std::wstring line = root + L", " + Quoted(subkey) + L"," + Quoted(name) + L"," + flags + L"," + value;
-      text += line + L" \r\n";
-      trace.Trace(L"%s\n", line);
+      text += root + L", " + Quoted(subkey) + L"," + Quoted(name) + L"," + flags + L"," + value + L" \r\n";
+      // The trace gives the values as the script gives them; only the file is escaped.
+      trace.Trace(L"%s, \"%s\",\"%s\",%s,%s\n", root, subkey, name, flags, value);
     }
   }
   if (deleteCount > 0) {

@@ -71,7 +71,7 @@ constexpr std::array kLines{
     TraceLine{L"InstallDriver:Error the install folder %s is, holds or lies in the tool's own folder %s", F},
     TraceLine{L"UpdateDriverForPlugAndPlayDevices %s ,%s", P},
     TraceLine{L"Error UpdateDriverForPlugAndPlayDevices", F},
-    TraceLine{L"UpdateDriverForPlugAndPlayDevices:Error %s ,%s ERROR=%d", F},
+    TraceLine{L"UpdateDriverForPlugAndPlayDevices:Error %s ,%s ERROR=0x%08X", F},
     TraceLine{L"Error CopyFiles", F},
     TraceLine{L"CopyFiles:CopyFile %s ERROR=%d", F},
     TraceLine{L"CopyFiles:CreateDirectory ERROR=%d", F},
@@ -144,7 +144,7 @@ constexpr std::array kLines{
     TraceLine{L"Create Inf file=%s", P},
     TraceLine{L"INI LINE=%s, \"%s\",\"%s\"\n", P},
     // A line of the generated INF, as it is written.
-    TraceLine{L"%s\n", P},
+    TraceLine{L"%s, \"%s\",\"%s\",%s,%s\n", P},
     TraceLine{L"AddDelRegFromIni:Waiting for the end of process", P},
     TraceLine{L"AddDelRegFromIni:Error Section name iregal", F},
     TraceLine{L"AddDelRegFromIni:Error cound not find %s", F},

@@ -87,7 +87,7 @@ TEST(InstallDriver, FailuresStopTheEntriesAfterThem) {
   // in the script can be told from a failed update.
   EXPECT_TRUE(test::HasLine(m,
                             L"drv:UpdateDriverForPlugAndPlayDevices:Error PCI\\VEN_11C1&DEV_048C ,C:\\Program "
-                            L"Files\\VELTARO\\NetworkDriver\\missing.inf ERROR=2"))
+                            L"Files\\VELTARO\\NetworkDriver\\missing.inf ERROR=0x00000002"))
       << m.ToString();
   EXPECT_EQ(m.pauses, (std::vector<std::uint32_t>{20000}));  // the wait follows whatever happened
 

@@ -244,6 +244,9 @@ TEST(RegistryInf, KeyPathsAndValueNamesAreWrittenAsTheInfSyntaxNeedsThem) {
       << m.ToString();
   EXPECT_FALSE(m.registry.GetValue(RegRoot::kCurrentUser, L"Software\\Keep", L"a\"b"));
   EXPECT_TRUE(m.registry.GetValue(RegRoot::kCurrentUser, L"Software\\Keep", L"a"));
+  // The trace gives the values as the script gives them: only the file is escaped.
+  EXPECT_TRUE(test::HasLine(m, L"drv:HKCU, \"Software\\a\"b\\100%\",\"say \"hi\" %USERNAME%\",,v"))
+      << ToUtf8(m.DebugText());
 }
 
 TEST(RegistryInf, TheInstallerComesFromTheSystemFolderNotTheEnvironment) {

@@ -255,7 +255,7 @@ TEST(MachineDescription, MissingDllsFailTheCallsThatNeedThem) {
   ASSERT_FALSE(PlaceHostPackage(m, examples / "notebook-setup" / "netsetup.ini").has_value());
   RunTool(m);
   const std::wstring trace = m.DebugText();
-  EXPECT_NE(trace.find(L"ERROR=126"), std::wstring::npos) << ToUtf8(trace);
+  EXPECT_NE(trace.find(L"ERROR=0x0000007E"), std::wstring::npos) << ToUtf8(trace);
   EXPECT_TRUE(m.driverUpdates.empty());
   EXPECT_TRUE(m.files.Exists(L"C:\\Program Files\\VELTARO\\NetworkDriver\\netsetup.ini"));
 

@@ -102,8 +102,9 @@ TEST(TraceLines, TheMostSpecificRowDecides) {
   EXPECT_EQ(Classify(L"DeleteDirectory:FindFirstFile ERROR=InvalidHandle")->kind, LineKind::kBenign);
   EXPECT_EQ(Classify(L"CopyFiles:FindFirstFile ERROR=InvalidHandle")->kind, LineKind::kFailure);
   EXPECT_EQ(Classify(L"Error check Vendor Other Maker Inc.")->kind, LineKind::kCheck);
-  // A line of the generated INF is progress; the INI LINE row is more specific still.
-  EXPECT_EQ(Classify(L"HKLM, \"SOFTWARE\\X\",\"V\",0x00010001,3\n")->format, std::wstring_view(L"%s\n"));
+  // An AddReg entry's line is progress; the INI LINE row is more specific still.
+  EXPECT_EQ(Classify(L"HKLM, \"SOFTWARE\\X\",\"V\",0x00010001,3\n")->format,
+            std::wstring_view(L"%s, \"%s\",\"%s\",%s,%s\n"));
   EXPECT_EQ(Classify(L"INI LINE=HKLM, \"A\",\"B\"\n")->format, std::wstring_view(L"INI LINE=%s, \"%s\",\"%s\"\n"));
   EXPECT_EQ(Classify(L"ModemCtrl->InitHomolTime->Get Homol Time=0x00ff ")->kind, LineKind::kProgress);
   EXPECT_EQ(Classify(L"something the tool never says"), nullptr);
