@@ -66,7 +66,7 @@ int CDevLookup::IsExistById(std::wstring_view id, std::wstring_view classGuid, s
   const WalkEnd end = WalkDevices(**set, [&](std::uint32_t, const std::vector<std::wstring>& ids) {
     for (const auto& hardwareId : ids) {
       trace.Trace(L"SetupAPI ID = %s, Compare ID = %s", hardwareId, id);
-      if (StartsWithNoCase(hardwareId, id)) return Visit::kStop;
+      if (IdSelects(hardwareId, id)) return Visit::kStop;
     }
     return Visit::kNext;
   });
@@ -97,7 +97,7 @@ int CDevLookup::IsExistByList(std::wstring_view classGuid, std::wstring_view enu
     if (tracing) {
       for (std::uint32_t n = 0; n < idCount; ++n) {
         trace.Trace(L"SetupAPI ID = %s, Compare ID = %s", hardwareId, idList[n]);
-        if (StartsWithNoCase(hardwareId, idList[n])) return n;
+        if (IdSelects(hardwareId, idList[n])) return n;
       }
       return std::nullopt;
     }
@@ -106,7 +106,10 @@ int CDevLookup::IsExistByList(std::wstring_view classGuid, std::wstring_view enu
     for (const std::size_t length : lengths) {
       if (length > folded.size()) continue;
       auto it = firstByEntry.find(std::wstring_view(folded).substr(0, length));
-      if (it != firstByEntry.end() && (!best || it->second < *best)) best = it->second;
+      if (it == firstByEntry.end()) continue;
+      // An entry without a backslash selects only the device that has it whole.
+      if (length != folded.size() && MatchedWhole(idList[it->second])) continue;
+      if (!best || it->second < *best) best = it->second;
     }
     return best;
   };
@@ -208,7 +211,7 @@ int CDevLookup::ChangeState(std::wstring_view id, Direction direction, bool all)
     bool statusFailed = false;
     const WalkEnd end = WalkDevices(**set, [&](std::uint32_t i, const std::vector<std::wstring>& ids) {
       for (const auto& hardwareId : ids) {
-        const bool match = all ? StartsWithNoCase(hardwareId, id) : EqualsNoCase(hardwareId, id);
+        const bool match = all ? IdSelects(hardwareId, id) : EqualsNoCase(hardwareId, id);
         if (!match) continue;
         if (!enabling) trace.Trace(L"Found! = %s\n", id);
         auto status = (*set)->Status(i);
@@ -377,7 +380,7 @@ int CDevLookup::RemoveDevice(std::wstring_view id) {
   }
   const WalkEnd end = WalkDevices(**set, [&](std::uint32_t i, const std::vector<std::wstring>& ids) {
     for (const auto& hardwareId : ids) {
-      if (!StartsWithNoCase(hardwareId, id)) continue;
+      if (!IdSelects(hardwareId, id)) continue;
       if ((*set)->CallClassInstaller(dev::kDifRemove, i) == err::kSuccess) {
         trace.Trace(L"Remove! = %s\n", id);
         return Visit::kStop;

@@ -98,7 +98,7 @@ constexpr std::array kRules{
              "remove it; the linter shows it escaped"},
     RuleInfo{R::kSourceOnNoMachine, "TV049", S::kWarning, "a COPY_FOLDERS source on none of the described machines",
              "fix the path, or describe a machine that has it"},
-    RuleInfo{R::kIdSkipped, "TV050", S::kWarning, "a REMOVE_DRIVER hardware ID that names no device",
+    RuleInfo{R::kIdSkipped, "TV050", S::kError, "a REMOVE_DRIVER hardware ID that names no device",
              "write the whole hardware ID of the device to remove, or drop the entry"},
     RuleInfo{R::kEncoding, "TV051", S::kWarning, "non-ASCII text that notebooks read otherwise",
              "save the script as UTF-16 (Unicode), or keep its text ASCII"},

@@ -190,8 +190,9 @@ TEST(CopyFolders, TheDestinationIsJudgedAsTheFolderItMakes) {
   EXPECT_FALSE(t.m.files.Exists(L"C:\\WINDOWS\\net.inf"));
   EXPECT_TRUE(test::HasLine(
       t.m, L"drv:CopyFolders:Error FOLDER3_DEST=VELTARO\\..\\..\\WINDOWS is not a folder under C:\\Program Files"));
-  EXPECT_TRUE(test::HasLine(t.m, L"drv:CopyFolders:Error FOLDER4_DEST=\\\\server\\share is not a folder under "
-                                 L"C:\\Program Files"));
+  EXPECT_TRUE(test::HasLine(t.m,
+                            L"drv:CopyFolders:Error FOLDER4_DEST=\\\\server\\share is not a folder under "
+                            L"C:\\Program Files"));
   // The linter judges them the same way.
   const auto findings = lint::LintScript(
       L"[INIT]\nCMD1=COPY_FOLDERS\nCMD1_SECTION=Cp\n[Cp]\nDEST_IS_PROGRAMFOLDER=1\nFOLDER=2\n"

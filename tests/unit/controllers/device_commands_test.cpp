@@ -3,6 +3,8 @@
 #include "controllers/modem_ctrl.h"
 #include "controllers/wireless_ctrl.h"
 #include "devices/disabled_record.h"
+#include "devices/hardware_id.h"
+#include "sim/run_summary.h"
 #include "test_machine.h"
 
 namespace tv {
@@ -211,8 +213,9 @@ TEST(DriverReg, EntriesUnderTheDriverKeyWhileTheDeviceIsDisabled) {
   EXPECT_FALSE(m.devices[modem].disabled);                 // enabled again
   EXPECT_TRUE(test::HasLine(m, L"drv:Detect:Device is enabled->Disalbe device."));
   EXPECT_TRUE(test::HasLine(m, L"drv:Detect:Device is disabled->Enable device."));
-  // DEV2 is missing: its ID is DEFAULT_ID, which names no device.
-  EXPECT_TRUE(test::HasLine(m, L"drv:IsExistById:Refused ID = DEFAULT_ID, it names no device"));
+  // DEV2 is missing: its ID is DEFAULT_ID, which has no backslash and so
+  // selects only a device whose hardware ID is exactly that: none here.
+  EXPECT_FALSE(test::HasLine(m, L"drv:IsExistById:Refused ID = DEFAULT_ID, it names no device"));
   EXPECT_EQ(m.infsInstalled.size(), 1U);
 
   sim::SimMachine silent;
@@ -400,6 +403,52 @@ TEST(DeviceRestart, ADeviceLeftOffByAnEndedRunIsEnabledByTheNext) {
   EXPECT_TRUE(test::HasLine(
       unrecorded, L"drv:ERROR:DisabledProperty->" + modem + L" is not recorded, a run ended now leaves it disabled"));
   EXPECT_FALSE(unrecorded.devices[0].disabled);
+}
+
+}  // namespace
+}  // namespace tv
+
+namespace tv {
+namespace {
+
+// Real hardware IDs without a backslash (the standard modem's MDMGEN336)
+// select the devices that carry exactly that ID; an enumerator alone, with
+// or without its backslash, is refused wherever an ID selects devices.
+TEST(HardwareIds, AnIdWithoutABackslashSelectsOnlyItselfAndABusIsRefused) {
+  EXPECT_TRUE(NamesDevices(L"MDMGEN336"));
+  EXPECT_TRUE(NamesDevices(L"ms_ndiswanip"));
+  EXPECT_TRUE(NamesDevices(L"*PNP0A03"));
+  EXPECT_TRUE(NamesDevices(L"PCI\\VEN_8086&DEV_4229"));
+  for (const wchar_t* bus : {L"", L"*", L"PCI", L"pci\\", L"USB\\", L"ROOT\\", L" ACPI ", L"VENDORBUS\\"}) {
+    EXPECT_FALSE(NamesDevices(bus)) << ToUtf8(bus);
+  }
+  EXPECT_TRUE(IdSelects(L"MDMGEN336", L"mdmgen336"));
+  EXPECT_FALSE(IdSelects(L"MDMGEN3360", L"MDMGEN336"));  // no longer a prefix of another ID
+  EXPECT_TRUE(IdSelects(L"PCI\\VEN_8086&DEV_4229&SUBSYS_1", L"PCI\\VEN_8086&DEV_4229"));
+
+  // CHECK_HWID with the standard modem's ID passes on a machine that has it.
+  sim::SimMachine m;
+  test::SetUpNotebook(m, "[INIT]\nCMD1=CHECK_HWID\nCMD1_SECTION=H\nCMD2=CHECK_VENDOR\n[H]\nHWID=1\nHWID1=MDMGEN336\n");
+  m.AddDevice(kModemClass, L"ROOT", {L"MDMGEN336"});
+  int exitCode = 0;
+  const auto summary = sim::RunWithSummary(m, exitCode);
+  EXPECT_FALSE(summary.Stopped()) << sim::SummaryText(summary);
+  EXPECT_TRUE(test::HasLine(m, L"drv:Detect HWID HWID1=MDMGEN336"));
+  // A device whose ID only begins with it does not pass.
+  sim::SimMachine other;
+  test::SetUpNotebook(other, "[INIT]\nCMD1=CHECK_HWID\nCMD1_SECTION=H\n[H]\nHWID=1\nHWID1=MDMGEN336\n");
+  other.AddDevice(kModemClass, L"ROOT", {L"MDMGEN3360"});
+  EXPECT_TRUE(sim::RunWithSummary(other, exitCode).Stopped());
+
+  // REMOVE_DRIVER removes such a device, and refuses a bus.
+  sim::SimMachine r;
+  test::SetUpNotebook(r, "[INIT]\nCMD1=REMOVE_DRIVER\nCMD1_SECTION=R\n[R]\nDEV=2\nDEV1=MDMGEN336\nDEV2=ROOT\\\n");
+  const auto generic = r.AddDevice(kModemClass, L"ROOT", {L"MDMGEN336"});
+  const auto longer = r.AddDevice(kModemClass, L"ROOT", {L"MDMGEN3360"});
+  sim::RunTool(r);
+  EXPECT_TRUE(r.devices[generic].removed);
+  EXPECT_FALSE(r.devices[longer].removed);
+  EXPECT_TRUE(test::HasLine(r, L"drv:RemoveDriver:Skip DEV2=ROOT\\, it names no device"));
 }
 
 }  // namespace

@@ -91,7 +91,8 @@ TEST(Dispatcher, RedirectionFailuresAndMissingEntryPoints) {
     EXPECT_EQ(stop, 1);  // it ran: under WOW64 the check stops the run
     EXPECT_TRUE(test::HasLine(m, L"drv:WOW6432 process"));
     EXPECT_FALSE(test::HasLine(
-        m, L"drv:ERROR:DispatchCommand->Wow64DisableWow64FsRedirection CHECK_WOW6432.WOW6432, the command does not run"));
+        m,
+        L"drv:ERROR:DispatchCommand->Wow64DisableWow64FsRedirection CHECK_WOW6432.WOW6432, the command does not run"));
     EXPECT_EQ(m.redirectionDisables, 0);
     EXPECT_EQ(m.redirectionReverts, 0);
   }
