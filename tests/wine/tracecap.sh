@@ -17,8 +17,14 @@ cp "$build/winhelper.exe" "$folder/sleeper.exe"  # waits three seconds, then wri
 
 "$WINE" 'C:\tvtrace\tracecap.exe' 'C:\tvtrace\sleeper.exe' >/dev/null 2>&1 &
 tracecap=$!
-# The sleeper runs three seconds; tracecap is ended in the middle of them.
-sleep 1.5
+# The sleeper runs three seconds once it has started; tracecap is ended in
+# the middle of them (Wine's processes show their Windows path to ps).
+for _ in $(seq 100); do
+  pgrep -f '^[A-Za-z]:.tvtrace.sleeper\.exe' >/dev/null && break
+  sleep 0.1
+done
+pgrep -f '^[A-Za-z]:.tvtrace.sleeper\.exe' >/dev/null || fail "the sleeper did not start under tracecap"
+sleep 1
 kill -9 "$tracecap" 2>/dev/null || fail "tracecap was not running"
 [ -f "$folder/survived.txt" ] && fail "the sleeper ended before tracecap was ended: the test proves nothing"
 wait "$tracecap" 2>/dev/null || true
