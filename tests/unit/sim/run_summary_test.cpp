@@ -322,7 +322,7 @@ TEST(RunSummary, WhatADeploymentSystemIsTold) {
   EXPECT_EQ(codeOf(failing).first, 1603);
 
   // A device that needs a restart after DRIVER_REG switched it off and on:
-  // the Part's failure line means "done at the next start", not a failure.
+  // this failure line of the tool means "done at the next start", not a failure.
   SimMachine restart;
   test::SetUpNotebook(restart,
                       "[INIT]\nCMD1=DRIVER_REG\nCMD1_SECTION=Drv\n[Drv]\nDEV=1\nDEV1=PCI\\VEN_11C1&DEV_048C\n"
