@@ -76,11 +76,10 @@ void CTool::RunCommandLoop() {
       return;
     }
     const std::wstring section = ReadScriptString(platform_.profile, script, kInitSection, Format(L"CMD%d_SECTION", n));
-    if (observer_ != nullptr) observer_->CommandStarts(n, command, section);
+    // What the run does, command by command, goes to whoever watches it as run events.
     platform_.debug.RunEvent(CommandStartsEvent(n, command, section));
     CommandOutcome outcome = CommandOutcome::kRan;
     DispatchCommand(env, command, section, stopFlag, &outcome);
-    if (observer_ != nullptr) observer_->CommandEnds(n, outcome, stopFlag != 0);
     platform_.debug.RunEvent(CommandEndsEvent(n, outcome, stopFlag != 0));
     if (stopFlag != 0) {
       Ended(RunEnd::kStopped, n);
@@ -90,9 +89,6 @@ void CTool::RunCommandLoop() {
   Ended(RunEnd::kAllCommands, kMaxCommands);
 }
 
-void CTool::Ended(RunEnd end, std::size_t n) {
-  if (observer_ != nullptr) observer_->RunEnds(end, n);
-  platform_.debug.RunEvent(RunEndsEvent(end, n));
-}
+void CTool::Ended(RunEnd end, std::size_t n) { platform_.debug.RunEvent(RunEndsEvent(end, n)); }
 
 }  // namespace tv

@@ -28,7 +28,6 @@ class CTool {
   int Run();
 
   CProcessObjects& objects() { return objects_; }
-  void SetObserver(IRunObserver* observer) { observer_ = observer; }
 
  private:
   void ApplyForcedRegion();
@@ -42,7 +41,6 @@ class CTool {
   // Kept until the process ends: it is what refuses a second instance.
   std::unique_ptr<IKernelObject> instanceMutex_;
   std::unique_ptr<IKernel32> kernel32_;
-  IRunObserver* observer_ = nullptr;
 };
 
 }  // namespace tv

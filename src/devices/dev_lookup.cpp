@@ -53,6 +53,14 @@ const StateMessages kDisableMessages{
     L"ERROR:DisabledProperty->erro code %d",
 };
 
+// Whether a device is off now: disabled, as Device Manager shows it; none
+// when its status cannot be read.
+std::optional<bool> DisabledNow(IDeviceSet& set, std::uint32_t device) {
+  auto status = set.Status(device);
+  if (!status) return std::nullopt;
+  return (status->status & dev::kDnHasProblem) != 0 && status->problem == dev::kProblemDisabled;
+}
+
 }  // namespace
 
 int CDevLookup::IsExistById(std::wstring_view id, std::wstring_view classGuid, std::wstring_view enumerator) {
@@ -287,11 +295,6 @@ int CDevLookup::EnableRecordedDevices() {
   }
   bool restored = true;
   std::vector<std::wstring> seen;
-  auto isOff = [&](std::uint32_t i) -> std::optional<bool> {
-    auto status = (*set)->Status(i);
-    if (!status) return std::nullopt;
-    return (status->status & dev::kDnHasProblem) != 0 && status->problem == dev::kProblemDisabled;
-  };
   WalkDevices(**set, [&](std::uint32_t i, const std::vector<std::wstring>&) {
     const auto instance = (*set)->InstanceId(i);
     if (!instance) return Visit::kNext;
@@ -299,11 +302,11 @@ int CDevLookup::EnableRecordedDevices() {
                                  [&](const std::wstring& r) { return EqualsNoCase(r, *instance); });
     if (it == recorded.end()) return Visit::kNext;
     seen.push_back(*it);
-    auto off = isOff(i);
+    auto off = DisabledNow(**set, i);
     if (off && *off) {
       trace.Trace(L"EnableRecordedDevices:Enable %s, a run that was ended left it disabled", *instance);
       StateChange(dev::kDicsEnable, **set, i);
-      off = isOff(i);  // a change that waits for a restart counts as done
+      off = DisabledNow(**set, i);  // a change that waits for a restart counts as done
     }
     if (off && !*off) {
       ForgetDisabledDevice(platform_.registry, *it);
@@ -335,16 +338,11 @@ int CDevLookup::RestoreDisabledDevices() {
     const auto instance = (*set)->InstanceId(i);
     if (!instance || !IsDisabledHere(*instance)) return Visit::kNext;
     seen.push_back(*instance);
-    auto isOff = [&]() -> std::optional<bool> {
-      auto status = (*set)->Status(i);
-      if (!status) return std::nullopt;
-      return (status->status & dev::kDnHasProblem) != 0 && status->problem == dev::kProblemDisabled;
-    };
-    auto off = isOff();
+    auto off = DisabledNow(**set, i);
     if (off && *off) {
       trace.Trace(L"RestoreDisabledDevices:Enable %s again", *instance);
       StateChange(dev::kDicsEnable, **set, i);
-      off = isOff();  // a change that waits for a restart counts as done
+      off = DisabledNow(**set, i);  // a change that waits for a restart counts as done
     }
     if (off && !*off) ForgetDisabled(*instance);
     return disabledHere_.empty() ? Visit::kStop : Visit::kNext;

@@ -20,7 +20,7 @@ void ForgetDisabledDevice(IRegistry& registry, std::wstring_view instance) {
     if ((*key)->EnumValue(0).error() != err::kNoMoreItems) return;
   }
   // The handle to the key is closed before the key is deleted.
-  auto parent = registry.OpenKey(RegRoot::kLocalMachine, kDisabledDevicesParent, reg::kKeyRead);
+  auto parent = registry.OpenKey(RegRoot::kLocalMachine, kSwitchKey, reg::kKeyRead);
   if (parent) (*parent)->DeleteSubKey(kDisabledDevicesName);
 }
 

@@ -10,15 +10,18 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "runtime/debug_trace.h"
 
 namespace tv {
 
 // One value a device, named by its instance ID. Only administrators can
 // write under HKLM\SOFTWARE, so a standard user cannot make the tool enable
 // a device of the user's choosing through it.
-inline constexpr std::wstring_view kDisabledDevicesParent = L"SOFTWARE\\VELTARO\\Quillmark";
+// A subkey of the tool's switch key.
 inline constexpr std::wstring_view kDisabledDevicesName = L"DisabledDevices";
 inline constexpr std::wstring_view kDisabledDevicesKey = L"SOFTWARE\\VELTARO\\Quillmark\\DisabledDevices";
+static_assert(kDisabledDevicesKey.substr(0, kSwitchKey.size()) == kSwitchKey &&
+              kDisabledDevicesKey.substr(kSwitchKey.size() + 1) == kDisabledDevicesName);
 
 // Written before the device is disabled; the error when it could not be.
 WinError RecordDisabledDevice(IRegistry& registry, std::wstring_view instance);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,39 @@ inline DWORD ContinueStatus(const EXCEPTION_DEBUG_INFO& exception) {
   constexpr DWORD kWx86Breakpoint = 0x4000001F;
   const DWORD code = exception.ExceptionRecord.ExceptionCode;
   return code == EXCEPTION_BREAKPOINT || code == kWx86Breakpoint ? DBG_CONTINUE : DBG_EXCEPTION_NOT_HANDLED;
+}
+
+// Serves the debuggee until it exits: each string it sends to the debugger
+// goes to `onString` with the thread that sent it. The debuggee's exit code
+// (2 when the loop could not wait for it).
+inline DWORD DebugUntilExit(const PROCESS_INFORMATION& pi,
+                            const std::function<void(const std::wstring& text, DWORD thread)>& onString) {
+  DWORD exitCode = 2;
+  bool running = true;
+  while (running) {
+    DEBUG_EVENT event = {};
+    if (!::WaitForDebugEvent(&event, INFINITE)) break;
+    DWORD status = DBG_CONTINUE;
+    switch (event.dwDebugEventCode) {
+      case OUTPUT_DEBUG_STRING_EVENT:
+        onString(ReadDebugString(pi.hProcess, event.u.DebugString), event.dwThreadId);
+        break;
+      case CREATE_PROCESS_DEBUG_EVENT:
+        if (event.u.CreateProcessInfo.hFile) ::CloseHandle(event.u.CreateProcessInfo.hFile);
+        break;
+      case LOAD_DLL_DEBUG_EVENT:
+        if (event.u.LoadDll.hFile) ::CloseHandle(event.u.LoadDll.hFile);
+        break;
+      case EXCEPTION_DEBUG_EVENT: status = ContinueStatus(event.u.Exception); break;
+      case EXIT_PROCESS_DEBUG_EVENT:
+        exitCode = event.u.ExitProcess.dwExitCode;
+        running = false;
+        break;
+      default: break;
+    }
+    ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+  }
+  return exitCode;
 }
 
 }  // namespace tv::debuggee

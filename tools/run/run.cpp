@@ -19,6 +19,7 @@
 #include "debuggee/debuggee.h"
 #include "platform/text.h"
 #include "run/cmtrace_log.h"
+#include "runtime/debug_trace.h"
 #include "runtime/run_events.h"
 #include "runtime/run_summary.h"
 #include "runtime/trace_lines.h"
@@ -28,7 +29,8 @@ namespace {
 using tv::run::CmtraceLog;
 
 constexpr int kRunnerFailed = 1;
-constexpr wchar_t kSwitchKey[] = L"SOFTWARE\\VELTARO\\Quillmark";
+// The tool's switch key (a literal, so its text ends in a null for the registry calls).
+constexpr const wchar_t* kSwitchKey = tv::kSwitchKey.data();
 constexpr wchar_t kVendorKey[] = L"SOFTWARE\\VELTARO";
 
 void WriteErr(const std::wstring& text) {
@@ -498,8 +500,6 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring prefix = baseName + L":";
   std::wstring pending;  // the pieces of one trace line: name, ":", message, line end
   DWORD pendingThread = 0;
-  DWORD toolExit = 0;
-  bool running = true;
   const auto flushLine = [&](bool complete) {
     if (pending.empty()) return;
     std::wstring message = pending;
@@ -510,40 +510,18 @@ int wmain(int argc, wchar_t** argv) {
     log.Entry(message, announcement ? 1 : TypeOfMessage(message), pendingThread);
     pending.clear();
   };
-  while (running) {
-    DEBUG_EVENT event = {};
-    if (!::WaitForDebugEvent(&event, INFINITE)) break;
-    DWORD status = DBG_CONTINUE;
-    switch (event.dwDebugEventCode) {
-      case OUTPUT_DEBUG_STRING_EVENT: {
-        const std::wstring text = tv::debuggee::ReadDebugString(pi.hProcess, event.u.DebugString);
-        if (tv::IsRunEvent(text)) {
-          flushLine(false);
-          events.thread = event.dwThreadId;
-          tv::DeliverRunEvent(text, events);
-          break;
-        }
-        pending += text;
-        pendingThread = event.dwThreadId;
-        // A trace line ends with its own "\r\n"; the switch's announcement is one string.
-        if (pending.ends_with(L"\r\n") || pending == prefix + L"Debug mode is enabled.\n") flushLine(true);
-        break;
-      }
-      case CREATE_PROCESS_DEBUG_EVENT:
-        if (event.u.CreateProcessInfo.hFile) ::CloseHandle(event.u.CreateProcessInfo.hFile);
-        break;
-      case LOAD_DLL_DEBUG_EVENT:
-        if (event.u.LoadDll.hFile) ::CloseHandle(event.u.LoadDll.hFile);
-        break;
-      case EXCEPTION_DEBUG_EVENT: status = tv::debuggee::ContinueStatus(event.u.Exception); break;
-      case EXIT_PROCESS_DEBUG_EVENT:
-        toolExit = event.u.ExitProcess.dwExitCode;
-        running = false;
-        break;
-      default: break;
+  const DWORD toolExit = tv::debuggee::DebugUntilExit(pi, [&](const std::wstring& text, DWORD thread) {
+    if (tv::IsRunEvent(text)) {
+      flushLine(false);
+      events.thread = thread;
+      tv::DeliverRunEvent(text, events);
+      return;
     }
-    ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
-  }
+    pending += text;
+    pendingThread = thread;
+    // A trace line ends with its own "\r\n"; the switch's announcement is one string.
+    if (pending.ends_with(L"\r\n") || pending == prefix + L"Debug mode is enabled.\n") flushLine(true);
+  });
   flushLine(false);
   ::CloseHandle(pi.hThread);
   ::CloseHandle(pi.hProcess);

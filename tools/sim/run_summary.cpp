@@ -15,13 +15,14 @@ RunSummary RunWithSummary(SimMachine& machine, int& exitCode, IRunObserver* also
     if (previousListener) previousListener(message);
   };
   // The events as tarnvale-run reads them from the debugger output.
-  machine.onRunEvent = [&recorder, &previousEvents](std::wstring_view event) {
+  machine.onRunEvent = [&recorder, &previousEvents, also](std::wstring_view event) {
     DeliverRunEvent(event, recorder);
+    if (also != nullptr) DeliverRunEvent(event, *also);
     if (previousEvents) previousEvents(event);
   };
   machine.endRunAtHang = true;
   try {
-    exitCode = RunTool(machine, also);
+    exitCode = RunTool(machine);
     if (exitCode == kToolProcessEnded) recorder.ProcessEnded(machine.faults.callCount);
   } catch (const ProgramNeverEnds& hang) {
     recorder.NeverEnds(hang.image);

@@ -31,12 +31,11 @@ std::uint32_t RunCompanionProcess(SimMachine& machine, std::wstring_view command
   return exit;
 }
 
-int RunTool(SimMachine& machine, IRunObserver* observer) {
+int RunTool(SimMachine& machine) {
   const bool process64 = machine.process64;
   try {
     const CProcessPlatform process(machine.platform());
     CTool tool(process.get());
-    tool.SetObserver(observer);
     return tool.Run();
   } catch (const ProcessEnded&) {
     // The handles went with the process as the stack unwound; so does its

@@ -30,8 +30,8 @@ inline constexpr int kToolNeverExits = -1;
 // (FaultPlan::stopAfter): a killed process gives none of the tool's own.
 inline constexpr int kToolProcessEnded = -2;
 
-// Runs the tool from start to exit; the exit code. An observer is told each
-// command and where the run ended.
-int RunTool(SimMachine& machine, IRunObserver* observer = nullptr);
+// Runs the tool from start to exit; the exit code. What it tells a watcher
+// of the run comes as run events (SimMachine::onRunEvent).
+int RunTool(SimMachine& machine);
 
 }  // namespace tv::sim

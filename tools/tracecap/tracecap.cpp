@@ -52,31 +52,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   tv::debuggee::KeepDebuggeeWhenDebuggerEnds();
 
-  DWORD exitCode = 2;
-  bool running = true;
-  while (running) {
-    DEBUG_EVENT event = {};
-    if (!::WaitForDebugEvent(&event, INFINITE)) break;
-    DWORD status = DBG_CONTINUE;
-    switch (event.dwDebugEventCode) {
-      case OUTPUT_DEBUG_STRING_EVENT:
-        WriteOut(ToUtf8(tv::debuggee::ReadDebugString(pi.hProcess, event.u.DebugString)));
-        break;
-      case CREATE_PROCESS_DEBUG_EVENT:
-        if (event.u.CreateProcessInfo.hFile) ::CloseHandle(event.u.CreateProcessInfo.hFile);
-        break;
-      case LOAD_DLL_DEBUG_EVENT:
-        if (event.u.LoadDll.hFile) ::CloseHandle(event.u.LoadDll.hFile);
-        break;
-      case EXCEPTION_DEBUG_EVENT: status = tv::debuggee::ContinueStatus(event.u.Exception); break;
-      case EXIT_PROCESS_DEBUG_EVENT:
-        exitCode = event.u.ExitProcess.dwExitCode;
-        running = false;
-        break;
-      default: break;
-    }
-    ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
-  }
+  const DWORD exitCode =
+      tv::debuggee::DebugUntilExit(pi, [](const std::wstring& text, DWORD) { WriteOut(ToUtf8(text)); });
   ::CloseHandle(pi.hThread);
   ::CloseHandle(pi.hProcess);
   return static_cast<int>(exitCode);

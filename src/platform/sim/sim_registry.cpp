@@ -226,22 +226,21 @@ const SimKeyNode* SimRegistry::Walk(RegRoot root, std::wstring_view path) const 
 }
 
 Result<RegKeyPtr> SimRegistry::OpenKey(RegRoot root, std::wstring_view path, std::uint32_t access) {
-  const std::wstring full = Join(RegRootName(root), path);
-  if (auto e = faults_.Take("RegOpenKeyEx", full)) return Result<RegKeyPtr>::Fail(*e);
-  // Windows refuses a path that begins with a backslash and accepts one that ends with it.
-  if (!path.empty() && path.front() == L'\\') return Result<RegKeyPtr>::Fail(err::kBadPathname);
-  const std::wstring native = ViewPath(root, path, access);
-  SimKeyNode* node = Walk(&Root(root), native, false);
-  if (node == nullptr) return Result<RegKeyPtr>::Fail(err::kFileNotFound);
-  return Result<RegKeyPtr>::Ok(std::make_unique<SimRegKey>(*this, *node, Join(RegRootName(root), native), access));
+  return Reach(root, path, access, false);
 }
 
 Result<RegKeyPtr> SimRegistry::CreateKey(RegRoot root, std::wstring_view path, std::uint32_t access) {
+  return Reach(root, path, access, true);
+}
+
+Result<RegKeyPtr> SimRegistry::Reach(RegRoot root, std::wstring_view path, std::uint32_t access, bool create) {
   const std::wstring full = Join(RegRootName(root), path);
-  if (auto e = faults_.Take("RegCreateKeyEx", full)) return Result<RegKeyPtr>::Fail(*e);
+  if (auto e = faults_.Take(create ? "RegCreateKeyEx" : "RegOpenKeyEx", full)) return Result<RegKeyPtr>::Fail(*e);
+  // Windows refuses a path that begins with a backslash and accepts one that ends with it.
   if (!path.empty() && path.front() == L'\\') return Result<RegKeyPtr>::Fail(err::kBadPathname);
   const std::wstring native = ViewPath(root, path, access);
-  SimKeyNode* node = Walk(&Root(root), native, true);
+  SimKeyNode* node = Walk(&Root(root), native, create);
+  if (node == nullptr) return Result<RegKeyPtr>::Fail(err::kFileNotFound);
   return Result<RegKeyPtr>::Ok(std::make_unique<SimRegKey>(*this, *node, Join(RegRootName(root), native), access));
 }
 

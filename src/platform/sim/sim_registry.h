@@ -77,6 +77,8 @@ class SimRegistry final : public IRegistry {
 
  private:
   friend class SimRegKey;
+  // RegOpenKeyExW, or RegCreateKeyExW with `create`.
+  Result<RegKeyPtr> Reach(RegRoot root, std::wstring_view path, std::uint32_t access, bool create);
   SimKeyNode* Walk(SimKeyNode* from, std::wstring_view path, bool create);
   const SimKeyNode* Walk(RegRoot root, std::wstring_view path) const;
   SimKeyNode& Root(RegRoot root) { return roots_[root]; }

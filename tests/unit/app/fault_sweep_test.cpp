@@ -7,11 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
+#include "example_machine.h"
 #include "platform/shell_path.h"
 #include "sim/machine_file.h"
 #include "sim/sim_run.h"
@@ -20,38 +19,21 @@
 namespace tv {
 namespace {
 
-const std::string kSource = TARNVALE_SOURCE_DIR;
-
 struct Scenario {
   const char* machine;  // nullptr: the default notebook
   const char* script;
 };
 
 void Build(sim::SimMachine& m, const Scenario& s) {
-  if (s.machine == nullptr) {
-    sim::ConfigureDefaultNotebook(m);
-  } else {
-    std::ifstream in(kSource + "/examples/machines/" + s.machine, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    ASSERT_FALSE(sim::ApplyMachineDescription(text.str(), m).has_value());
-  }
-  ASSERT_FALSE(sim::PlaceHostPackage(m, kSource + "/examples/" + s.script).has_value());
   // On 64-bit Windows the companion ships beside the tool, and its calls are failed too.
-  if (m.wow64) sim::PlaceCompanion(m);
+  const auto error = test::LayExample(m, s.machine == nullptr ? "" : s.machine, s.script);
+  ASSERT_FALSE(error.has_value()) << *error;
 }
 
 // Registry values and files, one line each; devices by instance ID with
 // whether they are removed and whether they are off.
 std::set<std::string> StateLines(const sim::SimMachine& m) {
-  std::set<std::string> lines;
-  std::istringstream all(m.registry.ToString() + m.files.ToString());
-  std::string line;
-  std::string key;
-  while (std::getline(all, line)) {
-    if (!line.empty() && line[0] == '[') key = line;
-    lines.insert(line[0] == '[' ? line : key + line);
-  }
+  std::set<std::string> lines = test::RegistryAndFileLines(m);
   for (const auto& d : m.devices) {
     if (d.removed) lines.insert("device removed " + ToUtf8(d.instanceId));
   }

@@ -7,12 +7,11 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "devices/disabled_record.h"
+#include "example_machine.h"
 #include "sim/machine_file.h"
 #include "sim/sim_run.h"
 #include "test_machine.h"
@@ -20,27 +19,14 @@
 namespace tv {
 namespace {
 
-const std::string kSource = TARNVALE_SOURCE_DIR;
-
 void Build(sim::SimMachine& m, const std::string& machine, const std::string& script) {
-  std::ifstream in(kSource + "/examples/machines/" + machine, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  ASSERT_FALSE(sim::ApplyMachineDescription(text.str(), m).has_value()) << machine;
-  ASSERT_FALSE(sim::PlaceHostPackage(m, kSource + "/examples/" + script).has_value()) << script;
-  if (m.wow64) sim::PlaceCompanion(m);
+  const auto error = test::LayExample(m, machine, script);
+  ASSERT_FALSE(error.has_value()) << *error;
 }
 
 // The machine's state, one line each, so that two states can be told apart line by line.
 std::set<std::string> State(const sim::SimMachine& m) {
-  std::set<std::string> lines;
-  std::istringstream all(m.registry.ToString() + m.files.ToString());
-  std::string line;
-  std::string key;
-  while (std::getline(all, line)) {
-    if (!line.empty() && line[0] == '[') key = line;
-    lines.insert(!line.empty() && line[0] == '[' ? line : key + line);
-  }
+  std::set<std::string> lines = test::RegistryAndFileLines(m);
   for (const auto& d : m.devices) {
     lines.insert("device " + ToUtf8(d.instanceId) + (d.present ? " present" : " not present") +
                  (d.removed ? " removed" : "") + (d.disabled ? " off" : " on") + " driver " + ToUtf8(d.installedInf));
@@ -56,9 +42,9 @@ bool ScriptMakesItDiffer(const std::string& line) { return line.find("\"HomolTim
 
 std::vector<std::string> Files(const std::string& folder, const std::string& extension) {
   std::vector<std::string> out;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(kSource + "/examples/" + folder)) {
+  for (const auto& e : std::filesystem::recursive_directory_iterator(test::kExamples + folder)) {
     if (e.path().extension() == extension && e.path().parent_path().filename() != "tools") {
-      out.push_back(std::filesystem::relative(e.path(), kSource + "/examples/" + folder).generic_string());
+      out.push_back(std::filesystem::relative(e.path(), test::kExamples + folder).generic_string());
     }
   }
   std::sort(out.begin(), out.end());

@@ -4,9 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
+#include "example_machine.h"
 #include "sim/machine_file.h"
 #include "sim/second_run.h"
 #include "sim/sim_run.h"
@@ -15,23 +14,17 @@
 namespace tv::sim {
 namespace {
 
-const std::string kSource = TARNVALE_SOURCE_DIR;
-
 // Every bundled script on every bundled machine is safe to run again but for
 // the one change its author asked for on every run: MODEM_HOMOL's stamp.
 TEST(SecondRun, EveryBundledExampleChangesNothingButTheStampItFlips) {
   int pairs = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(kSource + "/examples/machines")) {
+  for (const auto& entry : std::filesystem::directory_iterator(test::kExamples + "machines")) {
     for (const std::string script :
          {"notebook-setup/netsetup.ini", "wow64-setup/netset64.ini", "scripts/notebook-check.ini"}) {
       const std::string what = entry.path().filename().string() + " " + script;
       SimMachine m;
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::ostringstream text;
-      text << in.rdbuf();
-      ASSERT_FALSE(ApplyMachineDescription(text.str(), m).has_value()) << what;
-      ASSERT_FALSE(PlaceHostPackage(m, kSource + "/examples/" + script).has_value()) << what;
-      if (m.wow64) PlaceCompanion(m);
+      const auto error = test::LayExample(m, entry.path().filename().string(), script);
+      ASSERT_FALSE(error.has_value()) << *error;
       int first = 0;
       RunWithSummary(m, first);
       const std::size_t staged = m.stagedInfs.size();
