@@ -285,6 +285,17 @@ void CDevLookup::ForgetDisabled(std::wstring_view instance) {
   }
 }
 
+std::optional<bool> CDevLookup::EnableIfOff(IDeviceSet& set, std::uint32_t device, FormatString<std::wstring_view> line,
+                                            std::wstring_view instance) {
+  auto off = DisabledNow(set, device);
+  if (off && *off) {
+    trace.Trace(line, instance);
+    StateChange(dev::kDicsEnable, set, device);
+    off = DisabledNow(set, device);  // a change that waits for a restart counts as done
+  }
+  return off;
+}
+
 int CDevLookup::EnableRecordedDevices() {
   std::vector<std::wstring> recorded = RecordedDisabledDevices(platform_.registry);
   if (recorded.empty()) return 1;
@@ -302,12 +313,8 @@ int CDevLookup::EnableRecordedDevices() {
                                  [&](const std::wstring& r) { return EqualsNoCase(r, *instance); });
     if (it == recorded.end()) return Visit::kNext;
     seen.push_back(*it);
-    auto off = DisabledNow(**set, i);
-    if (off && *off) {
-      trace.Trace(L"EnableRecordedDevices:Enable %s, a run that was ended left it disabled", *instance);
-      StateChange(dev::kDicsEnable, **set, i);
-      off = DisabledNow(**set, i);  // a change that waits for a restart counts as done
-    }
+    const auto off =
+        EnableIfOff(**set, i, L"EnableRecordedDevices:Enable %s, a run that was ended left it disabled", *instance);
     if (off && !*off) {
       ForgetDisabledDevice(platform_.registry, *it);
     } else {
@@ -338,12 +345,7 @@ int CDevLookup::RestoreDisabledDevices() {
     const auto instance = (*set)->InstanceId(i);
     if (!instance || !IsDisabledHere(*instance)) return Visit::kNext;
     seen.push_back(*instance);
-    auto off = DisabledNow(**set, i);
-    if (off && *off) {
-      trace.Trace(L"RestoreDisabledDevices:Enable %s again", *instance);
-      StateChange(dev::kDicsEnable, **set, i);
-      off = DisabledNow(**set, i);  // a change that waits for a restart counts as done
-    }
+    const auto off = EnableIfOff(**set, i, L"RestoreDisabledDevices:Enable %s again", *instance);
     if (off && !*off) ForgetDisabled(*instance);
     return disabledHere_.empty() ? Visit::kStop : Visit::kNext;
   });

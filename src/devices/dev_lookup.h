@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,10 @@ class CDevLookup {
   enum class Direction { kEnable, kDisable };
   int ChangeState(std::wstring_view id, Direction direction, bool all);
   bool IsDisabledHere(std::wstring_view instance) const;
+  // Enables the device when it is off, with `line` traced; whether it is off
+  // now (none when its status cannot be read).
+  std::optional<bool> EnableIfOff(IDeviceSet& set, std::uint32_t device, FormatString<std::wstring_view> line,
+                                  std::wstring_view instance);
   void ForgetDisabled(std::wstring_view instance);
   // The instance IDs of the devices this lookup disabled and has not yet seen enabled again.
   std::vector<std::wstring> disabledHere_;
