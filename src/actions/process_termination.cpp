@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::size_t kNameRoom = 260;
 constexpr std::size_t kProcessIdCapacity = 1000;
+constexpr std::size_t kMaxProcessIdCapacity = 1u << 20;
 
 std::wstring UpperAscii(std::wstring_view text) {
   std::wstring out(text);
@@ -22,20 +23,31 @@ int Terminate(IProcesses& processes, std::uint32_t id) {
   return (*process)->Terminate(0) ? termination::kTerminated : termination::kTerminateFailed;
 }
 
-// The NT family: the first process whose first module has that base name.
+// The NT family: the first process whose first module has that base name,
+// read and ended through one handle.
 int TerminateByPsapi(IProcesses& processes, const std::wstring& target) {
   auto psapi = processes.LoadPsapi();
   if (!psapi) return termination::kNoPsapi;
   if (!(*psapi)->HasFunctions()) return termination::kPsapiIncomplete;
-  auto ids = (*psapi)->EnumProcesses(kProcessIdCapacity);
+  // A full room may hide more processes: grow it until the list leaves some over.
+  std::size_t capacity = kProcessIdCapacity;
+  auto ids = (*psapi)->EnumProcesses(capacity);
+  while (ids && ids->size() >= capacity && capacity < kMaxProcessIdCapacity) {
+    capacity *= 2;
+    ids = (*psapi)->EnumProcesses(capacity);
+  }
   if (!ids) return termination::kEnumFailed;
   for (const std::uint32_t id : *ids) {
+    auto process = (*psapi)->Open(id);
+    if (!process) continue;
     // A process whose name cannot be read (it denies the query, or it is a
     // 64-bit process seen from this 32-bit one) is never ended: its name
     // would only be a guess.
-    const auto name = (*psapi)->FirstModuleBaseName(id);
+    const auto name = (*process)->FirstModuleBaseName();
     if (!name) continue;
-    if (UpperAscii(CutTo(*name, kNameRoom)) == target) return Terminate(processes, id);
+    if (UpperAscii(CutTo(*name, kNameRoom)) != target) continue;
+    if (!(*process)->MayTerminate()) return termination::kOpenFailed;
+    return (*process)->Terminate(0) ? termination::kTerminated : termination::kTerminateFailed;
   }
   return termination::kNotRunning;
 }

@@ -143,6 +143,11 @@ class IKernelObject {
 struct NamedMutex {
   std::unique_ptr<IKernelObject> handle;  // none when creation failed
   WinError lastError = err::kSuccess;     // kAlreadyExists when another holds the name
+  // When the name was taken (kAlreadyExists or kAccessDenied): whether an
+  // administrator or LocalSystem made it, as the mutex's owner says. One this
+  // process may not open counts as theirs unless this process is an
+  // administrator itself, whom no copy of the tool denies.
+  bool madeByAdministrators = false;
 };
 
 class ISystem {
@@ -175,8 +180,11 @@ class ISystem {
   virtual bool SystemDllLoads(std::wstring_view /*name*/) { return true; }
   // OpenMutexW: whether another program holds a mutex of this name, without
   // making one (kSuccess: it does; kFileNotFound: none; kAccessDenied: one
-  // that this process may not open). For a machine capture.
-  virtual WinError OpenNamedMutex(std::wstring_view /*name*/) { return err::kNotSupported; }
+  // that this process may not open), and for one it opened, whether its
+  // owner is Administrators or LocalSystem. For a machine capture.
+  virtual WinError OpenNamedMutex(std::wstring_view /*name*/, bool* /*madeByAdministrators*/) {
+    return err::kNotSupported;
+  }
 };
 
 // ---- Files -------------------------------------------------------------------------
@@ -259,17 +267,32 @@ class ITerminableProcess {
   virtual bool Terminate(std::uint32_t exitCode) = 0;
 };
 
+// A process opened once by its ID. Its name is read and it is ended through
+// this one handle: while the handle is open Windows gives the ID to no other
+// process, so what is ended is what was named.
+class IOpenedProcess {
+ public:
+  virtual ~IOpenedProcess() = default;
+  // The base name of its first module, when its modules can be read.
+  virtual std::optional<std::wstring> FirstModuleBaseName() = 0;
+  // Whether the handle carries the right to end the process.
+  virtual bool MayTerminate() const = 0;
+  // TerminateProcess(handle, exitCode): true on success.
+  virtual bool Terminate(std::uint32_t exitCode) = 0;
+};
+
 // PSAPI.DLL loaded at run time.
 class IPsapi {
  public:
   virtual ~IPsapi() = default;
   // EnumProcesses, EnumProcessModules and GetModuleBaseNameW were all found.
   virtual bool HasFunctions() const = 0;
-  // EnumProcesses into room for `capacity` identifiers.
+  // EnumProcesses into room for `capacity` identifiers; a list that fills
+  // the room may have been cut.
   virtual Result<std::vector<std::uint32_t>> EnumProcesses(std::size_t capacity) = 0;
-  // The base name of the process's first module, when it can be opened for
-  // query and read access and its modules read.
-  virtual std::optional<std::wstring> FirstModuleBaseName(std::uint32_t processId) = 0;
+  // OpenProcess for query, read and terminate access, or, where ending it
+  // is denied, for query and read access only.
+  virtual Result<std::unique_ptr<IOpenedProcess>> Open(std::uint32_t processId) = 0;
 };
 
 // The toolhelp functions of Kernel32.DLL, loaded at run time.
@@ -292,6 +315,8 @@ class IProcesses {
                                                    std::wstring_view currentDirectory) = 0;
   virtual Result<std::unique_ptr<IPsapi>> LoadPsapi() = 0;
   virtual Result<std::unique_ptr<IToolhelp>> LoadToolhelp() = 0;
+  // OpenProcess(PROCESS_TERMINATE), for the older family, whose toolhelp walk
+  // reads names without a handle.
   virtual Result<std::unique_ptr<ITerminableProcess>> OpenForTermination(std::uint32_t processId) = 0;
 };
 

@@ -492,9 +492,12 @@ class Capturer {
   void CaptureMutex(Object& root) {
     if (o_.script.empty()) return;
     const std::wstring name = ToolFileName();
-    const WinError opened = p_.system.OpenNamedMutex(name);
+    bool madeByAdministrators = true;
+    const WinError opened = p_.system.OpenNamedMutex(name, &madeByAdministrators);
     Array held;
-    if (opened == err::kSuccess) {
+    if (opened == err::kSuccess && !madeByAdministrators) {
+      held.push_back(Object{{"name", U8(name)}, {"standardUser", true}});
+    } else if (opened == err::kSuccess) {
       held.push_back(U8(name));
     } else if (opened == err::kAccessDenied) {
       held.push_back(Object{{"name", U8(name)}, {"elevated", true}});
@@ -537,7 +540,10 @@ class Capturer {
     std::vector<std::string> names;
     std::size_t unnamed = 0;
     for (const std::uint32_t id : *ids) {
-      if (auto name = (*psapi)->FirstModuleBaseName(id)) {
+      auto process = (*psapi)->Open(id);
+      std::optional<std::wstring> name;
+      if (process) name = (*process)->FirstModuleBaseName();
+      if (name) {
         names.push_back(U8(*name));
       } else {
         ++unnamed;

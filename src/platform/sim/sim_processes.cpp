@@ -68,16 +68,51 @@ class SimPsapi final : public IPsapi {
     }
     return Result<std::vector<std::uint32_t>>::Ok(ids);
   }
-  std::optional<std::wstring> FirstModuleBaseName(std::uint32_t processId) override {
-    for (const auto& p : m_.processes) {
-      if (p.id == processId && p.running && !p.queryDenied && !(p.is64 && m_.Wow64Process())) return p.image;
-    }
-    return std::nullopt;
-  }
+  Result<std::unique_ptr<IOpenedProcess>> Open(std::uint32_t processId) override;
 
  private:
   SimMachine& m_;
 };
+
+// The handle names the process record, not its ID: a record that ended stays
+// the one this handle ends, whatever runs under its ID later.
+class SimOpenedProcess final : public IOpenedProcess {
+ public:
+  SimOpenedProcess(SimMachine& m, std::size_t index, bool mayTerminate)
+      : m_(m), index_(index), mayTerminate_(mayTerminate) {}
+  std::optional<std::wstring> FirstModuleBaseName() override {
+    const auto& p = m_.processes[index_];
+    if (!p.running || (p.is64 && m_.Wow64Process())) return std::nullopt;
+    std::wstring name = p.image;
+    if (m_.afterProcessNameRead) m_.afterProcessNameRead(p.id);
+    return name;
+  }
+  bool MayTerminate() const override { return mayTerminate_; }
+  bool Terminate(std::uint32_t) override {
+    auto& p = m_.processes[index_];
+    if (!mayTerminate_ || !p.running) return false;  // an ended process denies it
+    if (m_.faults.Take("TerminateProcess", p.image)) return false;
+    p.running = false;
+    return true;
+  }
+
+ private:
+  SimMachine& m_;
+  std::size_t index_;
+  bool mayTerminate_;
+};
+
+Result<std::unique_ptr<IOpenedProcess>> SimPsapi::Open(std::uint32_t processId) {
+  using R = Result<std::unique_ptr<IOpenedProcess>>;
+  for (std::size_t i = 0; i < m_.processes.size(); ++i) {
+    const auto& p = m_.processes[i];
+    if (p.id != processId || !p.running) continue;
+    if (p.queryDenied) return R::Fail(err::kAccessDenied);
+    const bool mayTerminate = !m_.faults.Take("OpenProcess", p.image);
+    return R::Ok(std::make_unique<SimOpenedProcess>(m_, i, mayTerminate));
+  }
+  return R::Fail(err::kInvalidParameter);
+}
 
 class SimToolhelp final : public IToolhelp {
  public:

@@ -44,6 +44,24 @@ Fn Lookup(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
 }
 
+class Psapi;
+
+class OpenedProcess final : public IOpenedProcess {
+ public:
+  OpenedProcess(Psapi& psapi, HANDLE process, bool mayTerminate)
+      : psapi_(psapi), process_(process), mayTerminate_(mayTerminate) {}
+  std::optional<std::wstring> FirstModuleBaseName() override;
+  bool MayTerminate() const override { return mayTerminate_; }
+  bool Terminate(std::uint32_t exitCode) override {
+    return mayTerminate_ && ::TerminateProcess(process_.get(), exitCode) != FALSE;
+  }
+
+ private:
+  Psapi& psapi_;
+  unique_handle process_;
+  bool mayTerminate_;
+};
+
 class Psapi final : public IPsapi {
  public:
   explicit Psapi(HMODULE module) : module_(module) {
@@ -61,16 +79,17 @@ class Psapi final : public IPsapi {
     ids.resize(bytes / sizeof(DWORD));
     return Result<std::vector<std::uint32_t>>::Ok(std::vector<std::uint32_t>(ids.begin(), ids.end()));
   }
-  std::optional<std::wstring> FirstModuleBaseName(std::uint32_t processId) override {
-    unique_handle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
-    if (!process) return std::nullopt;
-    HMODULE first = nullptr;
-    DWORD needed = 0;
-    if (!enumModules_(process.get(), &first, sizeof(first), &needed)) return std::nullopt;
-    wchar_t name[MAX_PATH] = {};
-    const DWORD n = baseName_(process.get(), first, name, MAX_PATH);
-    if (n == 0) return std::nullopt;
-    return std::wstring(name, n);
+  Result<std::unique_ptr<IOpenedProcess>> Open(std::uint32_t processId) override {
+    using R = Result<std::unique_ptr<IOpenedProcess>>;
+    constexpr DWORD kRead = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+    bool mayTerminate = true;
+    HANDLE process = ::OpenProcess(kRead | PROCESS_TERMINATE, FALSE, processId);
+    if (process == nullptr && ::GetLastError() == ERROR_ACCESS_DENIED) {
+      mayTerminate = false;
+      process = ::OpenProcess(kRead, FALSE, processId);
+    }
+    if (process == nullptr) return R::Fail(static_cast<WinError>(::GetLastError()));
+    return R::Ok(std::make_unique<OpenedProcess>(*this, process, mayTerminate));
   }
 
  private:
@@ -81,7 +100,18 @@ class Psapi final : public IPsapi {
   EnumProcessesFn enumProcesses_ = nullptr;
   EnumModulesFn enumModules_ = nullptr;
   BaseNameFn baseName_ = nullptr;
+  friend class OpenedProcess;
 };
+
+std::optional<std::wstring> OpenedProcess::FirstModuleBaseName() {
+  HMODULE first = nullptr;
+  DWORD needed = 0;
+  if (!psapi_.enumModules_(process_.get(), &first, sizeof(first), &needed)) return std::nullopt;
+  wchar_t name[MAX_PATH] = {};
+  const DWORD n = psapi_.baseName_(process_.get(), first, name, MAX_PATH);
+  if (n == 0) return std::nullopt;
+  return std::wstring(name, n);
+}
 
 // The older family has only the ANSI forms of the toolhelp walk, under these
 // names; the module names are converted from the ANSI code page.

@@ -64,6 +64,29 @@ TEST(ProcessTermination, A64BitProcessIsNotSeenByTheThirtyTwoBitTool) {
   EXPECT_EQ(t.Run(L"shell64.exe"), termination::kTerminated);
 }
 
+// The process is ended through the handle its name was read on: should it
+// exit meanwhile and Windows give its ID to another program, that program
+// is not ended. A list of more IDs than the first room holds is read whole.
+TEST(ProcessTermination, EndsOnlyTheProcessWhoseNameItReadWhereverItIsListed) {
+  Termination t;
+  t.m.afterProcessNameRead = [&t](std::uint32_t id) {
+    if (id != t.first) return;
+    t.m.afterProcessNameRead = nullptr;
+    for (auto& p : t.m.processes) {
+      if (p.id == id) p.running = false;
+    }
+    t.m.processes.push_back(sim::SimMachine::SimProcess{id, L"victim.exe"});
+  };
+  EXPECT_EQ(t.Run(L"setup.exe"), termination::kTerminateFailed);
+  EXPECT_TRUE(t.m.processes.back().running) << "a program that took the ended one's ID was ended";
+
+  Termination many;
+  for (int i = 0; i < 2500; ++i) many.m.AddRunningProcess(L"idle.exe");
+  const auto late = many.m.AddRunningProcess(L"late.exe");
+  EXPECT_EQ(many.Run(L"late.exe"), termination::kTerminated);
+  EXPECT_FALSE(many.Running(late));
+}
+
 TEST(ProcessTermination, EveryResult) {
   struct Case {
     const char* name;
