@@ -24,14 +24,21 @@ int CTool::Run() {
     return kExitNoRun;
   }
 
-  NamedMutex mutex = sys.CreateNamedMutex(objects_.runContext.exeFileName);
+  const std::wstring& mutexName = objects_.runContext.exeFileName;
+  NamedMutex mutex = sys.CreateNamedMutex(mutexName);
   instanceMutex_ = std::move(mutex.handle);
   // Another instance holds the name; one that runs elevated denies a copy that
-  // does not even the opening of it, and is running all the same.
+  // does not even the opening of it, and is running all the same. A mutex that
+  // someone who is no administrator made is no copy of the tool: any user could
+  // make one to stop every later run.
   if (mutex.lastError == err::kAlreadyExists || mutex.lastError == err::kAccessDenied) {
-    objects_.trace.Trace(L"Error to avoid execute doubly");
-    Ended(RunEnd::kSecondInstance, 0);
-    return kExitRan;
+    if (mutex.madeByAdministrators) {
+      objects_.trace.Trace(L"Error to avoid execute doubly");
+      Ended(RunEnd::kSecondInstance, 0);
+      return kExitRan;
+    }
+    objects_.trace.Trace(
+        L"The mutex %s was made by a user who is no administrator: it is no copy of this tool, which runs", mutexName);
   }
 
   auto kernel32 = sys.LoadKernel32();

@@ -35,7 +35,9 @@ class CModuleFolderCache final : public ISystem {
   Result<std::wstring> WindowsDirectory() override { return inner_.WindowsDirectory(); }
   std::uint32_t TickCount() override { return inner_.TickCount(); }
   bool SystemDllLoads(std::wstring_view name) override { return inner_.SystemDllLoads(name); }
-  WinError OpenNamedMutex(std::wstring_view name) override { return inner_.OpenNamedMutex(name); }
+  WinError OpenNamedMutex(std::wstring_view name, bool* madeByAdministrators) override {
+    return inner_.OpenNamedMutex(name, madeByAdministrators);
+  }
 
  private:
   ISystem& inner_;

@@ -21,6 +21,7 @@ constexpr std::array kLines{
     TraceLine{L"FORCE REGION MODE!! Version=%s Region=%s", P},
     TraceLine{L"Test mode is enabled.\n", P},
     TraceLine{L"Error to avoid execute doubly", C},
+    TraceLine{L"The mutex %s was made by a user who is no administrator: it is no copy of this tool, which runs", B},
     TraceLine{L"Not found Kernel32.dll", F},
     TraceLine{L"ERROR:DispatchCommand->Wow64DisableWow64FsRedirection %s, the command does not run", F},
     TraceLine{L"ERROR:DispatchCommand->Wow64RevertWow64FsRedirection %s, the run stops", F},

@@ -33,6 +33,7 @@ DEBUGMODE="REG_DWORD 1"       # type and data of DebugMode; empty: no value
 TESTMODE=""
 ARGS=""
 HOLD_MUTEX=""                 # a mutex another process holds while the tool runs
+HOLD_MUTEX_SDDL=""            # its security descriptor (empty: the holder's default rights)
 HELPER_AS=""                  # names under which the test helper is laid beside the tool
 EXPECT_EXIT=1
 [ -f "$case_dir/case.conf" ] && source "$case_dir/case.conf"
@@ -67,7 +68,7 @@ trap cleanup EXIT
 if [ -n "$HOLD_MUTEX" ]; then
   ready="$build/wine-holder.out"
   rm -f "$ready"
-  "$WINE" "$build/winhelper.exe" mutex "$HOLD_MUTEX" 20000 >"$ready" 2>&1 &
+  "$WINE" "$build/winhelper.exe" mutex "$HOLD_MUTEX" 20000 ${HOLD_MUTEX_SDDL:+"$HOLD_MUTEX_SDDL"} >"$ready" 2>&1 &
   holder_pid=$!
   for _ in $(seq 100); do grep -q ready "$ready" 2>/dev/null && break; sleep 0.1; done
   grep -q ready "$ready" || fail "the mutex holder did not start: $(cat "$ready")"

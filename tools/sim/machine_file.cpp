@@ -443,7 +443,7 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
     } else if (k == "mutexesHeld") {
       // Mutexes another program holds, such as a running copy of the tool
       // (its mutex is named after its file name); an elevated holder denies
-      // a tool that is not elevated.
+      // a tool that is not elevated; one a standard user made is no copy.
       if (!v.is_array()) Fail(k, "an array of mutex names, or {\"name\": ..., \"elevated\": true}");
       for (std::size_t i = 0; i < v.size(); ++i) {
         const std::string field = k + "[" + std::to_string(i) + "]";
@@ -453,18 +453,20 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
         }
         std::wstring name;
         bool elevated = false;
+        bool standardUser = false;
         for (const auto& [key, value] : v[i].items()) {
           if (key == "name") {
             name = Text(value, field + ".name");
-          } else if (key == "elevated") {
-            if (!value.is_boolean()) Fail(field + ".elevated", "true or false");
-            elevated = value.get<bool>();
+          } else if (key == "elevated" || key == "standardUser") {
+            if (!value.is_boolean()) Fail(field + "." + key, "true or false");
+            (key == "elevated" ? elevated : standardUser) = value.get<bool>();
           } else {
-            Fail(field + "." + key, "no such field (name, elevated)");
+            Fail(field + "." + key, "no such field (name, elevated, standardUser)");
           }
         }
         if (name.empty()) Fail(field + ".name", "a mutex name");
-        m.HoldMutex(name, elevated);
+        if (elevated && standardUser) Fail(field, "a standard user's mutex is not an elevated one");
+        m.HoldMutex(name, elevated, standardUser);
       }
     } else if (k == "missingDlls") {
       if (!v.is_array())

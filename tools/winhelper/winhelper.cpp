@@ -1,5 +1,5 @@
 // Helper of the Wine tests, doing what a test needs of the machine around the tool:
-//   winhelper mutex NAME MILLISECONDS   holds a named mutex (prints "ready" once held)
+//   winhelper mutex NAME MILLISECONDS [SDDL]   holds a named mutex (prints "ready" once held)
 //   winhelper mkdev CLASS-GUID HWID...  creates a root-enumerated device, prints its instance ID
 //   winhelper rmdev HWID                removes every device whose first hardware ID is HWID
 //   winhelper manifest EXE              prints the application manifest of EXE, as the loader finds it
@@ -13,14 +13,26 @@
 #include <setupapi.h>
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
 
-int HoldMutex(const wchar_t* name, const wchar_t* milliseconds) {
-  HANDLE mutex = ::CreateMutexW(nullptr, TRUE, name);
+// With a security descriptor (SDDL) the mutex is made as that owner would
+// make it (the tool's own: "O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)"); without one,
+// with the default rights of whoever runs the helper.
+int HoldMutex(const wchar_t* name, const wchar_t* milliseconds, const wchar_t* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (sddl != nullptr &&
+      !::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+    return 2;
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+  HANDLE mutex = ::CreateMutexW(descriptor ? &attributes : nullptr, TRUE, name);
+  if (descriptor) ::LocalFree(descriptor);
   if (mutex == nullptr) return 1;
   std::printf("ready\n");
   std::fflush(stdout);
@@ -186,12 +198,12 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   const std::wstring verb = argc > 1 ? argv[1] : L"";
-  if (verb == L"mutex" && argc == 4) return HoldMutex(argv[2], argv[3]);
+  if (verb == L"mutex" && (argc == 4 || argc == 5)) return HoldMutex(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
   if (verb == L"mkdev" && argc >= 4) return MakeDevice(argv[2], argc - 3, argv + 3);
   if (verb == L"rmdev" && argc == 3) return RemoveDevices(argv[2]);
   if (verb == L"manifest" && argc == 3) return PrintManifest(argv[2]);
   if (verb == L"version" && argc == 3) return PrintVersion(argv[2]);
   if (verb == L"exitcode" && argc >= 3) return PrintExitCode(argc - 2, argv + 2);
-  std::fprintf(stderr, "usage: winhelper mutex NAME MS | mkdev CLASS-GUID HWID... | rmdev HWID\n");
+  std::fprintf(stderr, "usage: winhelper mutex NAME MS [SDDL] | mkdev CLASS-GUID HWID... | rmdev HWID\n");
   return 2;
 }

@@ -166,9 +166,11 @@ class SimMachine::System final : public ISystem {
   std::uint16_t UiLanguage() override { return m_.uiLanguage; }
   std::uint32_t AnsiCodePage() override { return m_.ansiCodePage; }
   bool SystemDllLoads(std::wstring_view name) override { return !m_.DllMissing(name); }
-  WinError OpenNamedMutex(std::wstring_view name) override {
-    if (!m_.mutexes_.contains(std::wstring(name))) return err::kFileNotFound;
-    if (!m_.elevated && m_.elevatedMutexes_.contains(std::wstring(name))) return err::kAccessDenied;
+  WinError OpenNamedMutex(std::wstring_view name, bool* madeByAdministrators) override {
+    const std::wstring key(name);
+    if (!m_.mutexes_.contains(key)) return err::kFileNotFound;
+    if (!m_.elevated && m_.elevatedMutexes_.contains(key)) return err::kAccessDenied;
+    if (madeByAdministrators) *madeByAdministrators = !m_.userMutexes_.contains(key);
     return err::kSuccess;
   }
   Result<bool> IsWow64Process() override {
@@ -181,12 +183,17 @@ class SimMachine::System final : public ISystem {
   }
   NamedMutex CreateNamedMutex(std::wstring_view name) override {
     if (auto e = m_.faults.Take("CreateMutex", name)) return NamedMutex{nullptr, *e};
+    const std::wstring key(name);
+    if (m_.userMutexes_.contains(key)) {
+      // Its default rights admit its maker and LocalSystem; its owner is that user.
+      if (!m_.localSystem) return NamedMutex{nullptr, err::kAccessDenied, !m_.elevated};
+      return NamedMutex{std::make_unique<SimMutex>(m_.mutexes_, key), err::kAlreadyExists, false};
+    }
     // The elevated holder's mutex denies a process that is not elevated.
-    if (!m_.elevated && m_.elevatedMutexes_.contains(std::wstring(name)))
-      return NamedMutex{nullptr, err::kAccessDenied};
-    const bool existed = m_.mutexes_.contains(std::wstring(name));
-    return NamedMutex{std::make_unique<SimMutex>(m_.mutexes_, std::wstring(name)),
-                      existed ? err::kAlreadyExists : err::kSuccess};
+    if (!m_.elevated && m_.elevatedMutexes_.contains(key)) return NamedMutex{nullptr, err::kAccessDenied, true};
+    const bool existed = m_.mutexes_.contains(key);
+    return NamedMutex{std::make_unique<SimMutex>(m_.mutexes_, key), existed ? err::kAlreadyExists : err::kSuccess,
+                      existed};
   }
   std::optional<std::wstring> Environment(std::wstring_view name) override {
     auto it = m_.environment.find(name);

@@ -53,6 +53,8 @@ class SimMachine {
   std::wstring windowsFolder = L"C:\\WINDOWS";
   // The tool runs elevated (as an administrator).
   bool elevated = true;
+  // The tool runs as LocalSystem (a deployment service), elevated as well.
+  bool localSystem = false;
   std::wstring commandLine;  // empty: the module path in quotation marks
   bool kernel32HasDisableRedirection = true;
   bool kernel32HasRevertRedirection = true;
@@ -113,6 +115,9 @@ class SimMachine {
   std::vector<SimProcess> processes;
   std::uint32_t AddRunningProcess(std::wstring_view image, bool queryDenied = false);
   bool psapiHasFunctions = true;
+  // Called with a process's ID once its name was read through PSAPI (a test
+  // ends it there and gives its ID to another program).
+  std::function<void(std::uint32_t id)> afterProcessNameRead;
   bool toolhelpHasFunctions = true;
   // What the INF installer and the registry editor were given, as they read it.
   std::vector<std::vector<std::uint8_t>> infsInstalled;
@@ -159,9 +164,12 @@ class SimMachine {
 
   // Another process holds a mutex of this name; one that runs elevated keeps
   // a tool that does not from opening it.
-  void HoldMutex(std::wstring_view name, bool holderElevated = false) {
+  // One that a standard user made has that user for its owner, and its
+  // default rights let only that user and LocalSystem open it.
+  void HoldMutex(std::wstring_view name, bool holderElevated = false, bool madeByStandardUser = false) {
     ++mutexes_[std::wstring(name)];
     if (holderElevated) elevatedMutexes_.insert(std::wstring(name));
+    if (madeByStandardUser) userMutexes_.insert(std::wstring(name));
   }
   // The path that a file operation of the 32-bit tool reaches: on 64-bit
   // Windows with redirection on, System32 is SysWOW64 (but for the folders
@@ -212,6 +220,7 @@ class SimMachine {
 
   std::map<std::wstring, int> mutexes_;
   std::set<std::wstring> elevatedMutexes_;
+  std::set<std::wstring> userMutexes_;
   std::vector<DebugEvent> debugEvents_;
   std::unique_ptr<Profile> profile_;
   std::unique_ptr<Product> product_;

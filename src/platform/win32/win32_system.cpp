@@ -1,7 +1,10 @@
 // System facts: the main window, paths, versions, WOW64, the mutex, the environment, pauses; and the debugger output.
 #include "platform/win32/win32_parts.h"
 
+#include <aclapi.h>
 #include <shlobj.h>
+
+#include <sddl.h>
 
 #include <string>
 #include <vector>
@@ -13,6 +16,41 @@
 namespace tv::win32 {
 
 namespace {
+
+struct SidFromString {
+  explicit SidFromString(const wchar_t* text) { ::ConvertStringSidToSidW(text, &sid); }
+  ~SidFromString() { ::LocalFree(sid); }
+  SidFromString(const SidFromString&) = delete;
+  SidFromString& operator=(const SidFromString&) = delete;
+  PSID sid = nullptr;
+};
+
+constexpr const wchar_t* kAdministratorsSid = L"S-1-5-32-544";
+constexpr const wchar_t* kLocalSystemSid = L"S-1-5-18";
+
+// Whether the kernel object's owner is Administrators or LocalSystem.
+bool OwnedByAdministrators(HANDLE object) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS) {
+    return true;  // unreadable: take it for a copy of the tool, as before
+  }
+  const SidFromString administrators(kAdministratorsSid);
+  const SidFromString system(kLocalSystemSid);
+  const bool answer = owner != nullptr && ((administrators.sid && ::EqualSid(owner, administrators.sid)) ||
+                                           (system.sid && ::EqualSid(owner, system.sid)));
+  ::LocalFree(descriptor);
+  return answer;
+}
+
+// Whether this process's token holds Administrators enabled (an elevated
+// administrator or LocalSystem).
+bool IsAdministrator() {
+  const SidFromString administrators(kAdministratorsSid);
+  BOOL member = FALSE;
+  return administrators.sid && ::CheckTokenMembership(nullptr, administrators.sid, &member) && member;
+}
 
 class Kernel32 final : public IKernel32 {
  public:
@@ -86,9 +124,10 @@ class System final : public ISystem {
 
   std::uint16_t UiLanguage() override { return ::GetUserDefaultUILanguage(); }
   std::uint32_t AnsiCodePage() override { return ::GetACP(); }
-  WinError OpenNamedMutex(std::wstring_view name) override {
-    HANDLE handle = ::OpenMutexW(SYNCHRONIZE, FALSE, Z(name).c_str());
+  WinError OpenNamedMutex(std::wstring_view name, bool* madeByAdministrators) override {
+    HANDLE handle = ::OpenMutexW(SYNCHRONIZE | READ_CONTROL, FALSE, Z(name).c_str());
     if (handle == nullptr) return static_cast<WinError>(::GetLastError());
+    if (madeByAdministrators) *madeByAdministrators = OwnedByAdministrators(handle);
     ::CloseHandle(handle);
     return err::kSuccess;
   }
@@ -121,9 +160,29 @@ class System final : public ISystem {
   }
 
   NamedMutex CreateNamedMutex(std::wstring_view name) override {
-    const HANDLE handle = ::CreateMutexW(nullptr, FALSE, Z(name).c_str());
-    const WinError lastError = ::GetLastError();
-    return NamedMutex{handle ? std::make_unique<KernelObject>(handle) : nullptr, lastError};
+    const std::wstring key(name);
+    HANDLE handle = nullptr;
+    WinError lastError = err::kInvalidParameter;
+    // The tool's own mutex is owned by Administrators and opens only to them
+    // and LocalSystem: one of this name that anyone else owns is no copy of it.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1,
+                                                               &descriptor, nullptr)) {
+      SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+      handle = ::CreateMutexW(&attributes, FALSE, key.c_str());
+      lastError = ::GetLastError();
+      ::LocalFree(descriptor);
+    }
+    // A process that may not name Administrators the owner is no administrator:
+    // its mutex keeps the default rights.
+    if (handle == nullptr && lastError != ERROR_ACCESS_DENIED) {
+      handle = ::CreateMutexW(nullptr, FALSE, key.c_str());
+      lastError = ::GetLastError();
+    }
+    bool madeByAdministrators = false;
+    if (handle != nullptr && lastError == ERROR_ALREADY_EXISTS) madeByAdministrators = OwnedByAdministrators(handle);
+    if (handle == nullptr && lastError == ERROR_ACCESS_DENIED) madeByAdministrators = !IsAdministrator();
+    return NamedMutex{handle ? std::make_unique<KernelObject>(handle) : nullptr, lastError, madeByAdministrators};
   }
 
   std::optional<std::wstring> Environment(std::wstring_view name) override {

@@ -98,6 +98,24 @@ TEST(Entry, SecondInstanceRunsNoCommand) {
   EXPECT_EQ(test::TraceLines(denied), (std::vector<std::wstring>{L"drv:Error to avoid execute doubly"}));
 }
 
+// A standard user may make a mutex of the tool's name before it starts (for
+// an elevated run its default rights deny administrators; LocalSystem opens
+// it). That is no copy of the tool: the run goes on, and says why.
+TEST(Entry, AMutexAStandardUserMadeDoesNotStopTheRun) {
+  for (const bool system : {false, true}) {
+    sim::SimMachine m;
+    test::SetUpWow64Notebook(m, Script(3));
+    m.HoldMutex(L"drv.EXE", false, true);
+    m.localSystem = system;
+    EXPECT_EQ(sim::RunTool(m), kExitRan);
+    EXPECT_EQ(m.redirectionDisables, 3) << "as LocalSystem: " << system;
+    EXPECT_TRUE(test::HasLine(
+        m,
+        L"drv:The mutex drv.EXE was made by a user who is no administrator: it is no copy of this tool, which runs"));
+    EXPECT_FALSE(test::HasLine(m, L"drv:Error to avoid execute doubly"));
+  }
+}
+
 TEST(Entry, TheMutexIsHeldWhileTheCommandsRun) {
   sim::SimMachine m;
   test::SetUpNotebook(m, "[INIT]\nCMD1=CHECK_VENDOR\n");

@@ -232,6 +232,17 @@ TEST(MachineDescription, HeldMutexesAndTheWindowsFolder) {
   EXPECT_NE(second.DebugText().find(L"Error to avoid execute doubly"), std::wstring::npos) << second.ToString();
   EXPECT_TRUE(second.started.empty());
 
+  // One a standard user made stops nothing.
+  SimMachine squatted;
+  ASSERT_FALSE(ApplyMachineDescription(
+                   R"({"debugMode": 1, "mutexesHeld": [{"name": "tarnvale.exe", "standardUser": true}]})", squatted)
+                   .has_value());
+  PlaceTool(squatted, L"C:\\Tarnvale\\tarnvale.exe", script);
+  RunTool(squatted);
+  EXPECT_EQ(squatted.DebugText().find(L"Error to avoid execute doubly"), std::wstring::npos) << squatted.ToString();
+  EXPECT_NE(squatted.DebugText().find(L"no copy of this tool, which runs"), std::wstring::npos);
+  EXPECT_NE(squatted.DebugText().find(L"Version="), std::wstring::npos);
+
   SimMachine elsewhere;
   ASSERT_FALSE(
       ApplyMachineDescription(R"({"debugMode": 1, "windows": {"folder": "D:\\windows"}})", elsewhere).has_value());
