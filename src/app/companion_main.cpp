@@ -5,9 +5,11 @@
 #include <cstdio>
 
 #include "app/companion.h"
+#include "platform/win32/dll_search.h"
 #include "platform/win32/win32_platform.h"
 
 int wmain() {
+  tv::win32::LoadDllsFromSystemOnly();
   tv::win32::Win32Platform machine(::GetModuleHandleW(nullptr));
   const tv::CompanionOutcome outcome = tv::RunCompanionOperation(machine.get(), ::GetCommandLineW());
   if (!outcome.message.empty()) std::fwprintf(stderr, L"%ls\n", outcome.message.c_str());

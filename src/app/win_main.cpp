@@ -3,6 +3,7 @@
 
 #include "app/tool.h"
 #include "platform/product_cache.h"
+#include "platform/win32/dll_search.h"
 #include "platform/win32/win32_platform.h"
 
 // Only the Wine tests' build of the 64-bit tool sends the device calls that
@@ -16,6 +17,7 @@ constexpr bool kRouteThroughCompanion = false;
 #endif
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  tv::win32::LoadDllsFromSystemOnly();
   tv::win32::Win32Platform machine(instance);
   const tv::CProcessPlatform process(machine.get());
   tv::CTool tool(process.get(), kRouteThroughCompanion);

@@ -117,8 +117,10 @@ std::optional<WinError> CWow64Devices::RunCompanion(std::wstring_view operation,
     say(Format(L"Wow64:the 64-bit companion %s was not found", path));
     return std::nullopt;
   }
+  // Its current folder is the system folder, out of the DLL search.
+  const auto systemFolder = system_.SystemDirectory();
   auto process = processes_.Create(CompanionCommandLine(path, operation, arguments), process::kCreateNoWindow,
-                                   shell::RemoveFileSpec(modulePath));
+                                   systemFolder ? *systemFolder : shell::RemoveFileSpec(modulePath));
   if (!process) {
     say(Format(L"Wow64:the 64-bit companion %s could not be started, error %u", path, process.error()));
     return std::nullopt;

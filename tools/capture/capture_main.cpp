@@ -9,6 +9,7 @@
 
 #include "capture/capture.h"
 #include "platform/text.h"
+#include "platform/win32/dll_search.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
@@ -27,6 +28,7 @@ int Usage() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  tv::win32::LoadDllsFromSystemOnly();
   tv::capture::Options options;
   options.process64 = sizeof(void*) == 8;
   options.version = TARNVALE_VERSION;

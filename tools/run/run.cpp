@@ -18,6 +18,7 @@
 
 #include "debuggee/debuggee.h"
 #include "platform/text.h"
+#include "platform/win32/dll_search.h"
 #include "run/cmtrace_log.h"
 #include "runtime/debug_trace.h"
 #include "runtime/run_events.h"
@@ -53,21 +54,6 @@ std::wstring ErrorText(DWORD error) {
     out += L" (" + message + L")";
   }
   return out;
-}
-
-// DLLs are taken from the system folder only, never from the folder of a
-// package run from a download or a share. Windows that lack the call (2000,
-// XP before its update) get the current folder taken out of the search.
-void LoadDllsFromSystemOnly() {
-  HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-  using SetDefault = BOOL(WINAPI*)(DWORD);
-  auto setDefault =
-      reinterpret_cast<SetDefault>(reinterpret_cast<void*>(::GetProcAddress(kernel32, "SetDefaultDllDirectories")));
-  if (setDefault != nullptr && setDefault(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */)) return;
-  using SetDirectory = BOOL(WINAPI*)(LPCWSTR);
-  auto setDirectory =
-      reinterpret_cast<SetDirectory>(reinterpret_cast<void*>(::GetProcAddress(kernel32, "SetDllDirectoryW")));
-  if (setDirectory != nullptr) setDirectory(L"");
 }
 
 // ---- the trace switch ----
@@ -407,7 +393,7 @@ void MakeLogFolder(const std::wstring& logPath, bool restricted) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  LoadDllsFromSystemOnly();
+  tv::win32::LoadDllsFromSystemOnly();
   std::wstring logPath;
   int first = 1;
   if (argc >= 3 && std::wstring_view(argv[1]) == L"--log") {

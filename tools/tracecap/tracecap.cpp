@@ -7,6 +7,7 @@
 #include <string>
 
 #include "debuggee/debuggee.h"
+#include "platform/win32/dll_search.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ std::string ToUtf8(const std::wstring& text) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  tv::win32::LoadDllsFromSystemOnly();
   if (argc < 2) {
     WriteErr(L"usage: tracecap PROGRAM [ARGS...]\n");
     return 2;

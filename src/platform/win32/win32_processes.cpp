@@ -8,6 +8,7 @@
 
 #include "platform/text.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/lazy_api.h"
 
 namespace tv::win32 {
 
@@ -186,7 +187,8 @@ class Processes final : public IProcesses {
     return Result<std::unique_ptr<IProcess>>::Ok(std::make_unique<Process>(pi));
   }
   Result<std::unique_ptr<IPsapi>> LoadPsapi() override {
-    const HMODULE module = ::LoadLibraryW(L"PSAPI.DLL");
+    // From the system folder by its full path, never by a search.
+    const HMODULE module = lazy::LoadSystemDll(L"psapi.dll");
     if (module == nullptr) return Result<std::unique_ptr<IPsapi>>::Fail(static_cast<WinError>(::GetLastError()));
     return Result<std::unique_ptr<IPsapi>>::Ok(std::make_unique<Psapi>(module));
   }

@@ -24,6 +24,8 @@ TEST(RegistryFile, ImportsTheFileBesideTheToolWithTheEditorOfWindows) {
   EXPECT_EQ(m.started[0].commandLine, L"C:\\WINDOWS\\regedit.exe /s \"C:\\Tools\\Net Setup\\drv.reg\"");
   EXPECT_EQ(m.started[0].image, L"C:\\WINDOWS\\regedit.exe");
   EXPECT_TRUE(m.started[0].waitedFor);
+  // Started in the system folder: nothing in the package folder is searched for what it loads.
+  EXPECT_EQ(m.started[0].currentDirectory, L"C:\\WINDOWS\\system32");
   EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Vendor", L"Count")->data,
             (std::vector<std::uint8_t>{10, 0, 0, 0}));
   EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Vendor", L"Raw")->data,

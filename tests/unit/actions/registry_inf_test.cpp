@@ -258,6 +258,8 @@ TEST(RegistryInf, TheInstallerComesFromTheSystemFolderNotTheEnvironment) {
   sim::RunTool(m);
   ASSERT_EQ(m.started.size(), 1U);
   EXPECT_EQ(m.started[0].image, L"C:\\WINDOWS\\system32\\rundll32.exe");
+  // Nor does it start in the package folder, where it would search for what it loads.
+  EXPECT_EQ(m.started[0].currentDirectory, L"C:\\WINDOWS\\system32");
 }
 
 }  // namespace

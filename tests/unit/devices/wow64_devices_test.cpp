@@ -77,7 +77,9 @@ TEST(Wow64Devices, WithTheCompanionTheRunIsTheSameAsOn32BitWindows) {
   // Each refused call started the companion once, by its full quoted path.
   std::vector<std::wstring> operations;
   for (const auto& p : m.started) {
-    if (p.image == kCompanion) operations.push_back(SplitArguments(p.commandLine).at(1));
+    if (p.image != kCompanion) continue;
+    operations.push_back(SplitArguments(p.commandLine).at(1));
+    EXPECT_EQ(p.currentDirectory, L"C:\\WINDOWS\\system32");  // out of the DLL search
   }
   EXPECT_EQ(operations, (std::vector<std::wstring>{L"update-driver", L"property-change", L"property-change",
                                                    L"property-change", L"remove"}));
