@@ -24,6 +24,15 @@ int CTool::Run() {
     return kExitNoRun;
   }
 
+  // A path cut to the room of the tool's buffers would name another setup
+  // script, or none: the run reads nothing rather than the wrong file.
+  if (objects_.runContext.modulePathCut) {
+    objects_.trace.Trace(L"The tool's path is longer than %u characters: no setup script is read",
+                         static_cast<unsigned>(kRoomPath));
+    Ended(RunEnd::kPathTooLong, 0);
+    return kExitRan;
+  }
+
   const std::wstring& mutexName = objects_.runContext.exeFileName;
   NamedMutex mutex = sys.CreateNamedMutex(mutexName);
   instanceMutex_ = std::move(mutex.handle);

@@ -29,7 +29,9 @@ std::uint32_t OsClassOf(const OsVersionRecord& v) {
 
 CRunContext::CRunContext(const Platform& platform) : platform_(platform) {
   ISystem& sys = platform.system;
-  modulePath = CutTo(sys.ModulePath(), kRoomPath);
+  const std::wstring fullModulePath = sys.ModulePath();
+  modulePathCut = fullModulePath.size() > kRoomPath;
+  modulePath = CutTo(fullModulePath, kRoomPath);
   exeFileName = shell::StripPath(modulePath);
   baseName = shell::RemoveExtension(exeFileName);
   moduleDirectory = shell::RemoveFileSpec(modulePath);

@@ -43,6 +43,7 @@ class CRunContext {
 
   // Every text field holds at most 259 characters.
   std::wstring modulePath;
+  bool modulePathCut = false;  // the whole path did not fit the room above
   std::wstring exeFileName;
   std::wstring baseName;
   std::wstring moduleDirectory;

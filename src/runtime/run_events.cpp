@@ -81,7 +81,7 @@ bool DeliverRunEvent(std::wstring_view text, IRunObserver& observer) {
   if (name == L"run-ends" && f.size() == 3) {
     const auto end = Number(f[1]);
     const auto n = Number(f[2]);
-    if (!end || !n || *end > static_cast<std::size_t>(RunEnd::kStopped)) return false;
+    if (!end || !n || *end > static_cast<std::size_t>(RunEnd::kPathTooLong)) return false;
     observer.RunEnds(static_cast<RunEnd>(*end), *n);
     return true;
   }

@@ -29,6 +29,7 @@ enum class RunEnd {
   kListEnded,       // CMDn is missing or empty
   kAllCommands,     // the last of the commands the tool runs
   kStopped,         // a command stopped the run
+  kPathTooLong,     // the tool's own path does not fit its room: its script cannot be named
 };
 
 class IRunObserver {

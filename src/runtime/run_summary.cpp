@@ -106,6 +106,7 @@ void CRunRecorder::RunEnds(RunEnd end, std::size_t n) {
     case RunEnd::kListEnded: summary_.end = End::kListEnded; break;
     case RunEnd::kAllCommands: summary_.end = End::kAllCommands; break;
     case RunEnd::kStopped: summary_.end = End::kStopped; break;
+    case RunEnd::kPathTooLong: summary_.end = End::kPathTooLong; break;
   }
 }
 
@@ -138,11 +139,14 @@ void CRunRecorder::ProcessEnded(std::size_t calls) {
 
 bool RunSummary::Stopped() const {
   return end == End::kStopped || end == End::kSecondInstance || end == End::kNoWindow || end == End::kNoKernel32 ||
-         end == End::kNeverEnds || end == End::kProcessEnded;
+         end == End::kPathTooLong || end == End::kNeverEnds || end == End::kProcessEnded;
 }
 
 bool RunSummary::Failed() const {
-  if (!failures.empty() || end == End::kNeverEnds || end == End::kNoWindow || end == End::kNoKernel32) return true;
+  if (!failures.empty() || end == End::kNeverEnds || end == End::kNoWindow || end == End::kNoKernel32 ||
+      end == End::kPathTooLong) {
+    return true;
+  }
   for (const auto& c : commands) {
     if (c.outcome == Outcome::kUnknownKeyword || c.outcome == Outcome::kRedirectionRefused) return true;
   }
@@ -197,6 +201,7 @@ std::string_view EndName(End end) {
     case End::kSecondInstance: return "second instance";
     case End::kNoWindow: return "no window";
     case End::kNoKernel32: return "no Kernel32.dll";
+    case End::kPathTooLong: return "path too long";
     case End::kNeverEnds: return "never ends";
     case End::kProcessEnded: return "process ended";
     case End::kUnknown: return "unknown";
@@ -213,6 +218,7 @@ std::string EndText(const RunSummary& s) {
     case End::kSecondInstance: return "another instance of the tool is running: no command ran";
     case End::kNoWindow: return "the tool could not make its window: no command ran";
     case End::kNoKernel32: return "Kernel32.dll could not be loaded: no command ran";
+    case End::kPathTooLong: return "the tool's path is too long to name its setup script: no command ran";
     case End::kNeverEnds: return at + " would wait for ever: the real tool never gets past it";
     case End::kProcessEnded: {
       std::string text = "the process was ended";

@@ -48,6 +48,7 @@ struct RunSummary {
     kSecondInstance,  // another instance held the name
     kNoWindow,
     kNoKernel32,
+    kPathTooLong,   // the tool's path is too long to name its script: nothing ran
     kNeverEnds,     // the run would wait for ever at a command
     kProcessEnded,  // the process was ended from outside (a kill, a power cut)
     kUnknown,       // the run's end was not told (no run events)

@@ -23,6 +23,7 @@ constexpr std::array kLines{
     TraceLine{L"Error to avoid execute doubly", C},
     TraceLine{L"The mutex %s was made by a user who is no administrator: it is no copy of this tool, which runs", B},
     TraceLine{L"Not found Kernel32.dll", F},
+    TraceLine{L"The tool's path is longer than %u characters: no setup script is read", F},
     TraceLine{L"ERROR:DispatchCommand->Wow64DisableWow64FsRedirection %s, the command does not run", F},
     TraceLine{L"ERROR:DispatchCommand->Wow64RevertWow64FsRedirection %s, the run stops", F},
     TraceLine{L"%s=%u in [%s] is more than %u ms: the pause is %u ms", F},

@@ -294,4 +294,21 @@ inline const std::vector<std::wstring>& CompanionArguments() {
   return args;
 }
 
+// A value read into a room of so many bytes, through the registry seam: the
+// data and its size when it fits, ERROR_MORE_DATA (234) when it does not,
+// also for a room of none.
+struct RegistryRoomCase {
+  std::vector<std::uint8_t> data;  // a REG_BINARY value
+  std::uint32_t room;
+  std::wstring answer;  // "ok N" or the error
+};
+
+inline const std::vector<RegistryRoomCase>& RegistryRoomCases() {
+  static const std::vector<RegistryRoomCase> cases = {
+      {{1, 2, 3, 4}, 0, L"234"},  {{1, 2, 3, 4}, 3, L"234"}, {{1, 2, 3, 4}, 4, L"ok 4"},
+      {{1, 2, 3, 4}, 8, L"ok 4"}, {{}, 0, L"ok 0"},          {{}, 4, L"ok 0"},
+  };
+  return cases;
+}
+
 }  // namespace tv::conformance

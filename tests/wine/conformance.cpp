@@ -16,6 +16,7 @@
 #include "platform/profile_text.h"
 #include "platform/shell_path.h"
 #include "platform/text.h"
+#include "platform/win32/win32_parts.h"
 
 namespace {
 
@@ -229,6 +230,25 @@ void FullPaths() {
   ::SetCurrentDirectoryW(saved);
 }
 
+// The registry seam's reading of one value into rooms of each size.
+void RegistryRooms() {
+  auto registry = tv::win32::MakeRegistry();
+  int n = 0;
+  for (const auto& c : RegistryRoomCases()) {
+    const std::wstring path = L"Software\\TarnvaleConformance\\Room" + std::to_wstring(n++);
+    auto key = registry->CreateKey(tv::RegRoot::kCurrentUser, path, tv::reg::kKeyAllAccess);
+    if (!key) {
+      Check("registry seam", path, L"no key", c.answer);
+      continue;
+    }
+    (*key)->SetValue(L"V", tv::reg::kTypeBinary, c.data);
+    const auto got = (*key)->QueryValue(L"V", c.room);
+    Check("registry seam", path + L" room " + std::to_wstring(c.room),
+          got ? L"ok " + std::to_wstring(got->data.size()) : std::to_wstring(got.error()), c.answer);
+  }
+  ::SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\TarnvaleConformance");
+}
+
 }  // namespace
 
 int wmain() {
@@ -239,6 +259,7 @@ int wmain() {
   CompanionCommandLines();
   FileNames();
   FullPaths();
+  RegistryRooms();
   std::printf("conformance: %d differences\n", g_failures);
   return g_failures;
 }

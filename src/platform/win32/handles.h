@@ -132,10 +132,17 @@ class UniqueVariant {
 // OleInitialize for the span of one WMI question.
 class OleSession {
  public:
-  OleSession() { ::OleInitialize(nullptr); }
-  ~OleSession() { ::OleUninitialize(); }
+  // Each successful OleInitialize (S_OK, or S_FALSE when this thread had it
+  // already) is paired with one OleUninitialize; a failed one is not.
+  OleSession() : initialized_(SUCCEEDED(::OleInitialize(nullptr))) {}
+  ~OleSession() {
+    if (initialized_) ::OleUninitialize();
+  }
   OleSession(const OleSession&) = delete;
   OleSession& operator=(const OleSession&) = delete;
+
+ private:
+  bool initialized_;
 };
 
 }  // namespace tv::win32

@@ -36,6 +36,9 @@ class RegKey final : public IRegKey {
     const LONG rc = ::RegQueryValueExW(key_.get(), Z(name).c_str(), nullptr, &type,
                                        maxBytes == 0 ? nullptr : value.data.data(), &size);
     if (rc != ERROR_SUCCESS) return Result<RegValue>::Fail(static_cast<WinError>(rc));
+    // Asked without a data room, Windows answers success with the size: the
+    // data did not fit all the same, and zeroes are no value.
+    if (size > maxBytes) return Result<RegValue>::Fail(err::kMoreData);
     value.type = type;
     value.data.resize(size);
     return Result<RegValue>::Ok(std::move(value));

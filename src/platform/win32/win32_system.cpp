@@ -98,10 +98,21 @@ class System final : public ISystem {
 
   bool CreateHiddenMainWindow() override { return win32::CreateHiddenMainWindow(instance_); }
 
+  // The whole path, however long: the caller decides what a path that does
+  // not fit its room means, rather than being handed a cut one.
   std::wstring ModulePath() override {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return std::wstring(path, n < MAX_PATH ? n : MAX_PATH - 1);
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD room = static_cast<DWORD>(path.size());
+      const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), room);
+      if (n == 0) return {};
+      if (n < room) {
+        path.resize(n);
+        return path;
+      }
+      if (room >= 32768) return path;  // no Windows path is longer
+      path.assign(static_cast<std::size_t>(room) * 2, L'\0');
+    }
   }
 
   Result<std::wstring> ShortPath(std::wstring_view path) override {

@@ -116,6 +116,21 @@ TEST(Entry, AMutexAStandardUserMadeDoesNotStopTheRun) {
   }
 }
 
+// Cut to 259 characters, the path would name another setup script (or
+// none): the tool reads none and says why.
+TEST(Entry, AToolPathTooLongToNameItsScriptRunsNothing) {
+  sim::SimMachine m;
+  test::SetUpWow64Notebook(m, Script(3));
+  const std::wstring folder = L"C:\\" + std::wstring(250, L'd');
+  m.modulePath = folder + L"\\drv.EXE";  // 261 characters
+  m.files.WriteFile(folder + L"\\drv.ini", std::string_view("[INIT]\nCMD1=REG_FILE\n"));
+  EXPECT_EQ(sim::RunTool(m), kExitRan);
+  EXPECT_EQ(m.redirectionDisables, 0);
+  EXPECT_TRUE(m.started.empty());
+  EXPECT_EQ(test::TraceLines(m),
+            (std::vector<std::wstring>{L"drv:The tool's path is longer than 259 characters: no setup script is read"}));
+}
+
 TEST(Entry, TheMutexIsHeldWhileTheCommandsRun) {
   sim::SimMachine m;
   test::SetUpNotebook(m, "[INIT]\nCMD1=CHECK_VENDOR\n");

@@ -90,5 +90,19 @@ TEST(Conformance, HostFormatterGivesUserLibraryAnswers) {
   }
 }
 
+TEST(Conformance, SimulatedRegistryReadsIntoRoomsAsTheSeamDoes) {
+  sim::SimMachine m;
+  IRegistry& registry = m.platform().registry;
+  int n = 0;
+  for (const auto& c : RegistryRoomCases()) {
+    auto key = registry.CreateKey(RegRoot::kCurrentUser, L"Software\\Room" + std::to_wstring(n++), reg::kKeyAllAccess);
+    ASSERT_TRUE(key);
+    ASSERT_EQ((*key)->SetValue(L"V", reg::kTypeBinary, c.data), err::kSuccess);
+    const auto got = (*key)->QueryValue(L"V", c.room);
+    EXPECT_EQ(got ? L"ok " + std::to_wstring(got->data.size()) : std::to_wstring(got.error()), c.answer)
+        << "room " << c.room;
+  }
+}
+
 }  // namespace
 }  // namespace tv::conformance
