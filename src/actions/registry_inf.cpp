@@ -15,14 +15,38 @@ constexpr std::wstring_view kDriverInf = L"DriverAddDel.inf";
 constexpr std::wstring_view kAddHead = L"\r\n[Add.reg]\r\n";
 constexpr std::wstring_view kDelHead = L"\r\n[Del.reg]\r\n";
 
-// The generated INF's path in TEMP; none when TEMP is not set or the path
-// would not fit its room, so nothing is ever written to the root of a drive.
-std::optional<std::wstring> InfPath(const Platform& p, std::wstring_view name) {
+// Where the generated INF is written: a folder made fresh under TEMP for this
+// one command, which no one else may change, move or replace until it is
+// removed. Under UAC the elevated tool's TEMP is the user's own folder, and
+// any program of that user could rewrite a file there between its writing
+// and the installer's reading; in LocalSystem's TEMP anyone may make a
+// folder of the INF's name. None when TEMP is not set (nothing is ever
+// written to the root of a drive), the folder cannot be made, or the path
+// would not fit its room.
+struct InfPlace {
+  std::unique_ptr<IPrivateFolder> folder;
+  std::wstring path;
+};
+
+std::optional<InfPlace> MakeInfPlace(const Platform& p, std::wstring_view name, const CDebugTrace& trace,
+                                     std::wstring_view operation) {
   const auto temp = p.system.Environment(L"TEMP");
   if (!temp || temp->empty()) return std::nullopt;
-  std::wstring path = *temp + L"\\" + std::wstring(name);
+  auto folder = p.files.CreatePrivateFolder(*temp);
+  if (!folder) {
+    trace.Trace(L"ERR:%s:no folder of its own could be made in %s, error %u", operation, *temp, folder.error());
+    return std::nullopt;
+  }
+  std::wstring path = (*folder)->Path() + L"\\" + std::wstring(name);
   if (path.size() > kRoomPath) return std::nullopt;
-  return path;
+  return InfPlace{std::move(*folder), std::move(path)};
+}
+
+// The INF is gone by now; its folder goes too, or the trace says it is left.
+void RemoveInfFolder(InfPlace& place, const CDebugTrace& trace, std::wstring_view operation) {
+  if (const WinError e = place.folder->Remove(); e != err::kSuccess) {
+    trace.Trace(L"ERR:%s:the folder %s is left, error %u", operation, place.folder->Path(), e);
+  }
 }
 
 // The INF installer's command line, from the system folder that Windows
@@ -108,7 +132,8 @@ int CAction::AddDelRegFromIni(std::wstring_view script, std::wstring_view sectio
   }
   const std::wstring chosen = CutTo(SelectSectionVariant(profile, script, section, variant), kRoomPath);
   trace.Trace(L"AddDelRegFromIni:SectionName=%s", chosen);
-  const auto inf = InfPath(p, kStaticInf);
+  auto place = MakeInfPlace(p, kStaticInf, trace, L"AddDelRegFromIni");
+  const std::optional<std::wstring> inf = place ? std::optional(place->path) : std::nullopt;
   trace.Trace(L"Create Inf file=%s", inf.value_or(L"\\" + std::wstring(kStaticInf)));
 
   const std::uint32_t addCount = ReadScriptCount(profile, script, chosen, L"ADDREG", trace);
@@ -162,6 +187,7 @@ int CAction::AddDelRegFromIni(std::wstring_view script, std::wstring_view sectio
     case WriteResult::kCloseFailed:
       trace.Trace(L"ERR:AddDelRegFromIni:fclose() error");
       RemoveInf(p, *inf, trace, L"AddDelRegFromIni");
+      RemoveInfFolder(*place, trace, L"AddDelRegFromIni");
       return 0;
     case WriteResult::kWritten: break;
   }
@@ -172,6 +198,7 @@ int CAction::AddDelRegFromIni(std::wstring_view script, std::wstring_view sectio
   trace.Trace(L"AddDelRegFromIni:chRegCmdLine=%s", *commandLine);
   RunInstaller(p, *commandLine, &trace, L"AddDelRegFromIni:Waiting for the end of process");
   RemoveInf(p, *inf, trace, L"AddDelRegFromIni");
+  RemoveInfFolder(*place, trace, L"AddDelRegFromIni");
   trace.Trace(L"AddDelRegFromIni:End");
   return 1;
 }
@@ -180,12 +207,16 @@ int CAction::DriverAddDelRegFromInf(std::wstring_view script, std::wstring_view 
                                     std::wstring_view driverKeyPath) {
   const Platform& p = platform();
   IProfile& profile = p.profile;
-  const auto inf = InfPath(p, kDriverInf);
   const std::uint32_t addCount = ReadScriptCount(profile, script, section, L"ADDREG", trace);
   const std::uint32_t deleteCount = ReadScriptCount(profile, script, section, L"DELREG", trace);
   if (addCount == 0 && deleteCount == 0) return 1;
+  auto place = MakeInfPlace(p, kDriverInf, trace, L"DriverAddDelRegFromInf");
+  const std::optional<std::wstring> inf = place ? std::optional(place->path) : std::nullopt;
   const auto commandLine = inf ? InstallerCommandLine(p, *inf) : std::nullopt;
-  if (!inf || !commandLine) return 0;
+  if (!inf || !commandLine) {
+    trace.Trace(L"ERR:DriverAddDelRegFromInf:_tfopen() error");
+    return 0;
+  }
 
   auto read = [&](const wchar_t* list, std::uint32_t i, const wchar_t* field) {
     return ReadScriptString(profile, script, section, EntryKey(list, i, field), kRoomPath);
@@ -217,16 +248,18 @@ int CAction::DriverAddDelRegFromInf(std::wstring_view script, std::wstring_view 
     }
   }
   switch (WriteInf(p, *inf, text)) {
-    case WriteResult::kOpenFailed: return 0;
+    case WriteResult::kOpenFailed: trace.Trace(L"ERR:DriverAddDelRegFromInf:_tfopen() error"); return 0;
     case WriteResult::kCloseFailed:
       trace.Trace(L"ERR:DriverAddDelRegFromInf:fclose() error");
       RemoveInf(p, *inf, trace, L"DriverAddDelRegFromInf");
+      RemoveInfFolder(*place, trace, L"DriverAddDelRegFromInf");
       return 0;
     case WriteResult::kWritten: break;
   }
   trace.Trace(L"DriverAddDelRegFromInf->chRegCmdLine");
   RunInstaller(p, *commandLine, nullptr, nullptr);
   RemoveInf(p, *inf, trace, L"DriverAddDelRegFromInf");
+  RemoveInfFolder(*place, trace, L"DriverAddDelRegFromInf");
   return 1;
 }
 

@@ -198,9 +198,24 @@ class IFileWriter {
   virtual WinError Close() = 0;
 };
 
+// A folder made fresh for one command's own files, under a name no one can
+// guess beforehand, open to SYSTEM and Administrators only, and held open
+// without delete sharing, so that it can be neither replaced nor moved while
+// it is used. Destroying it lets go of it and removes it (it must be empty
+// by then).
+class IPrivateFolder {
+ public:
+  virtual ~IPrivateFolder() = default;
+  virtual const std::wstring& Path() const = 0;
+  // Lets go of the folder and removes it; the error when it stays.
+  virtual WinError Remove() = 0;
+};
+
 class IFileSystem {
  public:
   virtual ~IFileSystem() = default;
+  // A new private folder under `parent`; never one that was there before.
+  virtual Result<std::unique_ptr<IPrivateFolder>> CreatePrivateFolder(std::wstring_view parent) = 0;
   // PathFileExistsW: a file or a folder.
   virtual bool Exists(std::wstring_view path) = 0;
   // A new, empty file: whatever lay at the path is deleted first, and the

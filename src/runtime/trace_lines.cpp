@@ -160,6 +160,9 @@ constexpr std::array kLines{
     TraceLine{L"DriverAddDelRegFromInf->chRegCmdLine", P},
     TraceLine{L"DriverAddDelRegFromInf:Skip DELREG%d: no value name, the whole driver key would be deleted", F},
     TraceLine{L"ERR:DriverAddDelRegFromInf:fclose() error", F},
+    TraceLine{L"ERR:DriverAddDelRegFromInf:_tfopen() error", F},
+    TraceLine{L"ERR:%s:no folder of its own could be made in %s, error %u", F},
+    TraceLine{L"ERR:%s:the folder %s is left, error %u", F},
     // No such device on this machine: nothing to write to its driver key.
     TraceLine{L"Donot find.= %s\n", B},
     // Registry through a .reg file

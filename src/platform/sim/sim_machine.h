@@ -75,6 +75,8 @@ class SimMachine {
   // full path against the current directory, then WOW64 redirection.
   std::wstring ToolPath(std::wstring_view path) const;
   bool InUse(std::wstring_view path) const;
+  // Private folders made so far (each command's own, for its generated INF).
+  std::uint32_t privateFolders = 0;
 
   // ---- programs ----
   // rundll32 and regedit where Windows keeps them (and the 32-bit rundll32

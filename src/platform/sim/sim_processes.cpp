@@ -2,6 +2,7 @@
 
 #include "platform/sim/full_path.h"
 
+#include "platform/format.h"
 #include "platform/shell_path.h"
 #include "platform/sim/ansi.h"
 #include "platform/sim/sim_programs.h"
@@ -263,6 +264,44 @@ WinError SimMachine::Files::CreateDirectory(std::wstring_view pathIn) {
   if (auto e = m_.faults.Take("CreateDirectory", pathIn)) return *e;
   if (TooLong(pathIn, path)) return err::kFilenameExcedRange;
   return m_.files.MakeDirectory(path);
+}
+
+namespace {
+class SimPrivateFolder final : public IPrivateFolder {
+ public:
+  SimPrivateFolder(SimMachine& m, std::wstring path) : m_(m), path_(std::move(path)) {}
+  // An ended process removes nothing: its folder stays where Windows keeps it.
+  ~SimPrivateFolder() override {
+    if (!m_.faults.processEnded) Remove();
+  }
+  SimPrivateFolder(const SimPrivateFolder&) = delete;
+  SimPrivateFolder& operator=(const SimPrivateFolder&) = delete;
+  const std::wstring& Path() const override { return path_; }
+  WinError Remove() override {
+    if (removed_) return err::kSuccess;
+    removed_ = true;
+    if (auto e = m_.faults.Take("RemoveDirectory", path_)) return *e;
+    return m_.files.RemoveEmptyDirectory(m_.ToolPath(path_));
+  }
+
+ private:
+  SimMachine& m_;
+  std::wstring path_;
+  bool removed_ = false;
+};
+}  // namespace
+
+// The name stands for Windows' random GUID; a folder that is there already
+// is never taken over.
+Result<std::unique_ptr<IPrivateFolder>> SimMachine::Files::CreatePrivateFolder(std::wstring_view parent) {
+  using R = Result<std::unique_ptr<IPrivateFolder>>;
+  const std::wstring path =
+      std::wstring(parent) + L"\\" + Format(L"Tarnvale.00000000-0000-0000-0000-%012u", ++m_.privateFolders);
+  if (auto e = m_.faults.Take("CreateDirectory", path)) return R::Fail(*e);
+  const std::wstring reached = m_.ToolPath(path);
+  if (TooLong(path, reached)) return R::Fail(err::kFilenameExcedRange);
+  if (const WinError made = m_.files.MakeDirectory(reached); made != err::kSuccess) return R::Fail(made);
+  return R::Ok(std::make_unique<SimPrivateFolder>(m_, path));
 }
 
 WinError SimMachine::Files::RemoveDirectory(std::wstring_view pathIn) {

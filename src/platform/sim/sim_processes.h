@@ -9,6 +9,7 @@ namespace tv::sim {
 class SimMachine::Files final : public IFileSystem {
  public:
   explicit Files(SimMachine& m) : m_(m) {}
+  Result<std::unique_ptr<IPrivateFolder>> CreatePrivateFolder(std::wstring_view parent) override;
   bool Exists(std::wstring_view path) override;
   Result<std::unique_ptr<IFileWriter>> CreateNewFile(std::wstring_view path) override;
   WinError DeleteFile(std::wstring_view path) override;

@@ -1,7 +1,13 @@
 // Files and folders.
 #include "platform/win32/win32_parts.h"
 
+#include <objbase.h>
 #include <shlwapi.h>
+#include <winternl.h>
+
+#include <sddl.h>
+
+#include <cwchar>
 
 #include <string>
 #include <vector>
@@ -38,8 +44,109 @@ class FileWriter final : public IFileWriter {
   unique_handle file_;
 };
 
+// ntdll's file calls, looked up once: the only way to make a folder and
+// open it in one step, so that nothing can be put in its place in between.
+struct NtFileCalls {
+  using CreateFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG,
+                                    ULONG, ULONG, ULONG, PVOID, ULONG);
+  using SetInformationFn = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+  using ToDosErrorFn = ULONG(NTAPI*)(NTSTATUS);
+  NtFileCalls() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    if (ntdll == nullptr) return;
+    create = reinterpret_cast<CreateFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtCreateFile")));
+    setInformation =
+        reinterpret_cast<SetInformationFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtSetInformationFile")));
+    toDosError =
+        reinterpret_cast<ToDosErrorFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  }
+  bool Complete() const { return create && setInformation && toDosError; }
+  CreateFn create = nullptr;
+  SetInformationFn setInformation = nullptr;
+  ToDosErrorFn toDosError = nullptr;
+};
+
+const NtFileCalls& NtCalls() {
+  static const NtFileCalls calls;
+  return calls;
+}
+
+// The folder is removed through its own handle (delete on close), never by a
+// path that could lead somewhere else by then; the handle shares no delete,
+// so that the folder can be neither renamed, moved nor replaced while held.
+class PrivateFolder final : public IPrivateFolder {
+ public:
+  PrivateFolder(std::wstring path, unique_handle handle) : path_(std::move(path)), handle_(std::move(handle)) {}
+  ~PrivateFolder() override { Remove(); }
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+  const std::wstring& Path() const override { return path_; }
+  WinError Remove() override {
+    if (!handle_) return err::kSuccess;
+    FILE_DISPOSITION_INFORMATION disposition = {TRUE};
+    IO_STATUS_BLOCK io = {};
+    const NTSTATUS status =
+        NtCalls().setInformation(handle_.get(), &io, &disposition, sizeof(disposition), FileDispositionInformation);
+    handle_.reset();
+    return status >= 0 ? err::kSuccess : static_cast<WinError>(NtCalls().toDosError(status));
+  }
+
+ private:
+  std::wstring path_;
+  unique_handle handle_;
+};
+
+// "Tarnvale." and a random GUID: 122 bits no one can guess beforehand.
+std::optional<std::wstring> UnguessableName() {
+  GUID guid = {};
+  if (FAILED(::CoCreateGuid(&guid))) return std::nullopt;
+  wchar_t text[64] = {};
+  std::swprintf(text, 64, L"Tarnvale.%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
+                static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
+                guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+  return std::wstring(text);
+}
+
 class Files final : public IFileSystem {
  public:
+  Result<std::unique_ptr<IPrivateFolder>> CreatePrivateFolder(std::wstring_view parent) override {
+    using R = Result<std::unique_ptr<IPrivateFolder>>;
+    if (!NtCalls().Complete()) return R::Fail(err::kProcNotFound);
+    const auto name = UnguessableName();
+    if (!name) return R::Fail(err::kNotEnoughMemory);
+    wchar_t full[MAX_PATH] = {};
+    const DWORD n = ::GetFullPathNameW(Z(parent).c_str(), MAX_PATH, full, nullptr);
+    if (n == 0) return R::Fail(static_cast<WinError>(::GetLastError()));
+    if (n >= MAX_PATH) return R::Fail(err::kFilenameExcedRange);
+    std::wstring folder(full, n);
+    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+    folder += *name;
+    // The object manager's name of the path: \??\C:\... or \??\UNC\server\...
+    std::wstring ntName = folder.starts_with(L"\\\\") ? L"\\??\\UNC\\" + folder.substr(2) : L"\\??\\" + folder;
+    // SYSTEM and Administrators only, inherited by what is made in it; the
+    // rights of TEMP above it do not reach in.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
+                                                                &descriptor, nullptr)) {
+      return R::Fail(static_cast<WinError>(::GetLastError()));
+    }
+    UNICODE_STRING unicodeName = {static_cast<USHORT>(ntName.size() * sizeof(wchar_t)),
+                                  static_cast<USHORT>(ntName.size() * sizeof(wchar_t)), ntName.data()};
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &unicodeName, OBJ_CASE_INSENSITIVE, nullptr, descriptor);
+    IO_STATUS_BLOCK io = {};
+    HANDLE handle = nullptr;
+    constexpr ULONG kCreateNew = 0x00000002;         // FILE_CREATE: never one that was there before
+    constexpr ULONG kDirectory = 0x00000001;         // FILE_DIRECTORY_FILE
+    constexpr ULONG kSynchronous = 0x00000020;       // FILE_SYNCHRONOUS_IO_NONALERT
+    constexpr ULONG kOpenReparsePoint = 0x00200000;  // FILE_OPEN_REPARSE_POINT
+    const NTSTATUS status = NtCalls().create(&handle, FILE_LIST_DIRECTORY | DELETE | SYNCHRONIZE, &attributes, &io,
+                                             nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             kCreateNew, kDirectory | kSynchronous | kOpenReparsePoint, nullptr, 0);
+    ::LocalFree(descriptor);
+    if (status < 0) return R::Fail(static_cast<WinError>(NtCalls().toDosError(status)));
+    return R::Ok(std::make_unique<PrivateFolder>(folder, unique_handle(handle)));
+  }
   bool Exists(std::wstring_view path) override {
     if (auto* exists = TV_LAZY(ShlwApi, PathFileExistsW)) return exists(Z(path).c_str()) != FALSE;
     // What PathFileExistsW asks, where shlwapi cannot be had.

@@ -8,7 +8,22 @@
 namespace tv {
 namespace {
 
-constexpr std::wstring_view kStaticInf = L"C:\\WINDOWS\\TEMP\\StaticAddDel.inf";
+// The INF goes into a folder made for the one command; the simulated machine
+// numbers them where Windows gives a random GUID.
+constexpr std::wstring_view kFirstFolder = L"C:\\WINDOWS\\TEMP\\Tarnvale.00000000-0000-0000-0000-000000000001";
+const std::wstring kStaticInf = std::wstring(kFirstFolder) + L"\\StaticAddDel.inf";
+
+// What TEMP holds besides what the test laid there: nothing, once the run is over.
+std::vector<std::wstring> LeftInTemp(sim::SimMachine& m) {
+  std::vector<std::wstring> names;
+  auto found = m.platform().files.Find(L"C:\\WINDOWS\\TEMP\\Tarnvale.*");
+  if (found) {
+    for (const auto& e : *found) {
+      if (e.name != L"." && e.name != L"..") names.push_back(e.name);
+    }
+  }
+  return names;
+}
 
 std::string Script(std::string_view command, std::string_view section) {
   return "[INIT]\nCMD1=" + std::string(command) + "\nCMD1_SECTION=Reg\n" + std::string(section);
@@ -55,7 +70,9 @@ TEST(RegistryInf, WritesTheInfAndTheInstallerAppliesIt) {
   EXPECT_TRUE(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Vendor\\App", L"Name"));
   EXPECT_FALSE(m.registry.GetValue(RegRoot::kLocalMachine, L"SOFTWARE\\Vendor\\App", L"Stale"));
   EXPECT_FALSE(m.registry.KeyExists(RegRoot::kLocalMachine, L"SOFTWARE\\Vendor\\Old"));
-  EXPECT_FALSE(m.files.Exists(kStaticInf));  // deleted after the installer ended
+  EXPECT_FALSE(m.files.Exists(kStaticInf));               // deleted after the installer ended
+  EXPECT_EQ(LeftInTemp(m), std::vector<std::wstring>{});  // and its folder with it
+  EXPECT_TRUE(test::HasLine(m, L"drv:Create Inf file=" + kStaticInf));
   EXPECT_TRUE(test::HasLine(m, L"drv:AddDelRegFromIni:End"));
   EXPECT_TRUE(test::HasLine(m, L"drv:INI LINE=HKLM, \"SOFTWARE\\Vendor\\Old\",\"\""));
 }
@@ -120,23 +137,53 @@ TEST(RegistryInf, NothingToDoOrNowhereToWriteFailsWithoutAFile) {
   EXPECT_TRUE(test::HasLine(noSection, L"drv:AddDelRegFromIni:Error Section name iregal"));
 }
 
-TEST(RegistryInf, AStaleInfInTempIsReplacedNotAppendedTo) {
+// Anyone may lay files and folders in TEMP (LocalSystem's is open to every
+// user): a folder under the INF's name, a prepared INF, even the folder the
+// next command would take. None of them is used, none stops the command.
+TEST(RegistryInf, WhatOthersLayInTempIsNeverUsedAndStopsNothing) {
   sim::SimMachine m;
-  test::SetUpNotebook(m, Script("REG_INI", "[Reg]\nADDREG=1\nADDREG1_ROOT=HKCU\nADDREG1_SUBKEY=A\n"));
-  m.files.WriteFile(kStaticInf,
+  test::SetUpNotebook(m,
+                      "[INIT]\nCMD1=REG_INI\nCMD1_SECTION=Reg\nCMD2=DRIVER_REG\nCMD2_SECTION=Drv\n"
+                      "[Reg]\nADDREG=1\nADDREG1_ROOT=HKCU\nADDREG1_SUBKEY=A\nADDREG1_ENTRYNAME=v\nADDREG1_VALUE=1\n"
+                      "[Drv]\nDEV=1\nDEV1=PCI\\VEN_11C1&DEV_048C\n"
+                      "[Drv_PCI\\VEN_11C1&DEV_048C]\nADDREG=1\nADDREG1_ENTRYNAME=B\nADDREG1_VALUE=x\n");
+  m.AddDevice(L"{4D36E96D-E325-11CE-BFC1-08002BE10318}", L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+  m.files.CreateDirectories(L"C:\\WINDOWS\\TEMP\\StaticAddDel.inf");
+  m.files.CreateDirectories(L"C:\\WINDOWS\\TEMP\\DriverAddDel.inf");
+  m.files.WriteFile(L"C:\\WINDOWS\\TEMP\\Tarnvale.00000000-0000-0000-0000-000000000002\\DriverAddDel.inf",
                     "\xFF\xFE" + sim::EncodeUtf16Le(L"[DefaultInstall]\r\nAddReg=Evil\r\n[Evil]\r\nHKLM,X,Y,,1\r\n"));
   sim::RunTool(m);
-  ASSERT_EQ(m.infsInstalled.size(), 1U);
-  EXPECT_EQ(InfText(m), std::wstring(kFrame) + L"AddReg = Add.reg\r\n\r\n[Add.reg]\r\nHKCU, \"A\",\"\",, \r\n");
+  EXPECT_TRUE(m.registry.GetValue(RegRoot::kCurrentUser, L"A", L"v")) << m.ToString();
   EXPECT_FALSE(m.registry.KeyExists(RegRoot::kLocalMachine, L"X"));
+  // The folder laid under the next one's name was not taken over: DRIVER_REG
+  // failed there, and says so.
+  EXPECT_TRUE(test::HasLine(m,
+                            L"drv:ERR:DriverAddDelRegFromInf:no folder of its own could be made in "
+                            L"C:\\WINDOWS\\TEMP, error 183"));
+  EXPECT_TRUE(test::HasLine(m, L"drv:ERR:DriverAddDelRegFromInf:_tfopen() error"));
+  EXPECT_EQ(m.infsInstalled.size(), 1U);
+
+  // Without it in the way, DRIVER_REG writes its values too.
+  sim::SimMachine clear;
+  test::SetUpNotebook(clear,
+                      "[INIT]\nCMD1=DRIVER_REG\nCMD1_SECTION=Drv\n"
+                      "[Drv]\nDEV=1\nDEV1=PCI\\VEN_11C1&DEV_048C\n"
+                      "[Drv_PCI\\VEN_11C1&DEV_048C]\nADDREG=1\nADDREG1_ENTRYNAME=B\nADDREG1_VALUE=x\n");
+  const auto device = clear.AddDevice(L"{4D36E96D-E325-11CE-BFC1-08002BE10318}", L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
+  clear.files.CreateDirectories(L"C:\\WINDOWS\\TEMP\\DriverAddDel.inf");
+  sim::RunTool(clear);
+  EXPECT_TRUE(clear.registry.GetValue(
+      RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + clear.devices[device].driverKey, L"B"))
+      << clear.ToString();
 
   // A file that cannot be created fails with the open error, and nothing runs.
   sim::SimMachine locked;
   test::SetUpNotebook(locked, Script("REG_INI", "[Reg]\nADDREG=1\n"));
-  locked.faults.Fail("CreateFile", err::kAccessDenied, std::wstring(kStaticInf));
+  locked.faults.Fail("CreateFile", err::kAccessDenied, kStaticInf);
   sim::RunTool(locked);
   EXPECT_TRUE(test::HasLine(locked, L"drv:ERR:AddDelRegFromIni:_tfopen() error"));
   EXPECT_TRUE(locked.started.empty());
+  EXPECT_EQ(LeftInTemp(locked), std::vector<std::wstring>{});
 }
 
 TEST(RegistryInf, LanguageVariantAndTheInstallersView) {
@@ -172,17 +219,18 @@ TEST(RegistryInf, DriverKeyWriter) {
                             L"\",\"B\",,x\r\n" + L"\r\n[Del.reg]\r\n" + L"HKLM, \"" + key + L"\",\"Old\"\r\n");
   EXPECT_EQ(m.registry.GetValue(RegRoot::kLocalMachine, key + L"\\Params", L"A")->data,
             (std::vector<std::uint8_t>{1, 0, 0, 0}));
-  EXPECT_FALSE(m.files.Exists(L"C:\\WINDOWS\\TEMP\\DriverAddDel.inf"));
+  EXPECT_EQ(LeftInTemp(m), std::vector<std::wstring>{});
   EXPECT_TRUE(test::HasLine(m, L"drv:DriverAddDelRegFromInf->chRegCmdLine"));
   EXPECT_EQ(objects.action.DriverAddDelRegFromInf(std::wstring(test::kScriptPath), L"Empty", key), 1);
   EXPECT_EQ(m.infsInstalled.size(), 1U);
 
   // An INF that cannot be written whole is not handed to the installer, and goes.
-  m.faults.Fail("CloseFile", err::kAccessDenied, L"C:\\WINDOWS\\TEMP\\DriverAddDel.inf");
+  m.faults.Fail("CloseFile", err::kAccessDenied,
+                L"C:\\WINDOWS\\TEMP\\Tarnvale.00000000-0000-0000-0000-000000000002\\DriverAddDel.inf");
   EXPECT_EQ(objects.action.DriverAddDelRegFromInf(std::wstring(test::kScriptPath), L"Drv", key), 0);
   EXPECT_TRUE(test::HasLine(m, L"drv:ERR:DriverAddDelRegFromInf:fclose() error"));
   EXPECT_EQ(m.infsInstalled.size(), 1U);
-  EXPECT_FALSE(m.files.Exists(L"C:\\WINDOWS\\TEMP\\DriverAddDel.inf"));
+  EXPECT_EQ(LeftInTemp(m), std::vector<std::wstring>{});
 }
 
 TEST(RegistryInf, DeleteEntriesThatWouldWipeATreeAreNotWritten) {
