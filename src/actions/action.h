@@ -59,6 +59,14 @@ class CAction {
 // ProgramW6432Dir (or sets as ProgramW6432), else the shell's Program Files
 // folder; none when neither can be had.
 std::optional<std::wstring> InstallRoot(const Platform& platform);
+
+// The first folder on `path` below its drive root (or its share) that is a
+// link, a junction or a symbolic link, down to the parent of the last
+// component, or to the last itself with `lastToo`: what is deleted or written
+// through it lands in the folder it points to. Any user may make a folder at
+// the root of a drive and turn it into a junction. None when the path has no
+// link, or leads to folders that are not there (they will be made real).
+std::optional<std::wstring> LinkOnPath(IFileSystem& files, std::wstring_view path, bool lastToo);
 // On 64-bit Windows, its native Program Files folder as Windows keeps or
 // sets it (ProgramW6432Dir, ProgramW6432); none where neither is there.
 std::optional<std::wstring> NativeProgramFilesOf64BitWindows(const Platform& platform);

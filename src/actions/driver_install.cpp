@@ -130,6 +130,12 @@ int CAction::InstallDriver(std::wstring_view script, std::wstring_view section) 
                 *installFolder, source);
     return 0;
   }
+  // Emptied and filled through a link, the folder it points to would be.
+  if (auto link = LinkOnPath(p.files, *installFolder, true)) {
+    trace.Trace(L"InstallDriver:Error the install folder %s: the folder %s on its path is a link", *installFolder,
+                *link);
+    return 0;
+  }
   DeleteDirectory(*installFolder);
   if (CopyFiles(source, *installFolder) == 0) {
     trace.Trace(L"Error CopyFiles");

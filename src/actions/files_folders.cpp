@@ -56,13 +56,47 @@ std::optional<std::wstring> InstallRoot(const Platform& platform) {
   return std::nullopt;
 }
 
+std::optional<std::wstring> LinkOnPath(IFileSystem& files, std::wstring_view path, bool lastToo) {
+  std::wstring_view whole = path;
+  while (whole.size() > 3 && (whole.back() == L'\\' || whole.back() == L'/')) whole.remove_suffix(1);
+  // The first element (the drive, or \\server\share) is the root; a relative
+  // path is judged from its first component on.
+  std::size_t start = 0;
+  if (whole.starts_with(L"\\\\")) {
+    start = whole.find(L'\\', 2);
+    start = start == std::wstring_view::npos ? whole.size() : whole.find(L'\\', start + 1);
+  } else if (whole.size() >= 2 && whole[1] == L':') {
+    start = whole.find_first_of(L"\\/");
+  } else {
+    start = whole.find_first_of(L"\\/");
+    if (start != std::wstring_view::npos) {
+      const std::wstring_view first = whole.substr(0, start);
+      if (auto a = files.Attributes(first); a && (*a & file::kReparsePoint) != 0) return std::wstring(first);
+    }
+  }
+  while (start != std::wstring_view::npos && start < whole.size()) {
+    const std::size_t next = whole.find_first_of(L"\\/", start + 1);
+    if (next == std::wstring_view::npos && !lastToo) break;
+    const std::wstring_view prefix = whole.substr(0, next);
+    if (prefix.size() > start + 1) {
+      auto attributes = files.Attributes(prefix);
+      if (!attributes) return std::nullopt;  // not there: nothing below it is either
+      if ((*attributes & file::kReparsePoint) != 0) return std::wstring(prefix);
+    }
+    start = next;
+  }
+  return std::nullopt;
+}
+
 int CAction::RemoveFiles(std::wstring_view script, std::wstring_view section) {
   IProfile& profile = platform().profile;
   IFileSystem& files = platform().files;
   const std::uint32_t count = ReadScriptCount(profile, script, section, L"FILE", trace);
   for (std::uint32_t n = 1; n <= count; ++n) {
     const std::wstring path = ReadScriptString(profile, script, section, Format(L"FILE%d", n), kRoomLong);
-    if (!files.Exists(path)) {
+    if (auto link = LinkOnPath(files, path, false)) {
+      trace.Trace(L"Skip File %s: the folder %s on its path is a link", path, *link);
+    } else if (!files.Exists(path)) {
       trace.Trace(L"Can not find File %s", path);
     } else if (files.DeleteFile(path) == err::kSuccess) {
       trace.Trace(L"Delete File %s", path);
@@ -97,6 +131,13 @@ int CAction::CopyFolders(std::wstring_view script, std::wstring_view section) {
         destination.reset();
       } else if (kind != Subfolder::kSafe) {
         trace.Trace(L"CopyFolders:Error FOLDER%d_DEST=%s is not a folder under %s", n, value, root);
+        destination.reset();
+      }
+    }
+    // Written through a link, the copy would land wherever it points.
+    if (destination) {
+      if (auto link = LinkOnPath(platform().files, *destination, true)) {
+        trace.Trace(L"CopyFolders:Error FOLDER%d_DEST=%s: the folder %s on its path is a link", n, value, *link);
         destination.reset();
       }
     }

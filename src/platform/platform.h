@@ -238,6 +238,10 @@ class IFileSystem {
   virtual WinError RemoveDirectory(std::wstring_view path) = 0;
   // CopyFileW(source, destination, FALSE): overwrites.
   virtual WinError CopyFile(std::wstring_view source, std::wstring_view destination) = 0;
+  // Where a junction or a symbolic link points, for a machine capture.
+  virtual Result<std::wstring> LinkTarget(std::wstring_view /*path*/) {
+    return Result<std::wstring>::Fail(err::kNotSupported);
+  }
   // A file's size and whole content, for a machine capture.
   virtual Result<std::uint64_t> FileSize(std::wstring_view /*path*/) {
     return Result<std::uint64_t>::Fail(err::kNotSupported);

@@ -194,6 +194,9 @@ constexpr std::array kLines{
     // The file to delete is not there: nothing to do.
     TraceLine{L"Can not find File %s", B},
     TraceLine{L"Error Delete File %s", F},
+    TraceLine{L"Skip File %s: the folder %s on its path is a link", F},
+    TraceLine{L"CopyFolders:Error FOLDER%d_DEST=%s: the folder %s on its path is a link", F},
+    TraceLine{L"InstallDriver:Error the install folder %s: the folder %s on its path is a link", F},
     TraceLine{L"COPY FOLDER %s %s", P},
     TraceLine{L"CopyFolders:Start", P},
     TraceLine{L"CopyFolders:End", P},

@@ -566,6 +566,13 @@ class Capturer {
     Array folders;
     Object files;
     std::set<std::string, std::less<>> seen;
+    // The tool deletes and writes nothing through a link on a path the script
+    // names: each one met on the way down is recorded with where it points.
+    for (const auto* list : {&trees, &paths}) {
+      for (const auto& path : *list) {
+        if (auto link = LinkOnPath(p_.files, path, true)) RecordLink(*link);
+      }
+    }
     for (const auto& folder : trees) Walk(folder, folders, files, seen, 0);
     for (const auto& path : paths) {
       if (seen.contains(U8(path)) || files.contains(U8(path))) continue;
@@ -582,6 +589,7 @@ class Capturer {
     });
     root["folders"] = folders;
     root["files"] = files;
+    if (!links_.empty()) root["links"] = links_;
   }
 
   // What a script's commands find on disk: the package beside the script,
@@ -662,6 +670,7 @@ class Capturer {
       if ((attributes & file::kDirectory) != 0) {
         if ((attributes & file::kReparsePoint) != 0) {
           Note("link " + U8(path) + " was not followed");
+          RecordLink(path);
           continue;
         }
         Walk(path, folders, files, seen, depth + 1);
@@ -669,6 +678,16 @@ class Capturer {
       }
       files[U8(path)] = FileEntry(path, attributes);
     }
+  }
+
+  void RecordLink(const std::wstring& path) {
+    if (links_.contains(U8(path))) return;
+    auto target = p_.files.LinkTarget(path);
+    if (!target) {
+      Note("where the link " + U8(path) + " points could not be read: error " + std::to_string(target.error()));
+      return;
+    }
+    links_[U8(path)] = U8(*target);
   }
 
   Object FileEntry(const std::wstring& path, std::uint32_t attributes) {
@@ -711,6 +730,7 @@ class Capturer {
   std::vector<Device> devices_;
   std::size_t keysRead_ = 0;
   std::size_t entries_ = 0;
+  Object links_;  // the links met on the paths a script names, and where each points
 };
 
 }  // namespace

@@ -664,6 +664,21 @@ class Linter {
     if (use.keySets.contains(&kFileKeys)) CheckFileSection(name, *section);
   }
 
+  // A folder at the root of a drive that Windows does not make there may be
+  // made by any user (and turned into a junction) before the run: the tool
+  // then skips the path, and what it wrote there any user can change.
+  static std::optional<std::wstring> FolderAnyUserMakes(const std::wstring& path) {
+    if (path.size() < 4 || path[1] != L':' || (path[2] != L'\\' && path[2] != L'/')) return std::nullopt;
+    const std::size_t end = path.find_first_of(L"\\/", 3);
+    if (end == std::wstring::npos) return std::nullopt;  // a file at the root itself
+    const std::wstring first = path.substr(3, end - 3);
+    for (const wchar_t* windows : {L"Windows", L"WINNT", L"Program Files", L"Program Files (x86)", L"ProgramData",
+                                   L"Documents and Settings", L"Users"}) {
+      if (EqualsNoCase(first, windows)) return std::nullopt;
+    }
+    return path.substr(0, end);
+  }
+
   // REMOVE_FILES deletes the file Windows makes of the path, which may not
   // be the one the line seems to name.
   void CheckFileSection(const std::wstring& name, const Section& section) {
@@ -684,6 +699,12 @@ class Linter {
                    " is relative: the tool deletes it from its current folder, which the installer that starts it "
                    "chooses");
         continue;
+      }
+      if (auto folder = FolderAnyUserMakes(path)) {
+        Report(Rule::kFolderAnyUserMakes, e->line,
+               U8(key) + "=" + U8(path) + " lies in " + U8(*folder) +
+                   ", which any user may make (or turn into a link to another folder) before the run; the tool "
+                   "then skips it");
       }
       const std::wstring full = sim::PathToOpen(path, L"C:\\");
       std::wstring plain(path);
@@ -1073,7 +1094,13 @@ class Linter {
           Report(Rule::kCopyDestinationRefused, e->line,
                  U8(destKey) + "=" + U8(dest) + " is refused: it is a folder that Windows keeps under Program Files");
         }
-      } else if (!dest.empty() && !source.empty() && PathIsInside(dest, source)) {
+      } else if (auto folder = !dest.empty() ? FolderAnyUserMakes(dest) : std::nullopt) {
+        Report(Rule::kFolderAnyUserMakes, e->line,
+               U8(destKey) + "=" + U8(dest) + " lies in " + U8(*folder) +
+                   ", which any user may make (or turn into a link to another folder) before the run; what is "
+                   "copied there any user can change");
+      }
+      if (!underRoot && !dest.empty() && !source.empty() && PathIsInside(dest, source)) {
         Report(Rule::kCopyDestinationRefused, e->line,
                U8(destKey) + "=" + U8(dest) + " lies in its source " + U8(source) + ": the tool refuses the pair");
       }

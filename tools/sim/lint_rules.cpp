@@ -113,6 +113,10 @@ constexpr std::array kRules{
     RuleInfo{R::kNoCompanion, "TV056", S::kWarning, "device commands on 64-bit Windows without the companion",
              "put tarnvale64.exe from the release beside the tool as <name>64.exe, or keep the commands off 64-bit "
              "Windows (.X32, CHECK_WOW6432 before them)"},
+    RuleInfo{R::kFolderAnyUserMakes, "TV057", S::kWarning,
+             "a path to delete or write in a folder that any user may make at the root of a drive",
+             "keep what the tool deletes and writes under Program Files (DEST_IS_PROGRAMFOLDER=1) or the Windows "
+             "folder, where only administrators can make folders"},
 };
 
 }  // namespace

@@ -67,6 +67,7 @@ enum class Rule {
   kChangesEveryRun,
   kOsSectionMissing,
   kNoCompanion,
+  kFolderAnyUserMakes,
 };
 
 struct RuleInfo {

@@ -429,6 +429,14 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
         const std::string field = k + "[" + std::to_string(i) + "]";
         m.files.CreateDirectories(WindowsPath(ToUtf8(Text(v[i], field)), field));
       }
+    } else if (k == "links") {
+      // Junctions (or directory symbolic links): the first path is the link,
+      // the second the folder it points to.
+      if (!v.is_object()) Fail(k, "an object of link paths and the folders they point to");
+      for (const auto& [path, target] : v.items()) {
+        const std::string field = k + "." + path;
+        m.files.CreateLink(WindowsPath(path, field), WindowsPath(ToUtf8(Text(target, field)), field));
+      }
     } else if (k == "hostFolders") {
       if (!v.is_object()) Fail(k, "an object of Windows folder paths and host folders, relative to the description");
       for (const auto& [path, host] : v.items()) {

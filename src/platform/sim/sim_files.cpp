@@ -115,6 +115,13 @@ bool SimFileSystem::RemoveFile(std::wstring_view path) {
 
 bool SimFileSystem::Exists(std::wstring_view path) const { return nodes_.contains(Resolve(path)); }
 
+Result<std::wstring> SimFileSystem::LinkTarget(std::wstring_view path) const {
+  auto it = nodes_.find(Resolve(path));
+  if (it == nodes_.end()) return Result<std::wstring>::Fail(err::kFileNotFound);
+  if (it->second.linkTarget.empty()) return Result<std::wstring>::Fail(err::kNotAReparsePoint);
+  return Result<std::wstring>::Ok(it->second.linkTarget);
+}
+
 bool SimFileSystem::IsDirectory(std::wstring_view path) const {
   auto it = nodes_.find(Resolve(path));
   return it != nodes_.end() && it->second.directory;

@@ -48,6 +48,8 @@ class SimFileSystem {
   bool RemoveFile(std::wstring_view path);
   bool Exists(std::wstring_view path) const;
   bool IsDirectory(std::wstring_view path) const;
+  // Where the link at `path` points; kNotAReparsePoint when it is no link.
+  Result<std::wstring> LinkTarget(std::wstring_view path) const;
   // The operations with Windows' rules: a read-only file cannot be deleted or
   // overwritten, DeleteFile does not delete folders, a folder must be empty to
   // be removed and its parent must exist to be created.

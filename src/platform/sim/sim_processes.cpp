@@ -304,6 +304,10 @@ Result<std::unique_ptr<IPrivateFolder>> SimMachine::Files::CreatePrivateFolder(s
   return R::Ok(std::make_unique<SimPrivateFolder>(m_, path));
 }
 
+Result<std::wstring> SimMachine::Files::LinkTarget(std::wstring_view pathIn) {
+  return m_.files.LinkTarget(m_.ToolPath(pathIn));
+}
+
 WinError SimMachine::Files::RemoveDirectory(std::wstring_view pathIn) {
   const std::wstring path = m_.ToolPath(pathIn);
   if (auto e = m_.faults.Take("RemoveDirectory", pathIn)) return *e;

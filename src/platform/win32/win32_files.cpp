@@ -195,6 +195,52 @@ class Files final : public IFileSystem {
     return ::CopyFileW(Z(source).c_str(), Z(destination).c_str(), FALSE) ? err::kSuccess
                                                                          : static_cast<WinError>(::GetLastError());
   }
+  // The reparse data's print name (or, without one, its substitute name
+  // without the \??\ in front), for a junction or a symbolic link.
+  Result<std::wstring> LinkTarget(std::wstring_view path) override {
+    using R = Result<std::wstring>;
+    const HANDLE opened =
+        ::CreateFileW(Z(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return R::Fail(static_cast<WinError>(::GetLastError()));
+    unique_handle link(opened);
+    std::vector<std::uint8_t> data(16 * 1024);
+    DWORD bytes = 0;
+    constexpr DWORD kGetReparsePoint = 0x000900A8;  // FSCTL_GET_REPARSE_POINT
+    if (!::DeviceIoControl(link.get(), kGetReparsePoint, nullptr, 0, data.data(), static_cast<DWORD>(data.size()),
+                           &bytes, nullptr)) {
+      return R::Fail(static_cast<WinError>(::GetLastError()));
+    }
+    // REPARSE_DATA_BUFFER: tag, length, reserved; then the names' offsets and
+    // lengths; a symbolic link has a flags field before its path buffer.
+    auto word = [&](std::size_t at) -> std::size_t {
+      return at + 2 <= bytes ? static_cast<std::size_t>(data[at] | (data[at + 1] << 8)) : 0;
+    };
+    if (bytes < 16) return R::Fail(err::kInvalidData);
+    const std::uint32_t tag = static_cast<std::uint32_t>(data[0] | (data[1] << 8) | (data[2] << 16)) |
+                              (static_cast<std::uint32_t>(data[3]) << 24);
+    std::size_t buffer = 0;
+    if (tag == IO_REPARSE_TAG_MOUNT_POINT) {
+      buffer = 16;
+    } else if (tag == IO_REPARSE_TAG_SYMLINK) {
+      buffer = 20;
+    } else {
+      return R::Fail(err::kNotAReparsePoint);
+    }
+    auto name = [&](std::size_t offset, std::size_t length) -> std::wstring {
+      std::wstring text;
+      for (std::size_t i = 0; i + 1 < length && buffer + offset + i + 1 < bytes; i += 2) {
+        text += static_cast<wchar_t>(data[buffer + offset + i] | (data[buffer + offset + i + 1] << 8));
+      }
+      return text;
+    };
+    std::wstring target = name(word(12), word(14));
+    if (target.empty()) {
+      target = name(word(8), word(10));
+      if (target.starts_with(L"\\??\\")) target.erase(0, 4);
+    }
+    return R::Ok(target);
+  }
   Result<std::uint64_t> FileSize(std::wstring_view path) override {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(Z(path).c_str(), GetFileExInfoStandard, &data)) {

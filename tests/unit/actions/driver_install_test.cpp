@@ -231,6 +231,24 @@ TEST(InstallDriver, ALinkInTheOldInstallFolderIsRemovedAsALink) {
   EXPECT_TRUE(test::HasLine(m, L"drv:DeleteDirectory:Remove link " + std::wstring(kInstall) + L"\\data"));
 }
 
+// The install folder is emptied and filled as SYSTEM: with it, or a folder
+// above it, a junction, that would happen wherever the junction points.
+TEST(InstallDriver, AnInstallFolderReachedThroughALinkIsNotTouched) {
+  for (const std::wstring& link : {std::wstring(kInstall), std::wstring(L"C:\\Program Files\\VELTARO")}) {
+    sim::SimMachine m;
+    SetUpPackage(m, "INFCOPY=1\nINF1=modem.inf\n");
+    m.files.WriteFile(L"C:\\Users\\me\\Documents\\NetworkDriver\\thesis.doc", std::string_view("years"));
+    m.files.CreateLink(link,
+                       link == kInstall ? L"C:\\Users\\me\\Documents\\NetworkDriver" : L"C:\\Users\\me\\Documents");
+    sim::RunTool(m);
+    EXPECT_TRUE(m.files.Exists(L"C:\\Users\\me\\Documents\\NetworkDriver\\thesis.doc")) << m.files.ToString();
+    EXPECT_FALSE(m.files.Exists(L"C:\\Users\\me\\Documents\\NetworkDriver\\modem.inf"));
+    EXPECT_TRUE(m.stagedInfs.empty());
+    EXPECT_TRUE(test::HasLine(m, L"drv:InstallDriver:Error the install folder " + std::wstring(kInstall) +
+                                     L": the folder " + link + L" on its path is a link"));
+  }
+}
+
 TEST(InstallDriver, TheInstallRootIsWhatWindowsKeepsForIt) {
   // 32-bit Windows never sets ProgramW6432: one that a user set is not the install root.
   sim::SimMachine xp;

@@ -232,6 +232,29 @@ TEST(CopyFiles, DoesNotFollowALinkInTheSource) {
   EXPECT_TRUE(test::HasLine(t.m, L"drv:CopyFiles:Skip link " + std::wstring(kTool) + L"\\driver\\home"));
 }
 
+// Any user may make a folder at the root of a drive and turn it into a
+// junction: a path the script names through it would delete or write in the
+// folder it points to, as SYSTEM. Such a path is skipped, and said so.
+TEST(RemoveFilesAndCopyFolders, APathThroughALinkIsSkipped) {
+  Actions t(
+      "[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=Rm\nCMD2=COPY_FOLDERS\nCMD2_SECTION=Cp\n"
+      "[Rm]\nFILE=2\nFILE1=C:\\VELTARO\\old.log\nFILE2=C:\\Real\\old.log\n"
+      "[Cp]\nFOLDER=2\nFOLDER1_SRC=C:\\Tools\\Net Setup\\driver\nFOLDER1_DEST=C:\\VELTARO\\Manuals\n"
+      "FOLDER2_SRC=C:\\Tools\\Net Setup\\driver\nFOLDER2_DEST=C:\\Real\\Manuals\n");
+  t.m.files.WriteFile(L"C:\\WINDOWS\\system32\\config\\old.log", std::string_view("hive log"));
+  t.m.files.CreateLink(L"C:\\VELTARO", L"C:\\WINDOWS\\system32\\config");
+  t.m.files.WriteFile(L"C:\\Real\\old.log", std::string_view("old"));
+  sim::RunTool(t.m);
+  EXPECT_EQ(t.Read(L"C:\\WINDOWS\\system32\\config\\old.log"), "hive log");
+  EXPECT_FALSE(t.m.files.Exists(L"C:\\WINDOWS\\system32\\config\\Manuals")) << t.m.files.ToString();
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:Skip File C:\\VELTARO\\old.log: the folder C:\\VELTARO on its path is a link"));
+  EXPECT_TRUE(test::HasLine(
+      t.m, L"drv:CopyFolders:Error FOLDER1_DEST=C:\\VELTARO\\Manuals: the folder C:\\VELTARO on its path is a link"));
+  // Paths without a link are done as before.
+  EXPECT_FALSE(t.m.files.Exists(L"C:\\Real\\old.log"));
+  EXPECT_EQ(t.Read(L"C:\\Real\\Manuals\\net.inf"), "inf");
+}
+
 TEST(DeleteDirectory, ALinkThatCannotBeRemovedEndsTheDeletion) {
   Actions t;
   t.m.files.WriteFile(L"C:\\Target\\kept.txt", std::string_view("k"));

@@ -54,6 +54,9 @@ TEST(Capture, ADescriptionOfTheMachineThatMakesTheSameMachine) {
     const std::wstring installed = original.programFilesFolder + L"\\VELTARO\\NetworkDriver\\old\\stale.dll";
     original.files.WriteFile(installed, "old driver");
     original.HoldMutex(L"netsetup.exe");
+    // A junction on a path the capture walks is recorded, not followed.
+    original.files.WriteFile(L"C:\\Users\\me\\private.txt", "mine");
+    original.files.CreateLink(L"C:\\Tarnvale\\docs\\home", L"C:\\Users\\me");
     const std::string first = Capture(original);
     SimMachine again;
     Load(again, first);
@@ -64,7 +67,7 @@ TEST(Capture, ADescriptionOfTheMachineThatMakesTheSameMachine) {
     const auto j = nlohmann::json::parse(first);
     EXPECT_EQ(j["product"]["Vendor"], "VELTARO") << name;
     EXPECT_EQ(j["debugMode"], 1) << name;
-    EXPECT_TRUE(j["capture"]["notes"].empty()) << j["capture"]["notes"].dump();
+    EXPECT_EQ(j["capture"]["notes"], nlohmann::json::array({"link C:\\Tarnvale\\docs\\home was not followed"}));
     bool wlan = false;
     for (const auto& d : j["devices"]) {
       if (d["instanceId"] == "PCI\\VEN_8086&DEV_4229&SUBSYS_11118086\\4&1f7dbc9f&0&00E1") {
@@ -85,6 +88,8 @@ TEST(Capture, ADescriptionOfTheMachineThatMakesTheSameMachine) {
     ASSERT_TRUE(j["files"].contains(ToUtf8(installed))) << ToUtf8(installed) << "\n" << j["files"].dump(1);
     EXPECT_EQ(j["files"][ToUtf8(installed)]["content"], "old driver");
     EXPECT_EQ(j["mutexesHeld"], nlohmann::json::array({"netsetup.exe"}));
+    EXPECT_EQ(j["links"], nlohmann::json::object({{"C:\\Tarnvale\\docs\\home", "C:\\Users\\me"}}));
+    EXPECT_FALSE(j["files"].contains("C:\\Tarnvale\\docs\\home\\private.txt"));
     EXPECT_EQ(j["windows"]["folder"], "C:\\WINDOWS");
   }
 }

@@ -139,6 +139,13 @@ const Case kCases[] = {
     {"a file to delete with a closing dot",
      "[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=F\n[F]\nFILE=1\nFILE1=C:\\a.txt.\n", 6, S::kWarning, "deletes C:\\a.txt",
      "TV052"},
+    {"a file to delete in a folder any user makes at the drive root",
+     "[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=F\n[F]\nFILE=2\nFILE1=C:\\WINDOWS\\x.log\nFILE2=C:\\VELTARO\\old.log\n",
+     7, S::kWarning, "FILE2=C:\\VELTARO\\old.log lies in C:\\VELTARO, which any user may make", "TV057"},
+    {"a copy into a folder any user makes at the drive root",
+     "[INIT]\nCMD1=COPY_FOLDERS\nCMD1_SECTION=C\n[C]\nFOLDER=1\nFOLDER1_SRC=C:\\Tools\nFOLDER1_DEST=D:"
+     "\\VELTARO\\Manuals\n",
+     7, S::kWarning, "FOLDER1_DEST=D:\\VELTARO\\Manuals lies in D:\\VELTARO", "TV057"},
     {"a relative file to delete", "[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=F\n[F]\nFILE=1\nFILE1=old.log\n", 6,
      S::kWarning, "FILE1=old.log is relative", "TV052"},
     {"a relative source",
