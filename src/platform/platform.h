@@ -246,7 +246,8 @@ class IFileSystem {
   virtual Result<std::uint64_t> FileSize(std::wstring_view /*path*/) {
     return Result<std::uint64_t>::Fail(err::kNotSupported);
   }
-  virtual Result<std::vector<std::uint8_t>> ReadAll(std::wstring_view /*path*/) {
+  // kFileTooLarge past `maxBytes`; a read that fails fails the whole.
+  virtual Result<std::vector<std::uint8_t>> ReadAll(std::wstring_view /*path*/, std::uint64_t /*maxBytes*/) {
     return Result<std::vector<std::uint8_t>>::Fail(err::kNotSupported);
   }
 };

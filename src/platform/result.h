@@ -35,6 +35,7 @@ inline constexpr WinError kNotSupported = 50;
 inline constexpr WinError kDirectoryInvalid = 267;
 inline constexpr WinError kDirNotEmpty = 145;
 inline constexpr WinError kNotAReparsePoint = 4390;
+inline constexpr WinError kFileTooLarge = 223;
 inline constexpr WinError kFilenameExcedRange = 206;
 inline constexpr WinError kNoSuchDevinst = 0xE000020B;
 inline constexpr WinError kNotDisableable = 0xE0000231;

@@ -37,6 +37,15 @@ if [ -z "$same" ]; then
   exit 1
 fi
 grep -q '"by": "tarnvale-capture ' "$work/first.json" || { echo "FAIL: the capture does not say what made it" >&2; exit 1; }
+# An output path where someone laid a link to another file: the link is
+# replaced by the capture, and the file it pointed to keeps what it held.
+printf 'keep' >"$c/tvcapture/victim.txt"
+ln -sf "$c/tvcapture/victim.txt" "$c/tvcapture/linked.json"
+"$WINE" 'C:\tvcapture\tarnvale-capture.exe' --out 'C:\tvcapture\linked.json' >/dev/null 2>&1 ||
+  { echo "FAIL: tarnvale-capture could not write over a link" >&2; exit 1; }
+[ "$(cat "$c/tvcapture/victim.txt")" = keep ] || { echo "FAIL: the capture was written through the link" >&2; exit 1; }
+[ ! -L "$c/tvcapture/linked.json" ] && grep -q '"by": "tarnvale-capture ' "$c/tvcapture/linked.json" ||
+  { echo "FAIL: the capture is not where --out names" >&2; exit 1; }
 set +e
 "$sim" --machine "$work/first.json" --no-report "$here/../../examples/notebook-setup/netsetup.ini" >"$work/trace.txt" 2>"$work/sim.err"
 rc=$?

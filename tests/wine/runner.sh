@@ -109,7 +109,8 @@ echo "ok runner: a machine check that stops gives 4"
 # 4. Another copy holds the mutex: 1618, nothing ran.
 ready="$build/runner-holder.out"
 rm -f "$ready"
-"$WINE" 'C:\tvrun\winhelper.exe' mutex netsetup.exe 20000 >"$ready" 2>&1 &
+# Made as a copy of the tool makes it: owned by Administrators, open to them and LocalSystem.
+"$WINE" 'C:\tvrun\winhelper.exe' mutex netsetup.exe 20000 'O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)' >"$ready" 2>&1 &
 holder=$!
 for _ in $(seq 100); do grep -q ready "$ready" 2>/dev/null && break; sleep 0.1; done
 grep -q ready "$ready" || fail "the mutex holder did not start"

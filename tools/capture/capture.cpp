@@ -696,7 +696,7 @@ class Capturer {
     const std::uint32_t kept = attributes & (file::kReadOnly | file::kHidden | file::kSystem);
     if (kept != 0) entry["attributes"] = kept;
     if (o_.withContents) {
-      if (auto bytes = p_.files.ReadAll(path)) {
+      if (auto bytes = p_.files.ReadAll(path, o_.maxContentBytes)) {
         const std::string text(bytes->begin(), bytes->end());
         const bool plain =
             std::none_of(text.begin(), text.end(), [](char c) { return c == '\0'; }) && ToUtf8(FromUtf8(text)) == text;
@@ -706,7 +706,10 @@ class Capturer {
           entry["hex"] = Hex(*bytes);
         }
       } else {
-        Note("file " + U8(path) + " could not be read: error " + std::to_string(bytes.error()));
+        Note(bytes.error() == err::kFileTooLarge
+                 ? "file " + U8(path) + " is larger than " + std::to_string(o_.maxContentBytes) +
+                       " bytes: its content is not kept"
+                 : "file " + U8(path) + " could not be read: error " + std::to_string(bytes.error()));
       }
     }
     return entry;

@@ -16,7 +16,10 @@ struct Options {
   std::wstring script;                // a setup script whose registry keys and devices are captured too
   std::vector<std::wstring> folders;  // folder trees to describe
   bool withContents = false;          // file contents, not only sizes and attributes
-  bool process64 = false;             // this is a 64-bit process (on 64-bit Windows)
+  // The most of one file's content that is kept; a larger file is described
+  // by its size alone, and the notes say so.
+  std::uint64_t maxContentBytes = 4u << 20;
+  bool process64 = false;  // this is a 64-bit process (on 64-bit Windows)
   // The machine as a 64-bit build of the tool sees it (the Wine tests run
   // one): its switches in the 64-bit view, the native Program Files.
   bool tool64 = false;

@@ -25,6 +25,32 @@ int Usage() {
   return 2;
 }
 
+// The capture goes into a new file beside the output, which is then renamed
+// over it: what lies at the output path (a link someone laid there, another
+// program's file) is replaced, never written through, and a capture that
+// fails half way leaves the old output as it was.
+bool WriteOutput(const std::wstring& out, const std::string& text) {
+  wchar_t full[MAX_PATH];
+  const DWORD n = ::GetFullPathNameW(out.c_str(), MAX_PATH, full, nullptr);
+  if (n == 0 || n >= MAX_PATH) return false;
+  const std::wstring target(full, n);
+  const std::wstring temporary =
+      target + L".tmp" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount());
+  const HANDLE file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool whole = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                     written == text.size() && ::FlushFileBuffers(file);
+  const bool closed = ::CloseHandle(file) != FALSE;
+  if (whole && closed &&
+      ::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  ::DeleteFileW(temporary.c_str());
+  return false;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -65,11 +91,10 @@ int wmain(int argc, wchar_t** argv) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
-  FILE* file = _wfopen(out.c_str(), L"wb");
-  if (file == nullptr) {
-    std::fprintf(stderr, "tarnvale-capture: cannot write %s\n", tv::ToUtf8(out).c_str());
+  if (!WriteOutput(out, text)) {
+    std::fprintf(stderr, "tarnvale-capture: cannot write %s (error %lu)\n", tv::ToUtf8(out).c_str(),
+                 static_cast<unsigned long>(::GetLastError()));
     return 1;
   }
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  return std::fclose(file) == 0 && written ? 0 : 1;
+  return 0;
 }

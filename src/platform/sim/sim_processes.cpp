@@ -334,9 +334,11 @@ Result<std::uint64_t> SimMachine::Files::FileSize(std::wstring_view pathIn) {
   return Result<std::uint64_t>::Ok(*size);
 }
 
-Result<std::vector<std::uint8_t>> SimMachine::Files::ReadAll(std::wstring_view pathIn) {
+Result<std::vector<std::uint8_t>> SimMachine::Files::ReadAll(std::wstring_view pathIn, std::uint64_t maxBytes) {
+  if (auto e = m_.faults.Take("ReadFile", pathIn)) return Result<std::vector<std::uint8_t>>::Fail(*e);
   auto bytes = m_.files.ReadFile(m_.ToolPath(pathIn));
   if (!bytes) return Result<std::vector<std::uint8_t>>::Fail(err::kFileNotFound);
+  if (bytes->size() > maxBytes) return Result<std::vector<std::uint8_t>>::Fail(err::kFileTooLarge);
   return Result<std::vector<std::uint8_t>>::Ok(std::move(*bytes));
 }
 

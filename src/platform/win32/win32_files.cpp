@@ -248,17 +248,23 @@ class Files final : public IFileSystem {
     }
     return Result<std::uint64_t>::Ok((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
   }
-  Result<std::vector<std::uint8_t>> ReadAll(std::wstring_view path) override {
+  Result<std::vector<std::uint8_t>> ReadAll(std::wstring_view path, std::uint64_t maxBytes) override {
     using R = Result<std::vector<std::uint8_t>>;
-    HANDLE file = ::CreateFileW(Z(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return R::Fail(static_cast<WinError>(::GetLastError()));
+    const HANDLE opened = ::CreateFileW(Z(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return R::Fail(static_cast<WinError>(::GetLastError()));
+    unique_handle file(opened);
     std::vector<std::uint8_t> bytes;
-    std::uint8_t chunk[65536];
-    DWORD read = 0;
-    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0)
-      bytes.insert(bytes.end(), chunk, chunk + read);
-    ::CloseHandle(file);
+    std::vector<std::uint8_t> chunk(65536);
+    for (;;) {
+      DWORD read = 0;
+      if (!::ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) {
+        return R::Fail(static_cast<WinError>(::GetLastError()));  // part of a file is no content
+      }
+      if (read == 0) break;
+      if (bytes.size() + read > maxBytes) return R::Fail(err::kFileTooLarge);
+      bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + read);
+    }
     return R::Ok(std::move(bytes));
   }
 };

@@ -116,6 +116,26 @@ TEST(Capture, WhatCannotBeReadIsNotedNotFatal) {
   // A device with no driver installed has no driver key: DRIVER_REG has nowhere to write.
   ASSERT_EQ(j["devices"].size(), 1u);
   EXPECT_TRUE(j["devices"][0]["driverKey"].is_null()) << j["devices"].dump();
+
+  // Contents: a file past the cap is described by its size, one that cannot
+  // be read whole has no content at all; the notes say which.
+  SimMachine files;
+  Load(files, "{}");
+  files.files.WriteFile(L"C:\\Pkg\\big.bin", std::string(100, 'x'));
+  files.files.WriteFile(L"C:\\Pkg\\broken.txt", "half");
+  files.files.WriteFile(L"C:\\Pkg\\small.txt", "small");
+  files.faults.Fail("ReadFile", err::kGenFailure, L"C:\\Pkg\\broken.txt");
+  capture::Options contents;
+  contents.folders = {L"C:\\Pkg"};
+  contents.withContents = true;
+  contents.maxContentBytes = 99;
+  const auto c = nlohmann::json::parse(capture::CaptureMachine(files.platform(), contents));
+  EXPECT_EQ(c["files"]["C:\\Pkg\\big.bin"], nlohmann::json::object({{"size", 100}}));
+  EXPECT_EQ(c["files"]["C:\\Pkg\\broken.txt"], nlohmann::json::object({{"size", 4}}));
+  EXPECT_EQ(c["files"]["C:\\Pkg\\small.txt"]["content"], "small");
+  const std::string fileNotes = c["capture"]["notes"].dump();
+  EXPECT_NE(fileNotes.find("C:\\\\Pkg\\\\big.bin is larger than 99 bytes"), std::string::npos) << fileNotes;
+  EXPECT_NE(fileNotes.find("C:\\\\Pkg\\\\broken.txt could not be read: error 31"), std::string::npos) << fileNotes;
 }
 
 }  // namespace
