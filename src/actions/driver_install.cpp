@@ -85,6 +85,35 @@ Subfolder CheckAppendedSubfolder(std::wstring_view root, std::wstring_view value
   return CheckInstallSubfolder(folder.substr(base.size() + 1));
 }
 
+std::wstring ReachedFolder(IFileSystem& files, std::wstring_view path) {
+  // Each component without its closing dots and blanks.
+  std::wstring normalized;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find_first_of(L"\\/", start);
+    if (end == std::wstring_view::npos) end = path.size();
+    std::wstring_view part = path.substr(start, end - start);
+    if (part != L"." && part != L"..") {
+      while (!part.empty() && (part.back() == L'.' || part.back() == L' ')) part.remove_suffix(1);
+    }
+    if (start > 0) normalized += L'\\';
+    normalized += part;
+    start = end + 1;
+  }
+  // The longest part that exists, in its long form; what is not there yet
+  // will be made under the names written.
+  std::wstring existing = normalized;
+  std::wstring rest;
+  while (existing.size() > 3) {
+    if (auto longForm = files.LongPath(existing)) return *longForm + rest;
+    const std::size_t slash = existing.rfind(L'\\');
+    if (slash == std::wstring::npos) break;
+    rest = existing.substr(slash) + rest;
+    existing.resize(slash);
+  }
+  return normalized;
+}
+
 bool IsSafeInstallSubfolder(std::wstring_view destination) {
   return CheckInstallSubfolder(destination) == Subfolder::kSafe;
 }
@@ -109,7 +138,16 @@ int CAction::InstallDriver(std::wstring_view script, std::wstring_view section) 
   const std::wstring destination(WithoutTrailingBackslashes(
       ReadScriptString(profile, script, section, L"DESTDIR", kRoomPath, kDefaultInstallFolder)));
   const auto installFolder = shell::Append(*root, destination);
-  const Subfolder kind = CheckInstallSubfolder(destination);
+  Subfolder kind = CheckInstallSubfolder(destination);
+  // Judged again as the folder Windows reaches: COMMON~1 or "Common Files."
+  // is Common Files.
+  if (kind == Subfolder::kSafe && installFolder) {
+    const std::wstring reached = ReachedFolder(p.files, *installFolder);
+    const std::wstring base = ReachedFolder(p.files, *root);
+    kind = PathIsInside(reached, base) && reached.size() > base.size() + 1
+               ? CheckInstallSubfolder(std::wstring_view(reached).substr(base.size() + 1))
+               : Subfolder::kOutsideTheRoot;
+  }
   if (kind == Subfolder::kSharedByWindows) {
     trace.Trace(L"InstallDriver:Error DESTDIR=%s is a folder that Windows keeps under %s", destination, *root);
     return 0;

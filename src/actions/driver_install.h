@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/platform.h"
 #include "runtime/run_context.h"
 
 namespace tv {
@@ -24,6 +25,12 @@ Subfolder CheckInstallSubfolder(std::wstring_view destination);
 // a share taking the root's place.
 Subfolder CheckAppendedSubfolder(std::wstring_view root, std::wstring_view value);
 bool IsSafeInstallSubfolder(std::wstring_view destination);
+
+// The folder Windows reaches for `path`: each component without the closing
+// dots and blanks that Win32 path normalization drops, and the part that
+// exists with each component in its long form (an 8.3 alias such as COMMON~1
+// as the folder it stands for).
+std::wstring ReachedFolder(IFileSystem& files, std::wstring_view path);
 
 // True when one path is the other or lies inside it (ASCII case ignored,
 // trailing backslashes too).

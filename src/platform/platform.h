@@ -238,6 +238,11 @@ class IFileSystem {
   virtual WinError RemoveDirectory(std::wstring_view path) = 0;
   // CopyFileW(source, destination, FALSE): overwrites.
   virtual WinError CopyFile(std::wstring_view source, std::wstring_view destination) = 0;
+  // GetLongPathNameW: the path of something that exists with each component
+  // in its long form (an 8.3 alias such as COMMON~1 as the name it stands for).
+  virtual Result<std::wstring> LongPath(std::wstring_view /*path*/) {
+    return Result<std::wstring>::Fail(err::kNotSupported);
+  }
   // Where a junction or a symbolic link points, for a machine capture.
   virtual Result<std::wstring> LinkTarget(std::wstring_view /*path*/) {
     return Result<std::wstring>::Fail(err::kNotSupported);

@@ -1025,10 +1025,36 @@ class Linter {
     }
   }
 
+  static std::optional<std::wstring> AliasOrClosingDot(std::wstring_view path) {
+    std::size_t start = 0;
+    while (start <= path.size()) {
+      std::size_t end = path.find_first_of(L"\\/", start);
+      if (end == std::wstring_view::npos) end = path.size();
+      const std::wstring_view part = path.substr(start, end - start);
+      start = end + 1;
+      if (part.empty() || part == L"." || part == L"..") continue;
+      if (part.back() == L'.' || part.back() == L' ') return std::wstring(part);
+      const std::size_t tilde = part.find(L'~');
+      if (tilde != std::wstring_view::npos && tilde + 1 < part.size() && part[tilde + 1] >= L'1' &&
+          part[tilde + 1] <= L'9') {
+        return std::wstring(part);
+      }
+    }
+    return std::nullopt;
+  }
+
   void CheckInstallSection(const std::wstring& name, const Section& section) {
     const Entry* dest = FindEntry(section, L"DESTDIR");
     const std::wstring destination = profile_.String(name, L"DESTDIR", L"VELTARO\\NetworkDriver", 260);
     const std::size_t destLine = dest != nullptr ? dest->line : section.line;
+    // Windows reads an 8.3 alias as the folder it stands for, and drops a
+    // closing dot or blank: the folder named is not the one written.
+    if (auto part = AliasOrClosingDot(destination)) {
+      Report(Rule::kDestdirRefused, destLine,
+             "DESTDIR=" + U8(destination) + " has the component \"" + U8(*part) +
+                 "\", which Windows reads as another folder (an 8.3 alias, or a closing dot or blank it drops); the "
+                 "tool judges the folder Windows reaches");
+    }
     switch (CheckInstallSubfolder(destination)) {
       case Subfolder::kOutsideTheRoot:
         Report(Rule::kDestdirRefused, destLine,

@@ -309,6 +309,30 @@ std::wstring SimFileSystem::ResolveKey(const std::wstring& key, bool followLast,
   return resolved;
 }
 
+Result<std::wstring> SimFileSystem::LongPath(std::wstring_view path) const {
+  if (!Exists(path)) {
+    return Result<std::wstring>::Fail(Exists(shell::RemoveFileSpec(path)) ? err::kFileNotFound : err::kPathNotFound);
+  }
+  // Component by component, the name each folder on the way was created with.
+  std::wstring out;
+  std::size_t pos = 0;
+  while (pos <= path.size()) {
+    std::size_t next = path.find(L'\\', pos);
+    if (next == std::wstring_view::npos) next = path.size();
+    const std::wstring_view part = path.substr(pos, next - pos);
+    if (!part.empty()) {
+      const std::wstring prefix = out.empty() ? std::wstring(part) : out + L"\\" + std::wstring(part);
+      auto it = nodes_.find(Resolve(prefix.size() == 2 ? prefix + L"\\" : prefix));
+      const bool drive = pos == 0 && part.size() == 2 && part[1] == L':';
+      const std::wstring name =
+          !drive && it != nodes_.end() && !it->second.name.empty() ? it->second.name : std::wstring(part);
+      out = out.empty() ? name : out + L"\\" + name;
+    }
+    pos = next + 1;
+  }
+  return Result<std::wstring>::Ok(out);
+}
+
 Result<std::wstring> SimFileSystem::ShortPath(std::wstring_view path) const {
   if (!Exists(path)) {
     return Result<std::wstring>::Fail(Exists(shell::RemoveFileSpec(path)) ? err::kFileNotFound : err::kPathNotFound);

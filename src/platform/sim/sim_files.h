@@ -76,6 +76,8 @@ class SimFileSystem {
   };
   // Every file and folder, in path order.
   void ForEach(const std::function<void(const EntryView&)>& visit) const;
+  // GetLongPathNameW: every component of an existing path as it was created.
+  Result<std::wstring> LongPath(std::wstring_view path) const;
   // GetShortPathNameW: the 8.3 form of every component of an existing path.
   Result<std::wstring> ShortPath(std::wstring_view path) const;
 

@@ -304,6 +304,11 @@ Result<std::unique_ptr<IPrivateFolder>> SimMachine::Files::CreatePrivateFolder(s
   return R::Ok(std::make_unique<SimPrivateFolder>(m_, path));
 }
 
+Result<std::wstring> SimMachine::Files::LongPath(std::wstring_view pathIn) {
+  if (auto e = m_.faults.Take("GetLongPathName", pathIn)) return Result<std::wstring>::Fail(*e);
+  return m_.files.LongPath(m_.ToolPath(pathIn));
+}
+
 Result<std::wstring> SimMachine::Files::LinkTarget(std::wstring_view pathIn) {
   return m_.files.LinkTarget(m_.ToolPath(pathIn));
 }

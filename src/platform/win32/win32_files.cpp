@@ -195,6 +195,16 @@ class Files final : public IFileSystem {
     return ::CopyFileW(Z(source).c_str(), Z(destination).c_str(), FALSE) ? err::kSuccess
                                                                          : static_cast<WinError>(::GetLastError());
   }
+  Result<std::wstring> LongPath(std::wstring_view path) override {
+    const std::wstring p(path);
+    const DWORD needed = ::GetLongPathNameW(p.c_str(), nullptr, 0);
+    if (needed == 0) return Result<std::wstring>::Fail(static_cast<WinError>(::GetLastError()));
+    std::wstring out(needed, L'\0');
+    const DWORD n = ::GetLongPathNameW(p.c_str(), out.data(), needed);
+    if (n == 0 || n >= needed) return Result<std::wstring>::Fail(static_cast<WinError>(::GetLastError()));
+    out.resize(n);
+    return Result<std::wstring>::Ok(out);
+  }
   // The reparse data's print name (or, without one, its substitute name
   // without the \??\ in front), for a junction or a symbolic link.
   Result<std::wstring> LinkTarget(std::wstring_view path) override {

@@ -182,6 +182,26 @@ TEST(InstallDriver, RefusesFoldersThatWindowsAndOtherProductsShare) {
   }
 }
 
+// Windows reads COMMON~1 as Common Files and drops a closing dot of a folder
+// name: the folder is judged as the one Windows reaches, not as written.
+TEST(InstallDriver, AShortNameOrAClosingDotDoesNotGetPastTheSharedFolders) {
+  for (const char* value :
+       {"COMMON~1\\Microsoft Shared", "Common Files.\\System", "COMMON~1", "Common Files \\System"}) {
+    sim::SimMachine m;
+    SetUpPackage(m, std::string("DESTDIR=") + value + "\nINFCOPY=1\nINF1=modem.inf\n");
+    m.files.WriteFile(L"C:\\Program Files\\Common Files\\Microsoft Shared\\shared.dll", std::string_view("dll"));
+    m.files.WriteFile(L"C:\\Program Files\\Common Files\\System\\ole db\\oledb32.dll", std::string_view("dll"));
+    sim::RunTool(m);
+    EXPECT_TRUE(m.files.Exists(L"C:\\Program Files\\Common Files\\Microsoft Shared\\shared.dll")) << value;
+    EXPECT_TRUE(m.files.Exists(L"C:\\Program Files\\Common Files\\System\\ole db\\oledb32.dll")) << value;
+    EXPECT_TRUE(m.stagedInfs.empty()) << value;
+    EXPECT_TRUE(test::HasLine(m, std::wstring(L"drv:InstallDriver:Error DESTDIR=") + FromUtf8(value) +
+                                     L" is a folder that Windows keeps under C:\\Program Files"))
+        << value << "\n"
+        << ToUtf8(m.DebugText());
+  }
+}
+
 TEST(InstallDriver, RefusesAnInstallFolderThatIsHoldsOrLiesInTheToolsOwnFolder) {
   // A package run from its own install folder, from a folder inside it, or
   // from a folder that holds it would delete itself and the setup script.

@@ -146,6 +146,12 @@ const Case kCases[] = {
      "[INIT]\nCMD1=COPY_FOLDERS\nCMD1_SECTION=C\n[C]\nFOLDER=1\nFOLDER1_SRC=C:\\Tools\nFOLDER1_DEST=D:"
      "\\VELTARO\\Manuals\n",
      7, S::kWarning, "FOLDER1_DEST=D:\\VELTARO\\Manuals lies in D:\\VELTARO", "TV057"},
+    {"an install folder through an 8.3 alias",
+     "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=D\n[D]\nDESTDIR=COMMON~1\\Microsoft Shared\n", 5, S::kError,
+     "has the component \"COMMON~1\", which Windows reads as another folder", "TV033"},
+    {"an install folder with a closing dot",
+     "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=D\n[D]\nDESTDIR=Common Files.\\System\n", 5, S::kError,
+     "has the component \"Common Files.\"", "TV033"},
     {"a relative file to delete", "[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=F\n[F]\nFILE=1\nFILE1=old.log\n", 6,
      S::kWarning, "FILE1=old.log is relative", "TV052"},
     {"a relative source",
