@@ -1,5 +1,6 @@
 #include "app/tool.h"
 
+#include "devices/companion_protocol.h"
 #include "runtime/setup_script.h"
 #include "script/dispatcher.h"
 
@@ -60,6 +61,7 @@ int CTool::Run() {
 
   objects_.trace.Trace(L"Version=%s Region=%s", objects_.runContext.version, objects_.modem.regionCode);
   ApplyForcedRegion();
+  ReportChangeablePackage();
   // A device that a run ended from outside left disabled is on again before
   // anything else is done to it.
   objects_.action.lookup.EnableRecordedDevices();
@@ -78,6 +80,24 @@ void CTool::ApplyForcedRegion() {
   objects_.modem.regionCode = forced.substr(0, 1);
   if (context.version.size() > kRegionCodeIndex) context.version[kRegionCodeIndex] = forced[0];
   objects_.trace.Trace(L"FORCE REGION MODE!! Version=%s Region=%s", context.version, objects_.modem.regionCode);
+}
+
+// The tool runs what lies beside it with an administrator's rights: where
+// anyone else may change the package, anyone may change what the run does.
+void CTool::ReportChangeablePackage() {
+  const CRunContext& context = objects_.runContext;
+  IFileSystem& files = platform_.files;
+  std::wstring changeable;
+  for (const std::wstring& path :
+       {context.moduleDirectory, context.setupScriptPath, CompanionPath(context.modulePath)}) {
+    if (!files.Exists(path)) continue;
+    const auto answer = files.ChangeableByOthers(path);
+    if (!answer || !*answer) continue;
+    changeable += (changeable.empty() ? L"" : L", ") + path;
+  }
+  if (changeable.empty()) return;
+  objects_.trace.Trace(
+      L"Warning: users who are no administrators can change %s: any of them can change what this run does", changeable);
 }
 
 void CTool::RunCommandLoop() {

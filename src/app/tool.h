@@ -31,6 +31,7 @@ class CTool {
 
  private:
   void ApplyForcedRegion();
+  void ReportChangeablePackage();
   void RunCommandLoop();
   void Ended(RunEnd end, std::size_t n);
 

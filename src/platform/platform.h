@@ -238,6 +238,12 @@ class IFileSystem {
   virtual WinError RemoveDirectory(std::wstring_view path) = 0;
   // CopyFileW(source, destination, FALSE): overwrites.
   virtual WinError CopyFile(std::wstring_view source, std::wstring_view destination) = 0;
+  // Whether users who are no administrators may change the file or folder:
+  // write or add to it, delete it, or change its rights or owner (its DACL
+  // grants one of those to someone other than SYSTEM, Administrators or
+  // TrustedInstaller, or its owner is someone else). True on a volume that
+  // keeps no rights (FAT).
+  virtual Result<bool> ChangeableByOthers(std::wstring_view /*path*/) { return Result<bool>::Fail(err::kNotSupported); }
   // GetLongPathNameW: the path of something that exists with each component
   // in its long form (an 8.3 alias such as COMMON~1 as the name it stands for).
   virtual Result<std::wstring> LongPath(std::wstring_view /*path*/) {

@@ -19,6 +19,7 @@ constexpr std::array kLines{
     // The run
     TraceLine{L"Version=%s Region=%s", P},
     TraceLine{L"FORCE REGION MODE!! Version=%s Region=%s", P},
+    TraceLine{L"Warning: users who are no administrators can change %s: any of them can change what this run does", B},
     TraceLine{L"Test mode is enabled.\n", P},
     TraceLine{L"Error to avoid execute doubly", C},
     TraceLine{L"The mutex %s was made by a user who is no administrator: it is no copy of this tool, which runs", B},

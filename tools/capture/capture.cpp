@@ -183,6 +183,7 @@ class Capturer {
     CaptureRegistry(root);
     CaptureMutex(root);
     CaptureDlls(root);
+    CapturePackageRights(root);
     CaptureFolders(root);
     Array notes;
     for (const auto& n : notes_) notes.push_back(n);
@@ -509,6 +510,27 @@ class Capturer {
 
   // The DLLs the tool loads only when a command needs them: one that cannot
   // be loaded fails those commands.
+  // The package's folder, the script and the companion, where users who are
+  // no administrators may change them: the tool says so at its start.
+  void CapturePackageRights(Object& root) {
+    if (o_.script.empty()) return;
+    const auto slash = o_.script.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return;
+    const std::wstring folder = o_.script.substr(0, slash);
+    const std::wstring base = shell::RemoveExtension(o_.script.substr(slash + 1));
+    Array changeable;
+    for (const std::wstring& path : {folder, o_.script, folder + L"\\" + base + L"64.exe"}) {
+      if (!p_.files.Exists(path)) continue;
+      auto answer = p_.files.ChangeableByOthers(path);
+      if (!answer) {
+        Note("who may change " + U8(path) + " could not be read: error " + std::to_string(answer.error()));
+      } else if (*answer) {
+        changeable.push_back(U8(path));
+      }
+    }
+    root["changeableByUsers"] = changeable;
+  }
+
   void CaptureDlls(Object& root) {
     Array missing;
     for (const wchar_t* name : {L"newdev.dll", L"setupapi.dll", L"shell32.dll", L"shlwapi.dll"}) {

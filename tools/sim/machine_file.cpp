@@ -429,6 +429,14 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
         const std::string field = k + "[" + std::to_string(i) + "]";
         m.files.CreateDirectories(WindowsPath(ToUtf8(Text(v[i], field)), field));
       }
+    } else if (k == "changeableByUsers") {
+      // The package's folder, script or companion where users who are no
+      // administrators may change them: the tool warns of it at its start.
+      if (!v.is_array()) Fail(k, "an array of Windows paths");
+      for (std::size_t i = 0; i < v.size(); ++i) {
+        const std::string field = k + "[" + std::to_string(i) + "]";
+        m.changeableByUsers.insert(WindowsPath(ToUtf8(Text(v[i], field)), field));
+      }
     } else if (k == "links") {
       // Junctions (or directory symbolic links): the first path is the link,
       // the second the folder it points to.

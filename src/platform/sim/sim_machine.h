@@ -75,6 +75,9 @@ class SimMachine {
   // full path against the current directory, then WOW64 redirection.
   std::wstring ToolPath(std::wstring_view path) const;
   bool InUse(std::wstring_view path) const;
+  // Files and folders that users who are no administrators may change (a
+  // folder made at the root of C:, a FAT volume).
+  std::set<std::wstring, LessNoCase> changeableByUsers;
   // Private folders made so far (each command's own, for its generated INF).
   std::uint32_t privateFolders = 0;
 

@@ -304,6 +304,11 @@ Result<std::unique_ptr<IPrivateFolder>> SimMachine::Files::CreatePrivateFolder(s
   return R::Ok(std::make_unique<SimPrivateFolder>(m_, path));
 }
 
+Result<bool> SimMachine::Files::ChangeableByOthers(std::wstring_view pathIn) {
+  if (auto e = m_.faults.Take("GetNamedSecurityInfo", pathIn)) return Result<bool>::Fail(*e);
+  return Result<bool>::Ok(m_.changeableByUsers.contains(m_.ToolPath(pathIn)));
+}
+
 Result<std::wstring> SimMachine::Files::LongPath(std::wstring_view pathIn) {
   if (auto e = m_.faults.Take("GetLongPathName", pathIn)) return Result<std::wstring>::Fail(*e);
   return m_.files.LongPath(m_.ToolPath(pathIn));

@@ -22,6 +22,7 @@ class SimMachine::Files final : public IFileSystem {
   Result<std::uint64_t> FileSize(std::wstring_view path) override;
   Result<std::wstring> LinkTarget(std::wstring_view path) override;
   Result<std::wstring> LongPath(std::wstring_view path) override;
+  Result<bool> ChangeableByOthers(std::wstring_view path) override;
   Result<std::vector<std::uint8_t>> ReadAll(std::wstring_view path, std::uint64_t maxBytes) override;
 
  private:

@@ -1,6 +1,7 @@
 // Files and folders.
 #include "platform/win32/win32_parts.h"
 
+#include <aclapi.h>
 #include <objbase.h>
 #include <shlwapi.h>
 #include <winternl.h>
@@ -95,6 +96,38 @@ class PrivateFolder final : public IPrivateFolder {
   std::wstring path_;
   unique_handle handle_;
 };
+
+// SYSTEM, Administrators and TrustedInstaller: who may change what the tool runs.
+bool IsTrusted(PSID sid) {
+  if (sid == nullptr) return false;
+  for (const wchar_t* text :
+       {L"S-1-5-18", L"S-1-5-32-544", L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"}) {
+    PSID trusted = nullptr;
+    if (!::ConvertStringSidToSidW(text, &trusted)) continue;
+    const bool same = ::EqualSid(sid, trusted) != FALSE;
+    ::LocalFree(trusted);
+    if (same) return true;
+  }
+  return false;
+}
+
+// Whether an allow entry that applies to the object itself grants anyone
+// else a right that changes it, its content or its rights.
+bool GrantsChangeToOthers(PACL dacl) {
+  constexpr ACCESS_MASK kChanges = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
+                                   FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                                   GENERIC_ALL;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!::GetAce(dacl, i, &ace)) continue;
+    const auto* header = static_cast<ACE_HEADER*>(ace);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE) != 0) continue;
+    const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    if ((allowed->Mask & kChanges) == 0) continue;
+    if (!IsTrusted(const_cast<DWORD*>(&allowed->SidStart))) return true;
+  }
+  return false;
+}
 
 // "Tarnvale." and a random GUID: 122 bits no one can guess beforehand.
 std::optional<std::wstring> UnguessableName() {
@@ -194,6 +227,28 @@ class Files final : public IFileSystem {
   WinError CopyFile(std::wstring_view source, std::wstring_view destination) override {
     return ::CopyFileW(Z(source).c_str(), Z(destination).c_str(), FALSE) ? err::kSuccess
                                                                          : static_cast<WinError>(::GetLastError());
+  }
+  Result<bool> ChangeableByOthers(std::wstring_view path) override {
+    using R = Result<bool>;
+    const std::wstring p(path);
+    // A volume without rights (FAT) lets everyone change everything.
+    wchar_t volume[MAX_PATH] = {};
+    DWORD flags = 0;
+    if (::GetVolumePathNameW(p.c_str(), volume, MAX_PATH) &&
+        ::GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+        (flags & FS_PERSISTENT_ACLS) == 0) {
+      return R::Ok(true);
+    }
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD rc =
+        ::GetNamedSecurityInfoW(p.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                &owner, nullptr, &dacl, nullptr, &descriptor);
+    if (rc != ERROR_SUCCESS) return R::Fail(static_cast<WinError>(rc));
+    const bool changeable = dacl == nullptr || !IsTrusted(owner) || GrantsChangeToOthers(dacl);
+    ::LocalFree(descriptor);
+    return R::Ok(changeable);
   }
   Result<std::wstring> LongPath(std::wstring_view path) override {
     const std::wstring p(path);

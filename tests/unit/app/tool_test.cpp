@@ -131,6 +131,27 @@ TEST(Entry, AToolPathTooLongToNameItsScriptRunsNothing) {
             (std::vector<std::wstring>{L"drv:The tool's path is longer than 259 characters: no setup script is read"}));
 }
 
+// Whoever may change the package may change what the elevated run does: the
+// tool says so once at its start, naming what they may change, and runs on.
+TEST(Entry, APackageThatUsersMayChangeIsNamedAtTheStart) {
+  sim::SimMachine m;
+  test::SetUpWow64Notebook(m, Script(3));
+  sim::PlaceCompanion(m);
+  m.changeableByUsers = {L"C:\\Tools\\Net Setup", L"C:\\Tools\\Net Setup\\drv.ini", L"C:\\Tools\\Net Setup\\drv64.exe"};
+  sim::RunTool(m);
+  EXPECT_EQ(
+      test::TraceLines(m).at(1),
+      L"drv:Warning: users who are no administrators can change C:\\Tools\\Net Setup, "
+      L"C:\\Tools\\Net Setup\\drv.ini, C:\\Tools\\Net Setup\\drv64.exe: any of them can change what this run does");
+  EXPECT_EQ(m.redirectionDisables, 3);
+
+  sim::SimMachine locked;
+  test::SetUpWow64Notebook(locked, Script(3));
+  sim::RunTool(locked);
+  for (const auto& line : test::TraceLines(locked))
+    EXPECT_EQ(line.find(L"Warning:"), std::wstring::npos) << ToUtf8(line);
+}
+
 TEST(Entry, TheMutexIsHeldWhileTheCommandsRun) {
   sim::SimMachine m;
   test::SetUpNotebook(m, "[INIT]\nCMD1=CHECK_VENDOR\n");
