@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "actions/driver_install.h"
 #include "app/process_objects.h"
 #include "platform/product_cache.h"
 #include "sim/lint.h"
@@ -151,6 +152,24 @@ TEST(DeleteDirectory, ClearsAttributesAndTakesATrailingBackslash) {
   EXPECT_EQ(t.action().DeleteDirectory(L"C:\\busy"), 0);
   EXPECT_TRUE(test::HasLine(t.m, L"drv:DeleteDirectory:DeleteFile C:\\busy\\f.dll ERROR=32"));
   EXPECT_TRUE(t.m.files.Exists(L"C:\\busy"));
+  // A file that stays in a subfolder fails the whole deletion, which stops there.
+  t.m.files.WriteFile(L"C:\\deep\\sub\\f.dll", std::string_view("x"));
+  t.m.files.WriteFile(L"C:\\deep\\z.txt", std::string_view("z"));
+  t.m.faults.Fail("DeleteFile", 32, L"C:\\deep\\sub\\f.dll");
+  EXPECT_EQ(t.action().DeleteDirectory(L"C:\\deep"), 0);
+  EXPECT_TRUE(t.m.files.Exists(L"C:\\deep\\z.txt"));
+}
+
+// The containment rule's edges: the same folder is inside itself, a longer
+// name beside it is not, whatever the case and the closing separators.
+TEST(PathIsInside, SameFolderSubfolderAndANameThatOnlyBeginsTheSame) {
+  EXPECT_TRUE(PathIsInside(L"C:\\Tools\\Net Setup", L"C:\\Tools\\Net Setup"));
+  EXPECT_TRUE(PathIsInside(L"c:\\tools\\net setup\\", L"C:\\Tools\\Net Setup"));
+  EXPECT_TRUE(PathIsInside(L"C:\\Tools\\Net Setup\\driver", L"C:\\Tools\\Net Setup\\"));
+  EXPECT_FALSE(PathIsInside(L"C:\\Tools\\Net Setup2", L"C:\\Tools\\Net Setup"));
+  EXPECT_FALSE(PathIsInside(L"C:\\Tools", L"C:\\Tools\\Net Setup"));
+  EXPECT_TRUE(PathIsInside(L"C:\\Tools", L"C:\\"));
+  EXPECT_FALSE(PathIsInside(L"C:\\Tools", L""));
 }
 
 TEST(CopyFolders, PairsUnderTheInstallRootAndUnusablePairs) {
