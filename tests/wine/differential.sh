@@ -73,7 +73,7 @@ compare_case() {  # CASE_DIR DIR
   [ -d "$case_dir/files" ] && cp -r "$case_dir/files/." "$pkg/"
   args=()
   [ -n "$ARGS" ] && args=(-- $ARGS)
-  "$sim" --machine "$dir/before.json" --package-folder 'C:\tvcase' --no-report --no-companion --tool-bits 64 \
+  "$sim" --machine "$dir/before.json" --package-folder 'C:\tvcase' --no-report --tool-bits 64 \
     --capture-after "$dir/sim-after.json" "$script" "${args[@]}" >"$dir/sim-trace.txt" 2>"$dir/sim.err"
   normalise "$dir/wine-trace.txt" "$name" >"$dir/wine.cmp"
   normalise "$dir/sim-trace.txt" "$name" >"$dir/sim.cmp"
