@@ -293,6 +293,37 @@ TEST(Actions, ResultsOfTheRefusals) {
   EXPECT_EQ(t.action().AddDelRegFromIni(std::wstring(test::kScriptPath), L"Rm", L""), 0);
   EXPECT_EQ(t.action().InstallDriver(std::wstring(test::kScriptPath), L"Drv"), 0);
   EXPECT_TRUE(test::HasLine(t.m, L"drv:AddDelRegFromIni:Start"));
+
+  // An install folder that is the tool's own, or that lies under a link.
+  Actions own("[Own]\nDESTDIR=Net Setup\n[Linked]\nDESTDIR=VELTARO\\X\n");
+  own.m.programFilesFolder = L"C:\\Tools";
+  own.m.files.CreateLink(L"C:\\Tools\\VELTARO", L"C:\\Elsewhere");
+  EXPECT_EQ(own.action().InstallDriver(std::wstring(test::kScriptPath), L"Own"), 0);
+  EXPECT_EQ(own.action().InstallDriver(std::wstring(test::kScriptPath), L"Linked"), 0);
+  EXPECT_TRUE(own.m.files.Exists(std::wstring(kTool) + L"\\driver\\net.inf"));
+}
+
+// A relative path is judged from its first component, in the current folder.
+TEST(LinkOnPath, ARelativePathAndTheLastComponent) {
+  Actions t;
+  t.m.files.CreateLink(std::wstring(kTool) + L"\\VELTARO", L"C:\\Elsewhere");
+  IFileSystem& files = t.m.platform().files;
+  EXPECT_EQ(LinkOnPath(files, L"VELTARO\\old.log", false), std::optional<std::wstring>(L"VELTARO"));
+  EXPECT_EQ(LinkOnPath(files, std::wstring(kTool) + L"\\VELTARO", false), std::nullopt);
+  EXPECT_EQ(LinkOnPath(files, std::wstring(kTool) + L"\\VELTARO\\", true),
+            std::optional<std::wstring>(std::wstring(kTool) + L"\\VELTARO"));
+  EXPECT_EQ(LinkOnPath(files, L"C:\\NotThere\\VELTARO\\x", true), std::nullopt);
+}
+
+// A path inside the folder that no longer fits its room stops the deletion
+// with the error, rather than being cut into another path.
+TEST(DeleteDirectory, AnEntryPastTheRoomOfAPathEndsTheDeletion) {
+  Actions t;
+  const std::wstring folder = L"C:\\" + std::wstring(240, L'd');
+  t.m.files.WriteFile(folder + L"\\" + std::wstring(30, L'f') + L".txt", std::string_view("x"));
+  EXPECT_EQ(t.action().DeleteDirectory(folder), 0);
+  EXPECT_TRUE(test::HasLine(
+      t.m, L"drv:DeleteDirectory:DeleteFile " + folder + L"\\" + std::wstring(30, L'f') + L".txt ERROR=206"));
 }
 
 }  // namespace
