@@ -292,6 +292,19 @@ TEST(InstallDriver, TheInstallRootIsWhatWindowsKeepsForIt) {
   sim::RunTool(win7);
   EXPECT_TRUE(win7.files.Exists(std::wstring(kInstall) + L"\\drv.ini")) << win7.files.ToString();
   EXPECT_FALSE(win7.files.Exists(L"C:\\Users\\me\\VELTARO"));
+
+  // Vista keeps no such value: its key is there without it, and the
+  // environment's ProgramW6432 that Windows sets is the install root.
+  sim::SimMachine vista;
+  test::SetUpWow64Notebook(vista, "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=Drv\n[Drv_VISTA]\nINFCOPY=0\n");
+  vista.os = OsVersionRecord{2, 6, 0, 6002};
+  vista.registry.SetString(RegRoot::kLocalMachine, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", L"ProgramFilesDir",
+                           L"C:\\Program Files");
+  vista.environment[L"ProgramW6432"] = L"C:\\Program Files";
+  vista.programFilesFolder = L"C:\\Program Files (x86)";
+  vista.files.CreateDirectories(L"C:\\Program Files");
+  sim::RunTool(vista);
+  EXPECT_TRUE(vista.files.Exists(std::wstring(kInstall) + L"\\drv.ini")) << vista.files.ToString();
 }
 
 }  // namespace
