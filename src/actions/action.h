@@ -67,6 +67,14 @@ std::optional<std::wstring> InstallRoot(const Platform& platform);
 // the root of a drive and turn it into a junction. None when the path has no
 // link, or leads to folders that are not there (they will be made real).
 std::optional<std::wstring> LinkOnPath(IFileSystem& files, std::wstring_view path, bool lastToo);
+
+// The current folder of a program the tool starts for itself (rundll32,
+// regedit): the system folder, so that nothing of the package folder is
+// searched for what it loads; empty (the tool's own) when it cannot be had.
+inline std::wstring SystemProgramFolder(ISystem& system) {
+  auto folder = system.SystemDirectory();
+  return folder ? *folder : std::wstring();
+}
 // On 64-bit Windows, its native Program Files folder as Windows keeps or
 // sets it (ProgramW6432Dir, ProgramW6432); none where neither is there.
 std::optional<std::wstring> NativeProgramFilesOf64BitWindows(const Platform& platform);

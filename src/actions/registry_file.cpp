@@ -29,10 +29,7 @@ int CAction::AddRegFromRegFile(std::wstring_view path) {
   }
   const std::wstring commandLine = QuotedIfBlank(*editor) + L" /s \"" + std::wstring(path) + L"\"";
   trace.Trace(L"AddRegFromRegFile:CMD=%s", commandLine);
-  // The system folder is its current folder: nothing of the package folder
-  // is searched for what it loads.
-  const auto systemFolder = platform().system.SystemDirectory();
-  if (auto process = platform().processes.Create(commandLine, 0, systemFolder ? *systemFolder : L"")) {
+  if (auto process = platform().processes.Create(commandLine, 0, SystemProgramFolder(platform().system))) {
     trace.Trace(L"AddRegFromRegFile:Waiting for the end of process");
     (*process)->WaitForExit();
   }

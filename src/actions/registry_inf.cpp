@@ -78,10 +78,7 @@ WriteResult WriteInf(const Platform& p, std::wstring_view path, std::wstring_vie
 }
 
 void RunInstaller(const Platform& p, std::wstring_view commandLine, CDebugTrace* trace, const wchar_t* waitingLine) {
-  // The system folder is its current folder: nothing of the package folder
-  // is searched for what it loads.
-  const auto systemFolder = p.system.SystemDirectory();
-  if (auto process = p.processes.Create(commandLine, 0, systemFolder ? *systemFolder : L"")) {
+  if (auto process = p.processes.Create(commandLine, 0, SystemProgramFolder(p.system))) {
     if (trace != nullptr) trace->Trace(L"%s", std::wstring_view(waitingLine));
     (*process)->WaitForExit();
   }

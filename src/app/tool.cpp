@@ -85,6 +85,7 @@ void CTool::ApplyForcedRegion() {
 // The tool runs what lies beside it with an administrator's rights: where
 // anyone else may change the package, anyone may change what the run does.
 void CTool::ReportChangeablePackage() {
+  if (!objects_.trace.Heard()) return;  // the rights are read for the line alone
   const CRunContext& context = objects_.runContext;
   IFileSystem& files = platform_.files;
   std::wstring changeable;

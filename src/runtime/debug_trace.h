@@ -24,7 +24,7 @@ class CDebugTrace {
   // 511 characters. With the debug switch off nothing is formatted.
   template <class... Args>
   void Trace(FormatString<Args...> format, const Args&... args) const {
-    if (debugSwitch_ == 0 && !platform_.debug.ListensToEveryMessage()) return;
+    if (!Heard()) return;
     const std::wstring message = FormatCut(kRoomTraceMessage, format, args...);
     platform_.debug.Message(message);
     if (debugSwitch_ != 0) Emit(message);
@@ -34,6 +34,9 @@ class CDebugTrace {
   static int ReadSwitch(IRegKey& key, std::wstring_view valueName, std::uint32_t& data);
 
   bool debugOn() const { return debugSwitch_ != 0; }
+  // Whether a trace message reaches anyone: the debugger with the switch on,
+  // or a listener to every message (a simulated run's summary).
+  bool Heard() const { return debugSwitch_ != 0 || platform_.debug.ListensToEveryMessage(); }
   bool testOn() const { return testSwitch_ != 0; }
   const CRunContext& context() const { return context_; }
 

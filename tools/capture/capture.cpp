@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "actions/action.h"
+#include "devices/companion_protocol.h"
 #include "devices/disabled_record.h"
 #include "platform/format.h"
 #include "platform/reg_root.h"
@@ -516,10 +517,8 @@ class Capturer {
     if (o_.script.empty()) return;
     const auto slash = o_.script.find_last_of(L'\\');
     if (slash == std::wstring::npos) return;
-    const std::wstring folder = o_.script.substr(0, slash);
-    const std::wstring base = shell::RemoveExtension(o_.script.substr(slash + 1));
     Array changeable;
-    for (const std::wstring& path : {folder, o_.script, folder + L"\\" + base + L"64.exe"}) {
+    for (const std::wstring& path : {o_.script.substr(0, slash), o_.script, CompanionPath(o_.script)}) {
       if (!p_.files.Exists(path)) continue;
       auto answer = p_.files.ChangeableByOthers(path);
       if (!answer) {

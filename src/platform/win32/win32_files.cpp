@@ -99,16 +99,8 @@ class PrivateFolder final : public IPrivateFolder {
 
 // SYSTEM, Administrators and TrustedInstaller: who may change what the tool runs.
 bool IsTrusted(PSID sid) {
-  if (sid == nullptr) return false;
-  for (const wchar_t* text :
-       {L"S-1-5-18", L"S-1-5-32-544", L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"}) {
-    PSID trusted = nullptr;
-    if (!::ConvertStringSidToSidW(text, &trusted)) continue;
-    const bool same = ::EqualSid(sid, trusted) != FALSE;
-    ::LocalFree(trusted);
-    if (same) return true;
-  }
-  return false;
+  return SidIsOneOf(sid,
+                    {L"S-1-5-18", L"S-1-5-32-544", L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"});
 }
 
 // Whether an allow entry that applies to the object itself grants anyone

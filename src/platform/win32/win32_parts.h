@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,10 +25,8 @@ std::unique_ptr<IDevices> MakeDevices();
 // A view as the NUL-terminated text that the Windows functions take.
 inline std::wstring Z(std::wstring_view text) { return std::wstring(text); }
 
-// Whether a kernel object's or a file's owner is Administrators or
-// LocalSystem (true too when the owner cannot be read: the handle lacks
-// READ_CONTROL). `type` is an SE_OBJECT_TYPE.
-bool OwnedByAdministrators(HANDLE object, int type);
+// Whether the SID is one of these, given as SID strings ("S-1-5-18").
+bool SidIsOneOf(PSID sid, std::initializer_list<const wchar_t*> sids);
 
 // Registers the main window's class and creates the window hidden; false when
 // no window could be made.

@@ -28,6 +28,19 @@ struct SidFromString {
 constexpr const wchar_t* kAdministratorsSid = L"S-1-5-32-544";
 constexpr const wchar_t* kLocalSystemSid = L"S-1-5-18";
 
+// Whether a kernel object's owner is Administrators or LocalSystem.
+bool OwnedByAdministrators(HANDLE object) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS) {
+    return true;  // unreadable: take it for a copy of the tool, as before
+  }
+  const bool answer = SidIsOneOf(owner, {kAdministratorsSid, kLocalSystemSid});
+  ::LocalFree(descriptor);
+  return answer;
+}
+
 // Whether this process's token holds Administrators enabled (an elevated
 // administrator or LocalSystem).
 bool IsAdministrator() {
@@ -122,7 +135,7 @@ class System final : public ISystem {
   WinError OpenNamedMutex(std::wstring_view name, bool* madeByAdministrators) override {
     HANDLE handle = ::OpenMutexW(SYNCHRONIZE | READ_CONTROL, FALSE, Z(name).c_str());
     if (handle == nullptr) return static_cast<WinError>(::GetLastError());
-    if (madeByAdministrators) *madeByAdministrators = OwnedByAdministrators(handle, SE_KERNEL_OBJECT);
+    if (madeByAdministrators) *madeByAdministrators = OwnedByAdministrators(handle);
     ::CloseHandle(handle);
     return err::kSuccess;
   }
@@ -175,8 +188,7 @@ class System final : public ISystem {
       lastError = ::GetLastError();
     }
     bool madeByAdministrators = false;
-    if (handle != nullptr && lastError == ERROR_ALREADY_EXISTS)
-      madeByAdministrators = OwnedByAdministrators(handle, SE_KERNEL_OBJECT);
+    if (handle != nullptr && lastError == ERROR_ALREADY_EXISTS) madeByAdministrators = OwnedByAdministrators(handle);
     if (handle == nullptr && lastError == ERROR_ACCESS_DENIED) madeByAdministrators = !IsAdministrator();
     return NamedMutex{handle ? std::make_unique<KernelObject>(handle) : nullptr, lastError, madeByAdministrators};
   }
@@ -245,19 +257,13 @@ class Debug final : public IDebugOutput {
 std::unique_ptr<ISystem> MakeSystem(HINSTANCE instance) { return std::make_unique<System>(instance); }
 std::unique_ptr<IDebugOutput> MakeDebugOutput() { return std::make_unique<Debug>(); }
 
-bool OwnedByAdministrators(HANDLE object, int type) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (::GetSecurityInfo(object, static_cast<SE_OBJECT_TYPE>(type), OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                        nullptr, &descriptor) != ERROR_SUCCESS) {
-    return true;  // unreadable: take it for a copy of the tool, as before
+bool SidIsOneOf(PSID sid, std::initializer_list<const wchar_t*> sids) {
+  if (sid == nullptr) return false;
+  for (const wchar_t* text : sids) {
+    const SidFromString known(text);
+    if (known.sid && ::EqualSid(sid, known.sid)) return true;
   }
-  const SidFromString administrators(kAdministratorsSid);
-  const SidFromString system(kLocalSystemSid);
-  const bool answer = owner != nullptr && ((administrators.sid && ::EqualSid(owner, administrators.sid)) ||
-                                           (system.sid && ::EqualSid(owner, system.sid)));
-  ::LocalFree(descriptor);
-  return answer;
+  return false;
 }
 
 }  // namespace tv::win32
