@@ -1,5 +1,7 @@
 #include "actions/driver_install.h"
 
+#include <span>
+
 #include "actions/action.h"
 #include "platform/shell_path.h"
 #include "runtime/setup_script.h"
@@ -21,30 +23,48 @@ std::wstring OsClassSectionEnding(std::uint32_t osClass) {
 
 namespace {
 
-// The folders that Windows itself puts under Program Files, by their first
-// component: whole names, and the beginnings that the Windows and Microsoft
-// folders share.
-constexpr std::wstring_view kSharedFolders[] = {L"Common Files",
-                                                L"ComPlus Applications",
-                                                L"Internet Explorer",
-                                                L"Messenger",
-                                                L"Movie Maker",
-                                                L"MSBuild",
-                                                L"MSN Gaming Zone",
-                                                L"NetMeeting",
-                                                L"Online Services",
-                                                L"Outlook Express",
-                                                L"Reference Assemblies",
-                                                L"Uninstall Information",
-                                                L"xerox"};
-constexpr std::wstring_view kSharedFolderBeginnings[] = {L"Windows", L"Microsoft"};
+// Windows' own programs under Program Files, by exact name: the folder and
+// everything in it belong to Windows. A maker's folder that merely begins
+// with "Windows" or "Microsoft" (WindowsPE Tools) is not among them.
+constexpr std::wstring_view kWindowsProgramFolders[] = {L"ComPlus Applications",
+                                                        L"Internet Explorer",
+                                                        L"Messenger",
+                                                        L"Microsoft",
+                                                        L"Microsoft Games",
+                                                        L"Microsoft.NET",
+                                                        L"ModifiableWindowsApps",
+                                                        L"Movie Maker",
+                                                        L"MSBuild",
+                                                        L"MSN Gaming Zone",
+                                                        L"NetMeeting",
+                                                        L"Online Services",
+                                                        L"Outlook Express",
+                                                        L"Reference Assemblies",
+                                                        L"Uninstall Information",
+                                                        L"Windows Calendar",
+                                                        L"Windows Collaboration",
+                                                        L"Windows Defender",
+                                                        L"Windows Defender Advanced Threat Protection",
+                                                        L"Windows Journal",
+                                                        L"Windows Mail",
+                                                        L"Windows Media Player",
+                                                        L"Windows Multimedia Platform",
+                                                        L"Windows NT",
+                                                        L"Windows Photo Viewer",
+                                                        L"Windows Portable Devices",
+                                                        L"Windows Security",
+                                                        L"Windows Sidebar",
+                                                        L"WindowsApps",
+                                                        L"WindowsPowerShell",
+                                                        L"xerox"};
+// Common Files is shared by every maker: the folder itself and the folders
+// Windows keeps in it are refused, a maker's own folder in it installs.
+constexpr std::wstring_view kCommonFiles = L"Common Files";
+constexpr std::wstring_view kWindowsCommonFolders[] = {L"Microsoft Shared", L"Services", L"SpeechEngines", L"System"};
 
-bool IsSharedFolder(std::wstring_view name) {
-  for (auto shared : kSharedFolders) {
-    if (EqualsNoCase(name, shared)) return true;
-  }
-  for (auto beginning : kSharedFolderBeginnings) {
-    if (StartsWithNoCase(name, beginning)) return true;
+bool IsOneOf(std::wstring_view name, std::span<const std::wstring_view> names) {
+  for (auto known : names) {
+    if (EqualsNoCase(name, known)) return true;
   }
   return false;
 }
@@ -61,19 +81,29 @@ Subfolder CheckInstallSubfolder(std::wstring_view destination) {
     return Subfolder::kOutsideTheRoot;
   }
   if (destination.find(L':') != std::wstring_view::npos) return Subfolder::kOutsideTheRoot;
-  std::size_t start = 0;
   std::wstring_view first;
+  std::wstring_view second;
+  std::size_t start = 0;
   while (start <= destination.size()) {
     std::size_t end = destination.find_first_of(L"\\/", start);
     if (end == std::wstring_view::npos) end = destination.size();
     const std::wstring_view part = destination.substr(start, end - start);
     if (part == L"..") return Subfolder::kOutsideTheRoot;
-    if (!part.empty() && part != L"." && first.empty()) first = part;
+    if (!part.empty() && part != L".") {
+      if (first.empty()) {
+        first = part;
+      } else if (second.empty()) {
+        second = part;
+      }
+    }
     start = end + 1;
   }
   // "." alone, or only separators, would be the install root itself.
   if (first.empty()) return Subfolder::kOutsideTheRoot;
-  return IsSharedFolder(first) ? Subfolder::kSharedByWindows : Subfolder::kSafe;
+  if (EqualsNoCase(first, kCommonFiles)) {
+    return second.empty() || IsOneOf(second, kWindowsCommonFolders) ? Subfolder::kSharedByWindows : Subfolder::kSafe;
+  }
+  return IsOneOf(first, kWindowsProgramFolders) ? Subfolder::kSharedByWindows : Subfolder::kSafe;
 }
 
 Subfolder CheckAppendedSubfolder(std::wstring_view root, std::wstring_view value) {

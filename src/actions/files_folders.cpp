@@ -122,17 +122,12 @@ int CAction::CopyFolders(std::wstring_view script, std::wstring_view section) {
     const std::wstring source = ReadScriptString(profile, script, section, Format(L"FOLDER%d_SRC", n), kRoomPath);
     const std::wstring value = ReadScriptString(profile, script, section, Format(L"FOLDER%d_DEST", n), kRoomPath);
     auto destination = underInstallRoot ? shell::Append(root, value) : std::optional<std::wstring>(value);
-    // A destination under the install root stays under it, out of the
-    // folders that Windows keeps there: judged as the folder the copy goes to.
-    if (underInstallRoot && !value.empty()) {
-      const Subfolder kind = CheckAppendedSubfolder(root, value);
-      if (kind == Subfolder::kSharedByWindows) {
-        trace.Trace(L"CopyFolders:Error FOLDER%d_DEST=%s is a folder that Windows keeps under %s", n, value, root);
-        destination.reset();
-      } else if (kind != Subfolder::kSafe) {
-        trace.Trace(L"CopyFolders:Error FOLDER%d_DEST=%s is not a folder under %s", n, value, root);
-        destination.reset();
-      }
+    // A destination under the install root stays under it, judged as the
+    // folder the copy goes to. Unlike the install folder nothing is emptied,
+    // so a folder that Windows keeps there may receive files.
+    if (underInstallRoot && !value.empty() && CheckAppendedSubfolder(root, value) == Subfolder::kOutsideTheRoot) {
+      trace.Trace(L"CopyFolders:Error FOLDER%d_DEST=%s is not a folder under %s", n, value, root);
+      destination.reset();
     }
     // Written through a link, the copy would land wherever it points.
     if (destination) {

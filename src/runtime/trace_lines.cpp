@@ -203,7 +203,6 @@ constexpr std::array kLines{
     TraceLine{L"CopyFolders:End", P},
     TraceLine{L"Success CopyFolders %s->%s", P},
     TraceLine{L"Error CopyFolders %s->%s", F},
-    TraceLine{L"CopyFolders:Error FOLDER%d_DEST=%s is a folder that Windows keeps under %s", F},
     TraceLine{L"CopyFolders:Error FOLDER%d_DEST=%s is not a folder under %s", F},
     TraceLine{L"CopyFolders:Error FOLDER%d_DEST=%s lies in its source %s", F},
 };

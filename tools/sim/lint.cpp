@@ -664,6 +664,20 @@ class Linter {
     if (use.keySets.contains(&kFileKeys)) CheckFileSection(name, *section);
   }
 
+  // A DESTDIR that names a maker's folder rather than one product's: one
+  // folder, or one folder in Common Files, where a maker's products share it.
+  static bool IsMakersFolder(std::wstring_view destination) {
+    std::vector<std::wstring_view> parts;
+    for (std::size_t start = 0; start <= destination.size();) {
+      std::size_t end = destination.find_first_of(L"\\/", start);
+      if (end == std::wstring_view::npos) end = destination.size();
+      const std::wstring_view part = destination.substr(start, end - start);
+      if (!part.empty() && part != L".") parts.push_back(part);
+      start = end + 1;
+    }
+    return parts.size() == 1 || (parts.size() == 2 && EqualsNoCase(parts[0], L"Common Files"));
+  }
+
   // A folder at the root of a drive that Windows does not make there may be
   // made by any user (and turned into a junction) before the run: the tool
   // then skips the path, and what it wrote there any user can change.
@@ -1069,7 +1083,7 @@ class Linter {
                    "folder is emptied before the copy");
         break;
       case Subfolder::kSafe:
-        if (destination.find_first_of(L"\\/") == std::wstring::npos) {
+        if (IsMakersFolder(destination)) {
           Report(Rule::kDestdirOneFolder, destLine,
                  "DESTDIR=" + U8(destination) +
                      " is one folder: a maker's folder of several products would sit there, and the tool "
@@ -1110,15 +1124,11 @@ class Linter {
                    " is on none of the described machines: the copy of that pair fails");
       }
       if (underRoot && !dest.empty()) {
-        const Subfolder kind = CheckAppendedSubfolder(L"C:\\Program Files", dest);
-        if (kind == Subfolder::kOutsideTheRoot) {
+        if (CheckAppendedSubfolder(L"C:\\Program Files", dest) == Subfolder::kOutsideTheRoot) {
           Report(Rule::kCopyDestinationRefused, e->line,
                  U8(destKey) + "=" + U8(dest) +
                      " is refused: with DEST_IS_PROGRAMFOLDER the destination must be a folder under Program "
                      "Files (no drive or share, no .. that climbs out of it)");
-        } else if (kind == Subfolder::kSharedByWindows) {
-          Report(Rule::kCopyDestinationRefused, e->line,
-                 U8(destKey) + "=" + U8(dest) + " is refused: it is a folder that Windows keeps under Program Files");
         }
       } else if (auto folder = !dest.empty() ? FolderAnyUserMakes(dest) : std::nullopt) {
         Report(Rule::kFolderAnyUserMakes, e->line,

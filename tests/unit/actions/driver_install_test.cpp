@@ -165,7 +165,8 @@ TEST(InstallDriver, RefusesFoldersThatWindowsAndOtherProductsShare) {
   // Under the install root, but a folder that Windows keeps there: the old
   // install folder is emptied before the copy, so it would go with its files.
   for (const char* value : {"Common Files", "common files\\System", "Windows NT\\Accessories", "Microsoft",
-                            "Internet Explorer", "WindowsApps\\x"}) {
+                            "Internet Explorer", "WindowsApps\\x", "Common Files\\Microsoft Shared\\VELTARO",
+                            ".\\Common Files\\.", "WindowsPowerShell\\Modules"}) {
     sim::SimMachine m;
     SetUpPackage(m, std::string("DESTDIR=") + value + "\nINFCOPY=1\nINF1=modem.inf\n");
     m.files.WriteFile(L"C:\\Program Files\\" + FromUtf8(value) + L"\\System\\shared.dll", std::string_view("dll"));
@@ -176,10 +177,29 @@ TEST(InstallDriver, RefusesFoldersThatWindowsAndOtherProductsShare) {
                                      L" is a folder that Windows keeps under C:\\Program Files"))
         << value;
   }
-  // What existing scripts use still works, a maker's folder of one component too.
-  for (const wchar_t* value : {L"VELTARO\\NetworkDriver", L"PX420", L"VELTARO"}) {
+  // What existing scripts use still works, a maker's folder of one component
+  // too; Windows' folders go by their whole names, so a maker's folder that
+  // only begins like one, or sits in Common Files, installs.
+  for (const wchar_t* value : {L"VELTARO\\NetworkDriver", L"PX420", L"VELTARO", L"WindowsPE Tools\\Net",
+                               L"Microsoft Shared\\VELTARO", L"Common Files\\Intel\\WLAN", L"Windows NT Tools"}) {
     EXPECT_TRUE(IsSafeInstallSubfolder(value)) << ToUtf8(value);
   }
+}
+
+TEST(InstallDriver, AMakersFolderInCommonFilesInstallsAndLeavesTheRestOfCommonFiles) {
+  sim::SimMachine m;
+  SetUpPackage(m, "DESTDIR=Common Files\\VELTARO\\NetworkDriver\nINFCOPY=1\nINF1=modem.inf\n");
+  const std::wstring common = L"C:\\Program Files\\Common Files";
+  m.files.WriteFile(common + L"\\System\\ole db\\oledb32.dll", std::string_view("dll"));
+  m.files.WriteFile(common + L"\\VELTARO\\Shared\\keep.dll", std::string_view("dll"));
+  m.files.WriteFile(common + L"\\VELTARO\\NetworkDriver\\stale.txt", std::string_view("old"));
+  sim::RunTool(m);
+  EXPECT_TRUE(m.files.Exists(common + L"\\VELTARO\\NetworkDriver\\modem.inf")) << m.files.ToString();
+  EXPECT_FALSE(m.files.Exists(common + L"\\VELTARO\\NetworkDriver\\stale.txt"));
+  EXPECT_TRUE(m.files.Exists(common + L"\\VELTARO\\Shared\\keep.dll"));
+  EXPECT_TRUE(m.files.Exists(common + L"\\System\\ole db\\oledb32.dll"));
+  EXPECT_EQ(m.stagedInfs.size(), 1U);
+  for (const auto& line : test::TraceLines(m)) EXPECT_EQ(line.find(L"Error"), std::wstring::npos) << ToUtf8(line);
 }
 
 // Windows reads COMMON~1 as Common Files and drops a closing dot of a folder

@@ -175,6 +175,9 @@ const Case kCases[] = {
      S::kError, "a folder that Windows keeps under Program Files", "TV033"},
     {"DESTDIR of one folder", "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=D\n[D]\nDESTDIR=VELTARO\n", 5, S::kError,
      "is one folder: a maker's folder of several products", "TV034"},
+    {"DESTDIR of one folder in Common Files",
+     "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=D\n[D]\nDESTDIR=Common Files\\VELTARO\n", 5, S::kError,
+     "is one folder: a maker's folder of several products", "TV034"},
     {"COPY_FOLDERS out of Program Files",
      "[INIT]\nCMD1=COPY_FOLDERS\nCMD1_SECTION=C\n[C]\nDEST_IS_PROGRAMFOLDER=1\nFOLDER=1\nFOLDER1_SRC=C:\\x\n"
      "FOLDER1_DEST=..\\WINDOWS\\system32\n",
