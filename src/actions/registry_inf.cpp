@@ -1,5 +1,8 @@
 #include "actions/registry_inf.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "actions/action.h"
 #include "devices/device_walk.h"
 #include "platform/format.h"
@@ -108,6 +111,48 @@ std::wstring Quoted(std::wstring_view text) {
 
 }  // namespace
 
+bool AddEntryDeletesKey(std::wstring_view flags, std::wstring_view valueName) {
+  // The field the flags become: up to a comma or a comment, without blanks
+  // and quotation marks around it.
+  flags = flags.substr(0, std::min(flags.find_first_of(L",;"), flags.size()));
+  std::wstring field;
+  for (wchar_t c : flags) {
+    if (c != L'"') field += c;
+  }
+  while (!field.empty() && (field.back() == L' ' || field.back() == L'\t')) field.pop_back();
+  std::size_t i = 0;
+  while (i < field.size() && (field[i] == L' ' || field[i] == L'\t')) ++i;
+  // strtol in base 0 that must take the whole field; past 32 bits it is clamped.
+  bool negative = false;
+  if (i < field.size() && (field[i] == L'+' || field[i] == L'-')) negative = field[i++] == L'-';
+  std::uint32_t base = 10;
+  if (i + 1 < field.size() && field[i] == L'0' && (field[i + 1] == L'x' || field[i + 1] == L'X')) {
+    base = 16;
+    i += 2;
+  } else if (i < field.size() && field[i] == L'0') {
+    base = 8;
+  }
+  if (i >= field.size()) return false;
+  std::uint64_t value = 0;
+  for (; i < field.size(); ++i) {
+    const wchar_t c = field[i];
+    std::uint32_t digit = 99;
+    if (c >= L'0' && c <= L'9') digit = static_cast<std::uint32_t>(c - L'0');
+    if (c >= L'a' && c <= L'f') digit = static_cast<std::uint32_t>(c - L'a' + 10);
+    if (c >= L'A' && c <= L'F') digit = static_cast<std::uint32_t>(c - L'A' + 10);
+    if (digit >= base) return false;
+    value = std::min<std::uint64_t>(value * base + digit, 0x100000000ULL);
+  }
+  std::int64_t signedValue = negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
+  signedValue = std::clamp<std::int64_t>(signedValue, INT32_MIN, INT32_MAX);
+  const auto bits = static_cast<std::uint32_t>(static_cast<std::int32_t>(signedValue));
+  constexpr std::uint32_t kDelVal = 0x00000004;
+  constexpr std::uint32_t kKeyOnlyCommon = 0x00002000;
+  constexpr std::uint32_t kDelRegBit = 0x00008000;  // the installer skips such an add entry
+  if ((bits & kDelRegBit) != 0 || (bits & kDelVal) == 0) return false;
+  return valueName.empty() || (bits & kKeyOnlyCommon) != 0;
+}
+
 std::wstring InfFrame(std::uint32_t addCount, std::uint32_t deleteCount) {
   std::wstring text = L"[Version]\r\nsignature=\"$CHICAGO$\"\r\n\r\n[DefaultInstall]\r\n";
   if (addCount > 0) text += L"AddReg = Add.reg\r\n";
@@ -157,9 +202,13 @@ int CAction::AddDelRegFromIni(std::wstring_view script, std::wstring_view sectio
       const std::wstring name = read(L"ADDREG", i, L"ENTRYNAME");
       const std::wstring flags = read(L"ADDREG", i, L"FLAGS");
       const std::wstring value = read(L"ADDREG", i, L"VALUE");
-      text += root + L", " + Quoted(subkey) + L"," + Quoted(name) + L"," + flags + L"," + value + L" \r\n";
       // The trace gives the values as the script gives them; only the file is escaped.
       trace.Trace(L"%s, \"%s\",\"%s\",%s,%s\n", root, subkey, name, flags, value);
+      if (AddEntryDeletesKey(flags, name)) {
+        trace.Trace(L"AddDelRegFromIni:Skip ADDREG%d: FLG_ADDREG_DELVAL without a value name deletes the key", i);
+        continue;
+      }
+      text += root + L", " + Quoted(subkey) + L"," + Quoted(name) + L"," + flags + L"," + value + L" \r\n";
     }
   }
   if (deleteCount > 0) {
@@ -229,6 +278,10 @@ int CAction::DriverAddDelRegFromInf(std::wstring_view script, std::wstring_view 
       const std::wstring subkey = read(L"ADDREG", i, L"SUBKEY");
       const std::wstring key =
           subkey.empty() ? std::wstring(driverKeyPath) : std::wstring(driverKeyPath) + L"\\" + subkey;
+      if (AddEntryDeletesKey(flags, name)) {
+        trace.Trace(L"DriverAddDelRegFromInf:Skip ADDREG%d: FLG_ADDREG_DELVAL without a value name deletes the key", i);
+        continue;
+      }
       text += hklm + L", " + Quoted(key) + L"," + Quoted(name) + L"," + flags + L"," + value + L"\r\n";
     }
   }

@@ -980,14 +980,22 @@ class Linter {
         }
         return;
       }
-      case InfRule::kFlags:
+      case InfRule::kFlags: {
         if (!value.empty() && !IsInfNumber(value)) {
           Report(Rule::kFlagsNotANumber, line,
                  U8(key) + "=" + U8(value) +
                      " is not a number: the installer reads 0 and writes the value as a string (REG_DWORD is "
                      "0x00010001)");
         }
+        const std::wstring entryKey = key.substr(0, key.size() - std::wstring_view(L"FLAGS").size()) + L"ENTRYNAME";
+        if (AddEntryDeletesKey(value, profile_.String(name, entryKey, L"", BufferFor(kRoomPath)))) {
+          Report(Rule::kAddEntryDeletesKey, line,
+                 U8(key) + "=" + U8(value) + " in [" + U8(name) +
+                     "] is FLG_ADDREG_DELVAL without a value name: the installer would delete the whole key with "
+                     "everything below it; the tool leaves the entry out");
+        }
         return;
+      }
       case InfRule::kRoot:
         if (!value.empty() && !IsInfRoot(value)) {
           Report(Rule::kUnknownRoot, line,

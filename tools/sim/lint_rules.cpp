@@ -117,6 +117,8 @@ constexpr std::array kRules{
              "a path to delete or write in a folder that any user may make at the root of a drive",
              "keep what the tool deletes and writes under Program Files (DEST_IS_PROGRAMFOLDER=1) or the Windows "
              "folder, where only administrators can make folders"},
+    RuleInfo{R::kAddEntryDeletesKey, "TV058", S::kError, "an ADDREG entry that would delete a whole key",
+             "name the value to delete in ADDREGn_ENTRYNAME, or delete the key with a DELREG entry of its own"},
 };
 
 }  // namespace

@@ -68,6 +68,7 @@ enum class Rule {
   kOsSectionMissing,
   kNoCompanion,
   kFolderAnyUserMakes,
+  kAddEntryDeletesKey,
 };
 
 struct RuleInfo {

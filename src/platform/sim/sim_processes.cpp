@@ -414,7 +414,11 @@ void SimMachine::Processes::RunSystemProgram(const Resolved& program) {
     if (!bytes) return;
     if (m_.keepInstalledInfs) m_.infsInstalled.push_back(*bytes);
     const bool installer64 = !StartsWithNoCase(program.image, m_.windowsFolder + L"\\SysWOW64\\");
-    ApplyInf(m_.registry, DecodeTextFile(*bytes, m_.ansiCodePage), installer64);
+    InfDirectories dirs{m_.windowsFolder, inf, L""};
+    if (auto profile = m_.environment.find(L"USERPROFILE"); profile != m_.environment.end()) {
+      dirs.userProfile = profile->second;
+    }
+    ApplyInf(m_.registry, DecodeTextFile(*bytes, m_.ansiCodePage), installer64, dirs);
   } else if (EqualsNoCase(name, L"regedit.exe")) {
     std::wstring_view args = program.arguments;
     if (!StartsWithNoCase(args, L"/s ")) return;

@@ -1,5 +1,8 @@
 #include "platform/sim/sim_programs.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <string>
@@ -78,45 +81,224 @@ std::uint32_t ParseNumber(std::wstring_view s) {
 
 // ---- INF ----
 
-// The fields of an INF line: split at commas outside quotation marks, each
-// trimmed, a quoted field without its marks ("" inside standing for one).
-std::vector<std::wstring> InfFields(std::wstring_view line) {
-  std::vector<std::wstring> fields(1);
-  bool quoted = false;
-  bool wasQuoted = false;
-  std::wstring pending;  // blanks after the last character, kept only if more follows
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    const wchar_t c = line[i];
-    if (c == L'"') {
-      if (quoted && i + 1 < line.size() && line[i + 1] == L'"') {
-        fields.back() += L'"';
-        ++i;
-      } else {
-        quoted = !quoted;
-        wasQuoted = true;
-      }
-    } else if (c == L',' && !quoted) {
-      fields.emplace_back();
-      pending.clear();
-      wasQuoted = false;
-    } else if (c == L';' && !quoted) {
-      break;
-    } else if ((c == L' ' || c == L'\t') && !quoted) {
-      if (!fields.back().empty() || wasQuoted) pending += c;
-    } else {
-      fields.back() += pending;
-      pending.clear();
-      fields.back() += c;
+// An INF as the installer's parser reads it: sections of lines, each line an
+// optional key (text before "=") and fields. Nothing of it is substituted yet.
+struct InfLine {
+  std::optional<std::wstring> key;
+  std::vector<std::wstring> fields;
+};
+struct InfSection {
+  std::wstring name;
+  std::vector<InfLine> lines;
+};
+using InfText = std::vector<InfSection>;
+
+constexpr wchar_t kCtrlZ = 0x1A;
+constexpr std::size_t kMostFieldChars = 511;  // longer fields are cut off
+constexpr std::size_t kMostSectionNameChars = 255;
+
+bool IsInfSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
+
+// The parser's rules: ";" starts a comment; fields are split at commas; blanks
+// around a field go, blanks inside it stay; quotation marks keep what they
+// enclose ("" is one mark) and, left open, run to the line end; a backslash
+// followed by nothing but blanks (and a comment) joins the next line to the
+// field, elsewhere it is text; "=" in the first field makes it the line's
+// key; a Ctrl-Z ends the file. A section header without "]", or a line before
+// the first section, makes the whole file unreadable: nothing is installed.
+std::optional<InfText> ParseInf(std::wstring_view text) {
+  if (const auto z = text.find(kCtrlZ); z != std::wstring_view::npos) text = text.substr(0, z);
+  InfText sections;
+  std::size_t pos = 0;
+  const std::size_t end = text.size();
+  auto skipToLineEnd = [&] {
+    while (pos < end && text[pos] != L'\n') ++pos;
+  };
+  // After a backslash at `pos`: true (and past the line end) when only blanks,
+  // more backslashes and a comment follow on this line.
+  auto continues = [&] {
+    std::size_t p = pos;
+    while (p < end && (text[p] == L'\\' || (IsInfSpace(text[p]) && text[p] != L'\n'))) ++p;
+    if (p < end && text[p] == L';') {
+      while (p < end && text[p] != L'\n') ++p;
     }
+    if (p < end && text[p] == L'\n') {
+      pos = p + 1;
+      return true;
+    }
+    if (p >= end) {
+      pos = end;
+      return true;
+    }
+    return false;
+  };
+  while (pos < end) {
+    const wchar_t c = text[pos];
+    if (IsInfSpace(c)) {
+      ++pos;
+      continue;
+    }
+    if (c == L';') {
+      skipToLineEnd();
+      continue;
+    }
+    if (c == L'[') {
+      const std::size_t close = text.find_first_of(L"]\n", pos + 1);
+      if (close == std::wstring_view::npos || text[close] != L']') return std::nullopt;
+      std::wstring name(text.substr(pos + 1, close - pos - 1));
+      if (name.size() > kMostSectionNameChars) return std::nullopt;
+      for (auto& ch : name) {
+        if (ch == 0) ch = L' ';
+      }
+      auto same = std::find_if(sections.begin(), sections.end(),
+                               [&](const InfSection& s) { return EqualsNoCase(s.name, name); });
+      if (same == sections.end()) {
+        sections.push_back(InfSection{std::move(name), {}});
+      } else {
+        // The lines of a second section of the same name go on the first:
+        // it moves to the end, where lines are added.
+        std::rotate(same, same + 1, sections.end());
+      }
+      pos = close + 1;
+      skipToLineEnd();
+      continue;
+    }
+    if (sections.empty()) return std::nullopt;
+    InfLine line;
+    std::wstring field;
+    std::wstring blanks;  // after the text so far; kept only if more text follows
+    bool first = true;
+    auto put = [&](std::wstring_view more) {
+      for (wchar_t ch : more) {
+        if (field.size() < kMostFieldChars) field += ch == 0 ? L' ' : ch;
+      }
+    };
+    auto skipLeadingBlanks = [&] {
+      while (pos < end && text[pos] != L'\n' && IsInfSpace(text[pos])) ++pos;
+    };
+    auto closeField = [&] {
+      line.fields.push_back(std::move(field));
+      field.clear();
+      blanks.clear();
+    };
+    bool lineDone = false;
+    while (!lineDone) {
+      if (pos >= end || text[pos] == L'\n') {
+        closeField();
+        lineDone = true;
+        break;
+      }
+      const wchar_t ch = text[pos];
+      if (ch == L'"') {
+        put(blanks);
+        blanks.clear();
+        ++pos;
+        while (pos < end && text[pos] != L'\n') {
+          if (text[pos] == L'"') {
+            if (pos + 1 < end && text[pos + 1] == L'"') {
+              put(L"\"");
+              pos += 2;
+              continue;
+            }
+            ++pos;
+            break;
+          }
+          put(text.substr(pos, 1));
+          ++pos;
+        }
+      } else if (ch == L',') {
+        first = false;
+        ++pos;
+        closeField();
+        skipLeadingBlanks();
+      } else if (ch == L';') {
+        closeField();
+        skipToLineEnd();
+        lineDone = true;
+      } else if (ch == L'=' && first && !line.key) {
+        line.key = field;
+        field.clear();
+        blanks.clear();
+        first = false;
+        ++pos;
+        skipLeadingBlanks();
+      } else if (ch == L'\\') {
+        const std::size_t backslash = pos;
+        if (continues()) {
+          blanks.clear();
+          skipLeadingBlanks();
+        } else {
+          // Text after all: the blanks before it, the backslashes and the blanks after them stay.
+          std::size_t p = backslash;
+          while (p < end && (text[p] == L'\\' || (IsInfSpace(text[p]) && text[p] != L'\n'))) ++p;
+          put(blanks);
+          blanks.clear();
+          put(text.substr(backslash, p - backslash));
+          pos = p;
+        }
+      } else if (IsInfSpace(ch)) {
+        blanks += ch;
+        ++pos;
+      } else {
+        put(blanks);
+        blanks.clear();
+        put(text.substr(pos, 1));
+        ++pos;
+      }
+    }
+    sections.back().lines.push_back(std::move(line));
   }
-  return fields;
+  return sections;
 }
 
-// The string substitution the installer makes in every field it reads, inside
-// quotation marks too: "%%" is one percent sign, "%name%" the value of name in
-// [Strings], and a %name% that [Strings] does not define stays as it is.
-using StringTable = std::map<std::wstring, std::wstring, LessNoCase>;
-std::wstring Substitute(std::wstring_view field, const StringTable& strings) {
+const InfSection* FindSection(const InfText& inf, std::wstring_view name) {
+  for (const auto& s : inf) {
+    if (EqualsNoCase(s.name, name)) return &s;
+  }
+  return nullptr;
+}
+
+// A directory ID's folder as the installer gives it, or nothing for an ID it
+// does not know (the reference then stays as written).
+std::optional<std::wstring> DirectoryOfId(long id, const InfDirectories& dirs) {
+  const std::wstring& windows = dirs.windows;
+  const std::wstring system = windows + L"\\system32";
+  switch (id) {
+    case 0:       // no folder
+    case -1:      // an absolute path follows
+    case 0xFFFF:  // the same, in 16-bit form
+      return std::wstring();
+    case 1: {  // the folder of the INF, with its closing backslash
+      const auto slash = dirs.infFile.rfind(L'\\');
+      return slash == std::wstring::npos ? std::wstring() : dirs.infFile.substr(0, slash + 1);
+    }
+    case 10: return windows;
+    case 11: return system;
+    case 12: return system + L"\\drivers";
+    case 17: return windows + L"\\inf";
+    case 18: return windows + L"\\help";
+    case 20: return windows + L"\\fonts";
+    case 21: return system + L"\\viewers";
+    case 24:  // the root of the system drive, and the boot folders on it
+    case 30:
+    case 54: return windows.size() >= 2 ? windows.substr(0, 2) + L"\\" : std::wstring(L"C:\\");
+    case 25: return windows;
+    case 50: return windows + L"\\system";
+    case 51: return windows + L"\\spool";
+    case 53:
+      if (!dirs.userProfile.empty()) return dirs.userProfile;
+      return std::nullopt;
+    default: return std::nullopt;
+  }
+}
+
+// The substitution the installer makes in a field when it reads it: "%%" is
+// one percent sign; "%name%" the first field of that line of [Strings]
+// (compared without case), else, when the name is a decimal number, the
+// folder of that directory ID (a closing backslash dropped when one follows
+// in the text); any other %name% stays as written, and so does a lone "%".
+std::wstring Substitute(std::wstring_view field, const InfText& inf, const InfDirectories& dirs) {
+  const InfSection* strings = FindSection(inf, L"Strings");
   std::wstring out;
   std::size_t i = 0;
   while (i < field.size()) {
@@ -127,37 +309,52 @@ std::wstring Substitute(std::wstring_view field, const StringTable& strings) {
       break;
     }
     out += field.substr(i, open - i);
-    const std::wstring name(field.substr(open + 1, close - open - 1));
+    const std::wstring_view name = field.substr(open + 1, close - open - 1);
+    std::optional<std::wstring> value;
     if (name.empty()) {
-      out += L'%';
-    } else if (auto it = strings.find(name); it != strings.end()) {
-      out += it->second;
+      value = L"%";
     } else {
-      out += field.substr(open, close - open + 1);
+      if (strings != nullptr) {
+        for (const auto& line : strings->lines) {
+          if (line.key && EqualsNoCase(*line.key, name)) {
+            if (!line.fields.empty()) value = line.fields.front();
+            break;
+          }
+        }
+      }
+      if (!value) {
+        // strtol in base 10: leading blanks and a sign, and nothing after the digits.
+        const std::string narrow = ToUtf8(name);
+        char* stop = nullptr;
+        const long id = std::strtol(narrow.c_str(), &stop, 10);
+        if (stop != narrow.c_str() && *stop == 0) {
+          value = DirectoryOfId(id, dirs);
+          if (value && close + 1 < field.size() && field[close + 1] == L'\\' && !value->empty() &&
+              value->back() == L'\\') {
+            value->pop_back();
+          }
+        }
+      }
     }
+    out += value ? *value : std::wstring(field.substr(open, close - open + 1));
     i = close + 1;
   }
   return out;
 }
 
-std::vector<std::wstring> Fields(std::wstring_view line, const StringTable& strings) {
-  auto fields = InfFields(line);
-  for (auto& f : fields) f = Substitute(f, strings);
-  return fields;
-}
-
-// AddReg flags of the INF format.
-constexpr std::uint32_t kFlgBinary = 0x00000001;
+// AddReg and DelReg flags of the INF format.
+constexpr std::uint32_t kFlgBinValueType = 0x00000001;
 constexpr std::uint32_t kFlgNoClobber = 0x00000002;
 constexpr std::uint32_t kFlgDelVal = 0x00000004;
+constexpr std::uint32_t kFlgAppend = 0x00000008;
 constexpr std::uint32_t kFlgKeyOnly = 0x00000010;
+constexpr std::uint32_t kFlgOverwriteOnly = 0x00000020;
 constexpr std::uint32_t kFlg64BitKey = 0x00001000;
+constexpr std::uint32_t kFlgKeyOnlyCommon = 0x00002000;
 constexpr std::uint32_t kFlg32BitKey = 0x00004000;
-constexpr std::uint32_t kFlgMultiSz = 0x00010000;
-constexpr std::uint32_t kFlgExpandSz = 0x00020000;
-constexpr std::uint32_t kFlgDword = 0x00010001;
-constexpr std::uint32_t kFlgNone = 0x00020001;
-constexpr std::uint32_t kFlgDelRegKeyOnly = 0x00002000;
+constexpr std::uint32_t kFlgDelRegBit = 0x00008000;
+constexpr std::uint32_t kFlgTypeMask = 0xFFFF0001;
+constexpr std::uint32_t kFlgMultiSzDelString = 0x00018002;
 
 std::wstring NativePath(const SimRegistry& r, RegRoot root, std::wstring_view path, bool is64, std::uint32_t flags) {
   std::uint32_t access = is64 ? reg::kWow64_64Key : 0;
@@ -166,65 +363,210 @@ std::wstring NativePath(const SimRegistry& r, RegRoot root, std::wstring_view pa
   return r.ViewPath(root, path, access);
 }
 
-void AddRegLine(SimRegistry& r, const std::vector<std::wstring>& f, bool is64) {
-  auto root = f.empty() ? std::nullopt : ParseRoot(f[0]);
-  if (!root) return;
-  const std::wstring subkey = f.size() > 1 ? f[1] : L"";
-  const std::wstring name = f.size() > 2 ? f[2] : L"";
-  const std::uint32_t flags = f.size() > 3 ? ParseNumber(f[3]) : 0;
-  const std::wstring path = NativePath(r, *root, subkey, is64, flags);
-  if (flags & kFlgKeyOnly) {
-    r.CreateKey(*root, path);
-    return;
-  }
-  if (flags & kFlgDelVal) {
-    r.DeleteValue(*root, path, name);
-    return;
-  }
-  if ((flags & kFlgNoClobber) && r.GetValue(*root, path, name)) return;
-  RegValue value;
-  if ((flags & kFlgDword) == kFlgDword && (flags & kFlgNone) != kFlgNone) {
-    value = RegValue{reg::kTypeDword, Dword(f.size() > 4 ? ParseNumber(f[4]) : 0)};
-  } else if ((flags & kFlgNone) == kFlgNone) {
-    value = RegValue{reg::kTypeNone, {}};
-  } else if (flags & kFlgBinary) {
-    value.type = reg::kTypeBinary;
-    for (std::size_t i = 4; i < f.size(); ++i) {
-      if (!f[i].empty()) value.data.push_back(static_cast<std::uint8_t>(ParseNumber(L"0x" + f[i])));
-    }
-  } else if (flags & kFlgMultiSz) {
-    value.type = reg::kTypeMultiSz;
-    for (std::size_t i = 4; i < f.size(); ++i) {
-      auto part = Utf16z(f[i]);
-      value.data.insert(value.data.end(), part.begin(), part.end());
-    }
-    value.data.insert(value.data.end(), {0, 0});
-  } else {
-    value = RegValue{(flags & kFlgExpandSz) ? reg::kTypeExpandSz : reg::kTypeSz, Utf16z(f.size() > 4 ? f[4] : L"")};
-  }
-  r.SetValue(*root, path, name, std::move(value));
+// The roots an INF line may name: the short forms only.
+std::optional<RegRoot> InfRoot(std::wstring_view name) {
+  if (EqualsNoCase(name, L"HKLM")) return RegRoot::kLocalMachine;
+  if (EqualsNoCase(name, L"HKCU")) return RegRoot::kCurrentUser;
+  if (EqualsNoCase(name, L"HKCR")) return RegRoot::kClassesRoot;
+  if (EqualsNoCase(name, L"HKU")) return RegRoot::kUsers;
+  return std::nullopt;
 }
 
-void DelRegLine(SimRegistry& r, const std::vector<std::wstring>& f, bool is64) {
-  auto root = f.empty() ? std::nullopt : ParseRoot(f[0]);
-  if (!root) return;
-  const std::uint32_t flags = f.size() > 3 ? ParseNumber(f[3]) : 0;
-  const std::wstring path = NativePath(r, *root, f.size() > 1 ? f[1] : L"", is64, flags);
-  // The installer opens root and key, then deletes the value the line names;
-  // without a value name, absent or empty alike, it deletes the key with
-  // everything below it, and with no key path that is the whole root.
-  const std::wstring name = f.size() > 2 ? f[2] : L"";
-  if (!name.empty() && (flags & kFlgDelRegKeyOnly) == 0) {
-    r.DeleteValue(*root, path, name);
-  } else {
-    r.DeleteKeyTree(*root, path);
-  }
+// SetupGetIntField: a whole number as strtol reads it (base from its prefix,
+// clamped to the int range); an empty field is 0; anything else fails.
+std::optional<std::uint32_t> IntField(const std::wstring& text) {
+  if (text.empty()) return 0U;
+  const std::string narrow = ToUtf8(text);
+  char* stop = nullptr;
+  errno = 0;
+  long long value = std::strtoll(narrow.c_str(), &stop, 0);
+  if (stop == narrow.c_str() || *stop != 0) return std::nullopt;
+  if (value > 0x7FFFFFFFLL) value = 0x7FFFFFFFLL;
+  if (value < -0x80000000LL) value = -0x80000000LL;
+  return static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
 }
 
-std::vector<std::wstring> SectionList(std::wstring_view value) {
+// wcstoul in base 0: leading blanks, a sign, a prefix; it stops at the first
+// other character, and a number past 32 bits is 0xFFFFFFFF.
+std::uint32_t Wcstoul(const std::wstring& text) {
+  const std::string narrow = ToUtf8(text);
+  const char* p = narrow.c_str();
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (*p == '+' || *p == '-' || *p == ' ' || (*p >= '\t' && *p <= '\r')) return 0;
+  errno = 0;
+  char* stop = nullptr;
+  const unsigned long long value = std::strtoull(p, &stop, 0);
+  if (stop == p) return 0;
+  if (errno == ERANGE || value > 0xFFFFFFFFULL) return 0xFFFFFFFFU;
+  const auto v32 = static_cast<std::uint32_t>(value);
+  return negative ? 0U - v32 : v32;
+}
+
+// SetupGetBinaryField: each field from the fifth on is a byte in hex digits
+// (an empty field is 0, the digits end at the first other character). A
+// field past ff makes the call fail.
+std::optional<std::vector<std::uint8_t>> BinaryFields(const std::vector<std::wstring>& raw) {
+  std::vector<std::uint8_t> out;
+  for (std::size_t i = 4; i < raw.size(); ++i) {
+    std::uint32_t value = 0;
+    for (wchar_t c : raw[i]) {
+      const bool digit = c >= L'0' && c <= L'9';
+      const bool letter = (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+      if (!digit && !letter) break;
+      value <<= 4;
+      if (value > 255) return std::nullopt;
+      value |= digit ? static_cast<std::uint32_t>(c - L'0') : static_cast<std::uint32_t>((c | 0x20) - L'a' + 10);
+    }
+    out.push_back(static_cast<std::uint8_t>(value));
+  }
+  return out;
+}
+
+std::vector<std::uint8_t> MultiSzBytes(const std::vector<std::wstring>& strings) {
+  std::vector<std::uint8_t> out;
+  for (const auto& s : strings) {
+    auto part = Utf16z(s);
+    out.insert(out.end(), part.begin(), part.end());
+  }
+  out.insert(out.end(), {0, 0});
+  return out;
+}
+
+std::vector<std::wstring> MultiSzStrings(const std::vector<std::uint8_t>& data) {
   std::vector<std::wstring> out;
-  for (auto& f : InfFields(value)) {
-    if (!f.empty()) out.push_back(f);
+  std::wstring current;
+  for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
+    const wchar_t c = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
+    if (c == 0) {
+      if (current.empty()) break;
+      out.push_back(std::move(current));
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  return out;
+}
+
+// One line of an AddReg (`remove` false) or DelReg section, as the installer
+// applies it.
+void RegistryLine(SimRegistry& r, const InfLine& line, const InfText& inf, const InfDirectories& dirs, bool is64,
+                  bool remove) {
+  const auto& raw = line.fields;
+  auto field = [&](std::size_t i) -> std::optional<std::wstring> {
+    if (i >= raw.size()) return std::nullopt;
+    return Substitute(raw[i], inf, dirs);
+  };
+  const auto root = InfRoot(field(0).value_or(L""));
+  if (!root) return;
+  const std::wstring subkey = field(1).value_or(L"");
+  std::uint32_t flags = 0;
+  if (auto f = field(3)) flags = IntField(*f).value_or(0);
+  if (!remove) {
+    if (flags & kFlgDelRegBit) return;
+  } else if (flags == 0) {
+    flags = kFlgDelRegBit;
+  } else if ((flags & kFlgDelRegBit) == 0) {
+    return;
+  }
+  // RegCreateKeyEx or, to delete and to overwrite only, RegOpenKeyEx: either
+  // refuses a path that begins with a backslash.
+  if (!subkey.empty() && subkey.front() == L'\\') return;
+  const std::wstring path = NativePath(r, *root, subkey, is64, flags);
+  const bool openOnly = remove || (flags & kFlgOverwriteOnly) != 0;
+  if (openOnly && !r.KeyExists(*root, path)) return;
+  r.CreateKey(*root, path);
+  const std::wstring name = field(2).value_or(L"");
+
+  if (flags & (kFlgDelRegBit | kFlgDelVal)) {
+    if (!name.empty() && (flags & kFlgKeyOnlyCommon) == 0) {
+      if ((flags & kFlgMultiSzDelString) == kFlgMultiSzDelString) {
+        const auto drop = field(4);
+        const auto value = r.GetValue(*root, path, name);
+        if (!drop || drop->empty() || !value || value->type != reg::kTypeMultiSz) return;
+        auto strings = MultiSzStrings(value->data);
+        std::erase_if(strings, [&](const std::wstring& s) { return EqualsNoCase(s, *drop); });
+        r.SetValue(*root, path, name, RegValue{reg::kTypeMultiSz, MultiSzBytes(strings)});
+      } else {
+        r.DeleteValue(*root, path, name);
+      }
+    } else {
+      // No value name: the key goes, with everything below it.
+      r.DeleteKeyTree(*root, path);
+    }
+    return;
+  }
+  if (flags & (kFlgKeyOnly | kFlgKeyOnlyCommon)) return;
+  const bool exists = r.GetValue(*root, path, name).has_value();
+  if (exists && (flags & kFlgNoClobber)) return;
+  if (!exists && (flags & kFlgOverwriteOnly)) return;
+
+  std::uint32_t type = 0;
+  switch (flags & kFlgTypeMask) {
+    case 0x00000000: type = reg::kTypeSz; break;
+    case 0x00010000: type = reg::kTypeMultiSz; break;
+    case 0x00020000: type = reg::kTypeExpandSz; break;
+    case 0x00000001: type = reg::kTypeBinary; break;
+    case 0x00010001: type = reg::kTypeDword; break;
+    case 0x00020001: type = reg::kTypeNone; break;
+    default: type = flags >> 16; break;
+  }
+  const bool asText = (flags & kFlgBinValueType) == 0 || (type == reg::kTypeDword && raw.size() == 5);
+  if (!asText) {
+    // Binary data of the type; fields the installer cannot read give no data.
+    r.SetValue(*root, path, name, RegValue{type, BinaryFields(raw).value_or(std::vector<std::uint8_t>{})});
+    return;
+  }
+  if (type == reg::kTypeMultiSz) {
+    // The fifth field and those after it, up to the first empty one.
+    std::vector<std::wstring> strings;
+    for (std::size_t i = 4; i < raw.size(); ++i) {
+      auto s = Substitute(raw[i], inf, dirs);
+      if (s.empty()) break;
+      strings.push_back(std::move(s));
+    }
+    if (flags & kFlgAppend) {
+      if (raw.size() < 5) return;
+      const auto current = r.GetValue(*root, path, name);
+      if (!current || current->type != reg::kTypeMultiSz) return;
+      auto merged = MultiSzStrings(current->data);
+      const std::size_t before = merged.size();
+      for (auto& s : strings) {
+        const bool known =
+            std::any_of(merged.begin(), merged.end(), [&](const std::wstring& have) { return EqualsNoCase(have, s); });
+        if (!known) merged.push_back(std::move(s));
+      }
+      if (merged.size() != before) r.SetValue(*root, path, name, RegValue{type, MultiSzBytes(merged)});
+      return;
+    }
+    if (raw.size() < 5) {
+      r.SetValue(*root, path, name, RegValue{type, {0, 0}});
+    } else {
+      r.SetValue(*root, path, name,
+                 RegValue{type, strings.empty() ? std::vector<std::uint8_t>{0, 0} : MultiSzBytes(strings)});
+    }
+    return;
+  }
+  const auto text = field(4);
+  if (type == reg::kTypeDword) {
+    r.SetValue(*root, path, name, RegValue{type, Dword(text ? Wcstoul(*text) : 0)});
+  } else {
+    r.SetValue(*root, path, name, RegValue{type, Utf16z(text.value_or(L""))});
+  }
+}
+
+// The section names that the install section's lines of one directive give.
+std::vector<std::wstring> DirectiveSections(const InfSection& install, std::wstring_view directive, const InfText& inf,
+                                            const InfDirectories& dirs) {
+  std::vector<std::wstring> out;
+  for (const auto& line : install.lines) {
+    if (!line.key || !EqualsNoCase(*line.key, directive)) continue;
+    for (const auto& f : line.fields) {
+      auto name = Substitute(f, inf, dirs);
+      if (!name.empty()) out.push_back(std::move(name));
+    }
   }
   return out;
 }
@@ -264,53 +606,20 @@ std::vector<std::uint8_t> HexBytes(std::wstring_view s) {
 
 }  // namespace
 
-void ApplyInf(SimRegistry& registry, std::wstring_view infText, bool installerIs64Bit) {
-  std::vector<std::pair<std::wstring, std::vector<std::wstring_view>>> sections;
-  for (auto line : Lines(infText)) {
-    if (line.empty() || line.front() == L';') continue;
-    if (line.front() == L'[') {
-      const auto close = line.find(L']');
-      sections.emplace_back(std::wstring(Trim(line.substr(1, close == std::wstring_view::npos ? 0 : close - 1))),
-                            std::vector<std::wstring_view>{});
-    } else if (!sections.empty()) {
-      sections.back().second.push_back(line);
-    }
-  }
-  auto find = [&](std::wstring_view name) -> const std::vector<std::wstring_view>* {
-    for (const auto& [n, lines] : sections) {
-      if (EqualsNoCase(n, name)) return &lines;
-    }
-    return nullptr;
-  };
-  const auto* install = find(L"DefaultInstall");
+void ApplyInf(SimRegistry& registry, std::wstring_view infText, bool installerIs64Bit, const InfDirectories& dirs) {
+  const auto inf = ParseInf(infText);
+  if (!inf) return;
+  const InfSection* install = FindSection(*inf, L"DefaultInstall");
   if (install == nullptr) return;
-  StringTable strings;
-  if (const auto* lines = find(L"Strings")) {
-    for (auto line : *lines) {
-      const auto eq = line.find(L'=');
-      if (eq == std::wstring_view::npos) continue;
-      const auto value = InfFields(line.substr(eq + 1));
-      strings[std::wstring(Trim(line.substr(0, eq)))] = value.empty() ? L"" : value.front();
-    }
-  }
   // The installer deletes before it adds, whatever the order of the directives.
-  std::vector<std::wstring> addSections;
-  std::vector<std::wstring> delSections;
-  for (auto line : *install) {
-    const auto eq = line.find(L'=');
-    if (eq == std::wstring_view::npos) continue;
-    const auto directive = Trim(line.substr(0, eq));
-    if (EqualsNoCase(directive, L"AddReg")) addSections = SectionList(line.substr(eq + 1));
-    if (EqualsNoCase(directive, L"DelReg")) delSections = SectionList(line.substr(eq + 1));
-  }
-  for (const auto& name : delSections) {
-    if (const auto* lines = find(name)) {
-      for (auto line : *lines) DelRegLine(registry, Fields(line, strings), installerIs64Bit);
+  for (const auto& name : DirectiveSections(*install, L"DelReg", *inf, dirs)) {
+    if (const auto* section = FindSection(*inf, name)) {
+      for (const auto& line : section->lines) RegistryLine(registry, line, *inf, dirs, installerIs64Bit, true);
     }
   }
-  for (const auto& name : addSections) {
-    if (const auto* lines = find(name)) {
-      for (auto line : *lines) AddRegLine(registry, Fields(line, strings), installerIs64Bit);
+  for (const auto& name : DirectiveSections(*install, L"AddReg", *inf, dirs)) {
+    if (const auto* section = FindSection(*inf, name)) {
+      for (const auto& line : section->lines) RegistryLine(registry, line, *inf, dirs, installerIs64Bit, false);
     }
   }
 }

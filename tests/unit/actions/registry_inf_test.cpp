@@ -270,6 +270,56 @@ TEST(RegistryInf, DeleteEntriesThatWouldWipeATreeAreNotWritten) {
       d, L"drv:DriverAddDelRegFromInf:Skip DELREG1: no value name, the whole driver key would be deleted"));
 }
 
+TEST(RegistryInf, AddEntriesThatWouldDeleteAKeyAreNotWritten) {
+  // FLG_ADDREG_DELVAL without a value name, or with FLG_ADDREG_KEYONLY_COMMON,
+  // deletes the key named with all below it; with a value name it deletes
+  // that value, and with the DelReg bit the installer skips the line.
+  sim::SimMachine m;
+  test::SetUpNotebook(m, Script("REG_INI",
+                                "[Reg]\nADDREG=5\n"
+                                "ADDREG1_ROOT=HKCU\nADDREG1_SUBKEY=Software\\Old\nADDREG1_FLAGS=0x00000004\n"
+                                "ADDREG2_ROOT=HKCU\nADDREG2_SUBKEY=Software\\Old\nADDREG2_ENTRYNAME=A\n"
+                                "ADDREG2_FLAGS=0x2004\n"
+                                "ADDREG3_ROOT=HKCU\nADDREG3_SUBKEY=Software\\Old\nADDREG3_ENTRYNAME=B\n"
+                                "ADDREG3_FLAGS=4\n"
+                                "ADDREG4_ROOT=HKCU\nADDREG4_SUBKEY=Software\\Old\nADDREG4_FLAGS=0x8004\n"
+                                "ADDREG5_ROOT=HKCU\nADDREG5_SUBKEY=Software\\Old\nADDREG5_FLAGS=4junk\n"
+                                "ADDREG5_VALUE=x\n"));
+  m.registry.SetDword(RegRoot::kCurrentUser, L"Software\\Old", L"A", 1);
+  m.registry.SetDword(RegRoot::kCurrentUser, L"Software\\Old", L"B", 1);
+  m.registry.SetDword(RegRoot::kCurrentUser, L"Software\\Old\\Sub", L"C", 1);
+  sim::RunTool(m);
+  ASSERT_EQ(m.infsInstalled.size(), 1U) << m.ToString();
+  EXPECT_TRUE(m.registry.KeyExists(RegRoot::kCurrentUser, L"Software\\Old\\Sub")) << m.ToString();
+  EXPECT_TRUE(m.registry.GetValue(RegRoot::kCurrentUser, L"Software\\Old", L"A"));
+  EXPECT_FALSE(m.registry.GetValue(RegRoot::kCurrentUser, L"Software\\Old", L"B"));
+  // Flags that are no whole number are 0 to the installer: a string.
+  EXPECT_TRUE(m.registry.GetValue(RegRoot::kCurrentUser, L"Software\\Old", L""));
+  for (int i : {1, 2}) {
+    EXPECT_TRUE(test::HasLine(m, L"drv:AddDelRegFromIni:Skip ADDREG" + std::to_wstring(i) +
+                                     L": FLG_ADDREG_DELVAL without a value name deletes the key"))
+        << i;
+  }
+  for (int i : {3, 4, 5}) {
+    EXPECT_FALSE(test::HasLine(m, L"drv:AddDelRegFromIni:Skip ADDREG" + std::to_wstring(i) +
+                                      L": FLG_ADDREG_DELVAL without a value name deletes the key"))
+        << i;
+  }
+
+  // Under a driver key the entry would delete the driver key.
+  sim::SimMachine d;
+  test::SetUpNotebook(d, "[Drv]\nADDREG=1\nADDREG1_FLAGS=0x4\n");
+  const std::wstring key = L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96D-E325-11CE-BFC1-08002BE10318}\\0001";
+  d.registry.SetDword(RegRoot::kLocalMachine, key, L"DriverVersion", 1);
+  const CProcessPlatform process(d.platform());
+  CProcessObjects objects(process.get());
+  EXPECT_EQ(objects.action.DriverAddDelRegFromInf(std::wstring(test::kScriptPath), L"Drv", key), 1);
+  EXPECT_TRUE(d.registry.GetValue(RegRoot::kLocalMachine, key, L"DriverVersion")) << d.ToString();
+  EXPECT_TRUE(test::HasLine(d,
+                            L"drv:DriverAddDelRegFromInf:Skip ADDREG1: FLG_ADDREG_DELVAL without a value name "
+                            L"deletes the key"));
+}
+
 TEST(RegistryInf, KeyPathsAndValueNamesAreWrittenAsTheInfSyntaxNeedsThem) {
   // A quotation mark inside a quoted field is doubled and a percent sign is
   // doubled, or the installer reads another key, another value or a string

@@ -175,6 +175,10 @@ const Case kCases[] = {
      S::kError, "a folder that Windows keeps under Program Files", "TV033"},
     {"DESTDIR of one folder", "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=D\n[D]\nDESTDIR=VELTARO\n", 5, S::kError,
      "is one folder: a maker's folder of several products", "TV034"},
+    {"an add entry that deletes a key",
+     "[INIT]\nCMD1=REG_INI\nCMD1_SECTION=R\n[R]\nADDREG=1\nADDREG1_ROOT=HKCU\nADDREG1_SUBKEY=Software\\X\n"
+     "ADDREG1_FLAGS=0x00000004\n",
+     8, S::kError, "FLG_ADDREG_DELVAL without a value name", "TV058"},
     {"DESTDIR of one folder in Common Files",
      "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=D\n[D]\nDESTDIR=Common Files\\VELTARO\n", 5, S::kError,
      "is one folder: a maker's folder of several products", "TV034"},
