@@ -256,15 +256,16 @@ std::uint32_t ParsedProfile::Int(std::wstring_view section, std::wstring_view ke
   const std::wstring text = String(section, key, L"", 30);
   if (text.empty()) return static_cast<std::uint32_t>(defaultValue);
   // An optional sign after leading blanks, then digits in decimal or, after
-  // 0x, 0o or 0b, in hexadecimal, octal or binary; the digits end at the first
-  // other character. A negative value comes back in two's complement.
+  // 0x, 0o or 0b (lower case only: "0X1" is 0), in hexadecimal, octal or
+  // binary; the digits end at the first other character. A negative value
+  // comes back in two's complement.
   std::size_t i = 0;
   while (i < text.size() && text[i] <= L' ') ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
   std::uint32_t base = 10;
   if (i + 1 < text.size() && text[i] == L'0') {
-    const wchar_t prefix = AsciiLower(text[i + 1]);
+    const wchar_t prefix = text[i + 1];
     base = prefix == L'x' ? 16 : prefix == L'o' ? 8 : prefix == L'b' ? 2 : 10;
     if (base != 10) i += 2;
   }

@@ -43,7 +43,7 @@ inline const std::vector<ProfileFile>& ProfileFiles() {
            L"CMD10=in a second section of the same name\r\n"
            L"[Numbers]\r\n"
            L"A=12\r\nB=-1\r\nC= "
-           L"42abc\r\nD=0x10\r\nE=\r\nF=+5\r\nG=abc\r\nH=4294967297\r\nI=0o17\r\nJ=-0x1F\r\nK=0b101\r\nL=017\r\n"
+           L"42abc\r\nD=0x10\r\nE=\r\nF=+5\r\nG=abc\r\nH=4294967297\r\nI=0o17\r\nJ=-0x1F\r\nK=0b101\r\nL=017\r\nM=0X1\r\nN=0XfF\r\n"
            L"[ Spaced ]\r\n"
            L"K=spaced section\r\n"
            L"[Unclosed\r\n"
@@ -135,6 +135,8 @@ inline const std::vector<IntCase>& IntCases() {
       {0, L"Numbers", L"J", 0, 0xFFFFFFE1U},
       {0, L"Numbers", L"K", 0, 5},
       {0, L"Numbers", L"L", 0, 17},
+      {0, L"Numbers", L"M", 5, 0},
+      {0, L"Numbers", L"N", 5, 0},
   };
   return cases;
 }

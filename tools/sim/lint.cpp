@@ -791,7 +791,8 @@ class Linter {
     }
     // The digits end at the first other character: 2s is 2 (milliseconds, for a pause).
     std::size_t end = i;
-    const bool hex = v.size() > i + 1 && v[i] == L'0' && (v[i + 1] == L'x' || v[i + 1] == L'X');
+    // Only a lower-case prefix makes a hexadecimal number: 0X1 is 0.
+    const bool hex = v.size() > i + 1 && v[i] == L'0' && v[i + 1] == L'x';
     if (hex) end += 2;
     while (end < v.size() &&
            (iswdigit(static_cast<wint_t>(v[end])) || (hex && iswxdigit(static_cast<wint_t>(v[end]))))) {

@@ -175,6 +175,8 @@ const Case kCases[] = {
      S::kError, "a folder that Windows keeps under Program Files", "TV033"},
     {"DESTDIR of one folder", "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=D\n[D]\nDESTDIR=VELTARO\n", 5, S::kError,
      "is one folder: a maker's folder of several products", "TV034"},
+    {"a count with an upper-case prefix", "[INIT]\nCMD1=REG_INI\nCMD1_SECTION=R\n[R]\nADDREG=0X1\n", 5,
+     S::kWarning, "ADDREG=0X1 reads as 0: the number ends at \"X1\"", "TV044"},
     {"an add entry that deletes a key",
      "[INIT]\nCMD1=REG_INI\nCMD1_SECTION=R\n[R]\nADDREG=1\nADDREG1_ROOT=HKCU\nADDREG1_SUBKEY=Software\\X\n"
      "ADDREG1_FLAGS=0x00000004\n",
