@@ -36,6 +36,57 @@ std::uint64_t HashNoCase(std::wstring_view name) {
   return h;
 }
 
+wchar_t UnicodeUpper(wchar_t c) {
+  const auto u = static_cast<std::uint32_t>(c);
+  auto minus = [&](std::uint32_t d) { return static_cast<wchar_t>(u - d); };
+  // Pairs of an upper-case letter and the lower-case one after it.
+  auto pairEvenUpper = [&] { return (u & 1U) != 0 ? minus(1) : c; };
+  auto pairOddUpper = [&] { return (u & 1U) == 0 ? minus(1) : c; };
+  if (u < 0x80) return AsciiUpper(c);
+  if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return minus(0x20);
+  if (u == 0xFF) return static_cast<wchar_t>(0x178);
+  if (u >= 0x100 && u <= 0x12F) return pairEvenUpper();
+  if (u >= 0x132 && u <= 0x137) return pairEvenUpper();
+  if (u >= 0x139 && u <= 0x148) return pairOddUpper();
+  if (u >= 0x14A && u <= 0x177) return pairEvenUpper();
+  if (u >= 0x179 && u <= 0x17E) return pairOddUpper();
+  if (u == 0x3AC) return static_cast<wchar_t>(0x386);
+  if (u >= 0x3AD && u <= 0x3AF) return minus(0x25);
+  if (u == 0x3C2) return static_cast<wchar_t>(0x3A3);
+  if (u >= 0x3B1 && u <= 0x3CB) return minus(0x20);
+  if (u == 0x3CC) return static_cast<wchar_t>(0x38C);
+  if (u >= 0x3CD && u <= 0x3CE) return minus(0x3F);
+  if (u >= 0x430 && u <= 0x44F) return minus(0x20);
+  if (u >= 0x450 && u <= 0x45F) return minus(0x50);
+  if ((u >= 0x460 && u <= 0x481) || (u >= 0x48A && u <= 0x4BF) || (u >= 0x4D0 && u <= 0x52F)) return pairEvenUpper();
+  if (u >= 0x4C1 && u <= 0x4CE) return pairOddUpper();
+  if (u >= 0x561 && u <= 0x586) return minus(0x30);
+  if (u >= 0xFF41 && u <= 0xFF5A) return minus(0x20);
+  return c;
+}
+
+int CompareNoCaseUnicode(std::wstring_view a, std::wstring_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (a[i] == b[i]) continue;
+    const wchar_t ca = UnicodeUpper(a[i]);
+    const wchar_t cb = UnicodeUpper(b[i]);
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+bool EqualsNoCaseUnicode(std::wstring_view a, std::wstring_view b) {
+  return a.size() == b.size() && CompareNoCaseUnicode(a, b) == 0;
+}
+
+std::uint64_t HashNoCaseUnicode(std::wstring_view name) {
+  std::uint64_t h = kFnvOffset;
+  for (const wchar_t c : name) h = FnvStep(h, UnicodeUpper(c));
+  return h;
+}
+
 std::wstring ToLowerAscii(std::wstring_view text) {
   std::wstring out(text);
   for (auto& c : out) c = AsciiLower(c);

@@ -48,6 +48,19 @@ struct LessNoCase {
   bool operator()(std::wstring_view a, std::wstring_view b) const { return CompareNoCase(a, b) < 0; }
 };
 
+// Registry names compare without case for every letter, not only ASCII:
+// Windows folds them with its upper-case table. This covers the letters of
+// Latin-1, Latin Extended-A, Greek, Cyrillic, Armenian and the full-width
+// Latin forms; other characters compare as they stand.
+wchar_t UnicodeUpper(wchar_t c);
+int CompareNoCaseUnicode(std::wstring_view a, std::wstring_view b);
+bool EqualsNoCaseUnicode(std::wstring_view a, std::wstring_view b);
+std::uint64_t HashNoCaseUnicode(std::wstring_view name);
+struct LessNoCaseUnicode {
+  using is_transparent = void;
+  bool operator()(std::wstring_view a, std::wstring_view b) const { return CompareNoCaseUnicode(a, b) < 0; }
+};
+
 // A registry string's data (UTF-16LE), up to its first terminator.
 std::wstring StringFromRegistryData(std::span<const std::uint8_t> data);
 // A registry number's data: its first four bytes, little-endian (fewer: the ones there are).

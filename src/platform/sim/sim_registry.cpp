@@ -39,7 +39,7 @@ std::size_t SimKeyNode::SlotOf(std::wstring_view valueName, std::uint64_t hash) 
   for (std::size_t i = tag & mask;; i = (i + 1) & mask) {
     const Slot& slot = slots_[i];
     if (slot.place == 0) return i;
-    if (slot.hash == tag && EqualsNoCase(values[slot.place - 1].first, valueName)) return i;
+    if (slot.hash == tag && EqualsNoCaseUnicode(values[slot.place - 1].first, valueName)) return i;
   }
 }
 
@@ -47,21 +47,21 @@ std::size_t SimKeyNode::SlotOf(std::wstring_view valueName, std::uint64_t hash) 
 void SimKeyNode::Index(std::size_t slotCount) {
   slots_.assign(slotCount, Slot{});
   for (std::uint32_t place = 0; place < values.size(); ++place) {
-    const std::uint64_t hash = HashNoCase(values[place].first);
+    const std::uint64_t hash = HashNoCaseUnicode(values[place].first);
     slots_[SlotOf(values[place].first, hash)] = Slot{static_cast<std::uint32_t>(hash), place + 1};
   }
 }
 
 RegValue* SimKeyNode::FindValue(std::wstring_view valueName) {
   if (slots_.empty()) return nullptr;
-  const Slot& slot = slots_[SlotOf(valueName, HashNoCase(valueName))];
+  const Slot& slot = slots_[SlotOf(valueName, HashNoCaseUnicode(valueName))];
   return slot.place == 0 ? nullptr : &values[slot.place - 1].second;
 }
 
 void SimKeyNode::PutValue(std::wstring_view valueName, RegValue value) {
   // Grown before the search, so that one hash serves the search and the insert.
   if ((values.size() + 1) * 2 > slots_.size()) Index(std::max<std::size_t>(8, slots_.size() * 2));
-  const std::uint64_t hash = HashNoCase(valueName);
+  const std::uint64_t hash = HashNoCaseUnicode(valueName);
   Slot& slot = slots_[SlotOf(valueName, hash)];
   if (slot.place != 0) {
     values[slot.place - 1].second = std::move(value);
@@ -73,7 +73,7 @@ void SimKeyNode::PutValue(std::wstring_view valueName, RegValue value) {
 
 bool SimKeyNode::EraseValue(std::wstring_view valueName) {
   if (slots_.empty()) return false;
-  std::size_t hole = SlotOf(valueName, HashNoCase(valueName));
+  std::size_t hole = SlotOf(valueName, HashNoCaseUnicode(valueName));
   const std::uint32_t place = slots_[hole].place;
   if (place == 0) return false;
   // Later slots of the same run move back into the hole unless their home

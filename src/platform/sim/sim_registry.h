@@ -21,7 +21,7 @@ namespace tv::sim {
 
 struct SimKeyNode {
   std::wstring name;
-  std::map<std::wstring, std::unique_ptr<SimKeyNode>, LessNoCase> subkeys;
+  std::map<std::wstring, std::unique_ptr<SimKeyNode>, LessNoCaseUnicode> subkeys;
   // In the order they were made, as RegEnumValueW gives them. Changed only
   // through the functions below, which keep the index by name.
   std::vector<std::pair<std::wstring, RegValue>> values;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/text.h"
 
 namespace tv::sim {
 namespace {
@@ -86,6 +87,28 @@ TEST(SimRegistry, ValuesStayFoundThroughPutsAndErases) {
       }
     }
   }
+}
+
+TEST(SimRegistry, NamesCompareWithoutCaseForEveryLetter) {
+  SimMachine m;
+  auto& r = m.registry;
+  // Key names: Ä and ä, Cyrillic, Greek with its final sigma, full-width forms.
+  r.SetDword(RegRoot::kCurrentUser, L"Software\\\u00C4pfel", L"a", 1);
+  r.SetDword(RegRoot::kCurrentUser, L"Software\\\u00E4pfel", L"b", 2);
+  EXPECT_EQ(r.GetValue(RegRoot::kCurrentUser, L"SOFTWARE\\\u00C4PFEL", L"b")->data[0], 2);
+  for (std::wstring_view pair :
+       {L"\u041A\u043B\u044E\u0447|\u041A\u041B\u042E\u0427", L"\u03C3\u03BF\u03C2|\u03A3\u039F\u03A3",
+        L"\uFF41|\uFF21", L"\u0151|\u0150", L"\u00FF|\u0178"}) {
+    const auto bar = pair.find(L'|');
+    r.CreateKey(RegRoot::kCurrentUser, std::wstring(L"Software\\") + std::wstring(pair.substr(0, bar)));
+    EXPECT_TRUE(r.KeyExists(RegRoot::kCurrentUser, std::wstring(L"Software\\") + std::wstring(pair.substr(bar + 1))))
+        << ToUtf8(pair);
+  }
+  // Value names too; letters that only look alike stay apart.
+  r.SetDword(RegRoot::kCurrentUser, L"Software\\V", L"\u00C9t\u00E9", 1);
+  EXPECT_TRUE(r.GetValue(RegRoot::kCurrentUser, L"Software\\V", L"\u00E9T\u00C9"));
+  EXPECT_FALSE(r.GetValue(RegRoot::kCurrentUser, L"Software\\V", L"Ete"));
+  EXPECT_FALSE(r.KeyExists(RegRoot::kCurrentUser, L"Software\\Apfel"));
 }
 
 TEST(SimRegistry, Wow64ViewsOfSoftware) {
