@@ -222,7 +222,8 @@ SimKeyNode* SimRegistry::Walk(SimKeyNode* from, std::wstring_view path, bool cre
 
 const SimKeyNode* SimRegistry::Walk(RegRoot root, std::wstring_view path) const {
   auto& self = const_cast<SimRegistry&>(*this);
-  return self.Walk(&self.Root(root), path, false);
+  const auto [realRoot, real] = Real(root, path);
+  return self.Walk(&self.Root(realRoot), real, false);
 }
 
 Result<RegKeyPtr> SimRegistry::OpenKey(RegRoot root, std::wstring_view path, std::uint32_t access) {
@@ -238,14 +239,21 @@ Result<RegKeyPtr> SimRegistry::Reach(RegRoot root, std::wstring_view path, std::
   if (auto e = faults_.Take(create ? "RegCreateKeyEx" : "RegOpenKeyEx", full)) return Result<RegKeyPtr>::Fail(*e);
   // Windows refuses a path that begins with a backslash and accepts one that ends with it.
   if (!path.empty() && path.front() == L'\\') return Result<RegKeyPtr>::Fail(err::kBadPathname);
-  const std::wstring native = ViewPath(root, path, access);
-  SimKeyNode* node = Walk(&Root(root), native, create);
+  const std::wstring view = ViewPath(root, path, access);
+  const auto [realRoot, native] = Real(root, view);
+  SimKeyNode* node = Walk(&Root(realRoot), native, create);
   if (node == nullptr) return Result<RegKeyPtr>::Fail(err::kFileNotFound);
-  return Result<RegKeyPtr>::Ok(std::make_unique<SimRegKey>(*this, *node, Join(RegRootName(root), native), access));
+  return Result<RegKeyPtr>::Ok(std::make_unique<SimRegKey>(*this, *node, Join(RegRootName(root), view), access));
+}
+
+std::pair<RegRoot, std::wstring> SimRegistry::Real(RegRoot root, std::wstring_view path) {
+  if (root != RegRoot::kClassesRoot) return {root, std::wstring(path)};
+  return {RegRoot::kLocalMachine, Join(L"Software\\Classes", path)};
 }
 
 void SimRegistry::SetValue(RegRoot root, std::wstring_view path, std::wstring_view name, RegValue value) {
-  Walk(&Root(root), path, true)->PutValue(name, std::move(value));
+  const auto [realRoot, real] = Real(root, path);
+  Walk(&Root(realRoot), real, true)->PutValue(name, std::move(value));
 }
 
 void SimRegistry::SetDword(RegRoot root, std::wstring_view path, std::wstring_view name, std::uint32_t value) {
@@ -265,7 +273,10 @@ void SimRegistry::SetString(RegRoot root, std::wstring_view path, std::wstring_v
   SetValue(root, path, name, std::move(v));
 }
 
-void SimRegistry::CreateKey(RegRoot root, std::wstring_view path) { Walk(&Root(root), path, true); }
+void SimRegistry::CreateKey(RegRoot root, std::wstring_view path) {
+  const auto [realRoot, real] = Real(root, path);
+  Walk(&Root(realRoot), real, true);
+}
 
 std::optional<RegValue> SimRegistry::GetValue(RegRoot root, std::wstring_view path, std::wstring_view name) const {
   const SimKeyNode* node = Walk(root, path);
@@ -275,6 +286,18 @@ std::optional<RegValue> SimRegistry::GetValue(RegRoot root, std::wstring_view pa
 }
 
 bool SimRegistry::DeleteKeyTree(RegRoot root, std::wstring_view path) {
+  if (root == RegRoot::kClassesRoot) {
+    // Emptying the classes root empties HKLM\Software\Classes, which stays.
+    SimKeyNode* classes = Walk(&Root(RegRoot::kLocalMachine), L"Software\\Classes", false);
+    if (SplitPath(path).empty()) {
+      if (classes == nullptr) return false;
+      const bool any = !classes->subkeys.empty() || !classes->values.empty();
+      classes->subkeys.clear();
+      classes->ClearValues();
+      return any;
+    }
+    return DeleteKeyTree(RegRoot::kLocalMachine, Join(L"Software\\Classes", path));
+  }
   auto parts = SplitPath(path);
   if (parts.empty()) {
     // The root key itself stays, but nothing in it does.
@@ -291,7 +314,8 @@ bool SimRegistry::DeleteKeyTree(RegRoot root, std::wstring_view path) {
 }
 
 bool SimRegistry::DeleteValue(RegRoot root, std::wstring_view path, std::wstring_view name) {
-  SimKeyNode* node = Walk(&Root(root), path, false);
+  const auto [realRoot, real] = Real(root, path);
+  SimKeyNode* node = Walk(&Root(realRoot), real, false);
   if (node == nullptr) return false;
   return node->EraseValue(name);
 }

@@ -80,6 +80,10 @@ class SimRegistry final : public IRegistry {
   // RegOpenKeyExW, or RegCreateKeyExW with `create`.
   Result<RegKeyPtr> Reach(RegRoot root, std::wstring_view path, std::uint32_t access, bool create);
   SimKeyNode* Walk(SimKeyNode* from, std::wstring_view path, bool create);
+  // HKEY_CLASSES_ROOT is a view of HKLM\Software\Classes: the root and path
+  // where a key of it is kept. (Windows merges the user's own classes into
+  // the view; a simulated machine has none.)
+  static std::pair<RegRoot, std::wstring> Real(RegRoot root, std::wstring_view path);
   const SimKeyNode* Walk(RegRoot root, std::wstring_view path) const;
   SimKeyNode& Root(RegRoot root) { return roots_[root]; }
 

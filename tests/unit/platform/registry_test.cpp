@@ -111,6 +111,24 @@ TEST(SimRegistry, NamesCompareWithoutCaseForEveryLetter) {
   EXPECT_FALSE(r.KeyExists(RegRoot::kCurrentUser, L"Software\\Apfel"));
 }
 
+TEST(SimRegistry, ClassesRootIsAViewOfTheMachineClasses) {
+  SimMachine m;
+  auto& r = m.registry;
+  r.SetString(RegRoot::kClassesRoot, L"Tv\\A", L"v", L"1");
+  r.SetString(RegRoot::kLocalMachine, L"SOFTWARE\\Classes\\Tv\\A", L"w", L"2");
+  EXPECT_TRUE(r.GetValue(RegRoot::kLocalMachine, L"Software\\Classes\\Tv\\A", L"v"));
+  EXPECT_TRUE(r.GetValue(RegRoot::kClassesRoot, L"Tv\\A", L"w"));
+  // Through the calls the tool makes, and a delete through either name.
+  auto key = r.OpenKey(RegRoot::kClassesRoot, L"Tv\\A", reg::kKeyRead);
+  ASSERT_TRUE(key.ok());
+  EXPECT_TRUE((*key)->QueryValue(L"w", 64).ok());
+  ASSERT_TRUE(r.CreateKey(RegRoot::kClassesRoot, L"Tv\\B", reg::kKeyAllAccess).ok());
+  EXPECT_TRUE(r.KeyExists(RegRoot::kLocalMachine, L"Software\\Classes\\Tv\\B"));
+  EXPECT_TRUE(r.DeleteKeyTree(RegRoot::kClassesRoot, L"Tv"));
+  EXPECT_FALSE(r.KeyExists(RegRoot::kLocalMachine, L"Software\\Classes\\Tv"));
+  EXPECT_TRUE(r.KeyExists(RegRoot::kLocalMachine, L"Software\\Classes"));
+}
+
 TEST(SimRegistry, Wow64ViewsOfSoftware) {
   SimMachine m;
   m.wow64 = true;
