@@ -1,7 +1,9 @@
 // tracecap PROGRAM [ARGS...]: runs PROGRAM as its debuggee and writes every
 // string that it sends to the debugger output to standard output, in UTF-8,
 // exactly as sent. Its exit code is the program's. On a notebook without a
-// debugger this is how the tool's trace is read.
+// debugger this is how the tool's trace is read. PROGRAM, and the programs it
+// starts (the registry editor's messages, a setup program's output), get NUL
+// as their standard handles: what tracecap prints is the trace alone.
 #include <windows.h>
 
 #include <string>
@@ -44,11 +46,22 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring commandLine = tv::debuggee::Quote(argv[1]);
   for (int i = 2; i < argc; ++i) commandLine += L" " + tv::debuggee::Quote(argv[i]);
 
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  const HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   &inheritable, OPEN_EXISTING, 0, nullptr);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
+  if (nul != INVALID_HANDLE_VALUE) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nul;
+    startup.hStdOutput = nul;
+    startup.hStdError = nul;
+  }
   PROCESS_INFORMATION pi = {};
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
-                        &startup, &pi)) {
+  const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, nul != INVALID_HANDLE_VALUE,
+                                        DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &startup, &pi);
+  if (nul != INVALID_HANDLE_VALUE) ::CloseHandle(nul);
+  if (!started) {
     WriteErr(L"tracecap: cannot start the program\n");
     return 2;
   }

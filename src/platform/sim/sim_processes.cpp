@@ -429,7 +429,7 @@ void SimMachine::Processes::RunSystemProgram(const Resolved& program) {
     // The editor writes the registry view of its own bitness: the one in
     // SysWOW64 is the 32-bit editor.
     const bool editor64 = !StartsWithNoCase(program.image, m_.windowsFolder + L"\\SysWOW64\\");
-    ImportRegFile(m_.registry, DecodeTextFile(*bytes, m_.ansiCodePage), editor64);
+    ImportRegFile(m_.registry, *bytes, m_.ansiCodePage, editor64);
   }
 }
 

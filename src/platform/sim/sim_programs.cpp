@@ -8,47 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/ansi.h"
 #include "platform/text.h"
 
 namespace tv::sim {
 
 namespace {
-
-std::wstring_view Trim(std::wstring_view s) {
-  while (!s.empty() && (s.front() == L' ' || s.front() == L'\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == L' ' || s.back() == L'\t' || s.back() == L'\r')) s.remove_suffix(1);
-  return s;
-}
-
-std::vector<std::wstring_view> Lines(std::wstring_view text) {
-  std::vector<std::wstring_view> out;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || text[i] == L'\n') {
-      out.push_back(Trim(text.substr(start, i - start)));
-      start = i + 1;
-    }
-  }
-  return out;
-}
-
-std::optional<RegRoot> ParseRoot(std::wstring_view name) {
-  const std::pair<const wchar_t*, RegRoot> roots[] = {
-      {L"HKLM", RegRoot::kLocalMachine},
-      {L"HKEY_LOCAL_MACHINE", RegRoot::kLocalMachine},
-      {L"HKCU", RegRoot::kCurrentUser},
-      {L"HKEY_CURRENT_USER", RegRoot::kCurrentUser},
-      {L"HKCR", RegRoot::kClassesRoot},
-      {L"HKEY_CLASSES_ROOT", RegRoot::kClassesRoot},
-      {L"HKU", RegRoot::kUsers},
-      {L"HKEY_USERS", RegRoot::kUsers},
-      {L"HKEY_CURRENT_CONFIG", RegRoot::kCurrentConfig},
-  };
-  for (const auto& [n, r] : roots) {
-    if (EqualsNoCase(n, name)) return r;
-  }
-  return std::nullopt;
-}
 
 std::vector<std::uint8_t> Utf16(std::wstring_view text) {
   std::vector<std::uint8_t> out;
@@ -68,15 +33,6 @@ std::vector<std::uint8_t> Utf16z(std::wstring_view text) {
 std::vector<std::uint8_t> Dword(std::uint32_t v) {
   return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
           static_cast<std::uint8_t>(v >> 24)};
-}
-
-std::uint32_t ParseNumber(std::wstring_view s) {
-  s = Trim(s);
-  try {
-    return static_cast<std::uint32_t>(std::stoul(ToUtf8(s), nullptr, 0));
-  } catch (const std::exception&) {
-    return 0;
-  }
 }
 
 // ---- INF ----
@@ -573,34 +529,329 @@ std::vector<std::wstring> DirectiveSections(const InfSection& install, std::wstr
 
 // ---- registry files ----
 
-std::optional<std::wstring> RegString(std::wstring_view s, std::size_t& pos) {
-  if (pos >= s.size() || s[pos] != L'"') return std::nullopt;
-  std::wstring out;
-  for (++pos; pos < s.size(); ++pos) {
-    if (s[pos] == L'\\' && pos + 1 < s.size()) {
-      out += s[++pos];
-    } else if (s[pos] == L'"') {
-      ++pos;
-      return out;
-    } else {
-      out += s[pos];
-    }
-  }
-  return std::nullopt;
-}
+// The registry editor's import, as its parser reads a file: the header
+// first line exactly; then key lines "[HKEY_...\path]" ("[-...]" deletes),
+// value lines "name"=data or @=data, where data is "string", dword:XXXXXXXX,
+// hex:.. or hex(N):.. (the tags with their case), "-" deletes, and only blanks
+// or a ';' comment may follow; hex data alone continues on the next line
+// after a closing backslash. A line it cannot read is skipped. The Windows 3.1
+// form (header REGEDIT) holds "HKEY_CLASSES_ROOT\key = value" lines.
+struct RegFileReader {
+  SimRegistry& registry;
+  bool editor64;
+  bool unicode;  // the file is UTF-16 (it began with FF FE)
+  unsigned codePage;
+  std::vector<std::wstring> lines;
+  std::size_t next = 0;
+  std::optional<std::pair<RegRoot, std::wstring>> key;  // the open key, native path
 
-std::vector<std::uint8_t> HexBytes(std::wstring_view s) {
-  std::vector<std::uint8_t> out;
-  std::wstring digits;
-  for (wchar_t c : s) {
-    if (c == L',') {
-      if (!digits.empty()) out.push_back(static_cast<std::uint8_t>(ParseNumber(L"0x" + digits)));
-      digits.clear();
-    } else if (c != L' ' && c != L'\t') {
-      digits += c;
-    }
+  static bool Blank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+  std::optional<std::wstring> Line() {
+    if (next >= lines.size()) return std::nullopt;
+    return lines[next++];
   }
-  if (!digits.empty()) out.push_back(static_cast<std::uint8_t>(ParseNumber(L"0x" + digits)));
+
+  // The root of a key name and the path after its first backslash.
+  static std::optional<std::pair<RegRoot, std::wstring>> SplitKeyName(std::wstring_view name, bool& knownRoot) {
+    const std::pair<const wchar_t*, std::optional<RegRoot>> roots[] = {
+        {L"HKEY_LOCAL_MACHINE", RegRoot::kLocalMachine}, {L"HKEY_USERS", RegRoot::kUsers},
+        {L"HKEY_CLASSES_ROOT", RegRoot::kClassesRoot},   {L"HKEY_CURRENT_CONFIG", RegRoot::kCurrentConfig},
+        {L"HKEY_CURRENT_USER", RegRoot::kCurrentUser},   {L"HKEY_DYN_DATA", std::nullopt}};
+    knownRoot = false;
+    const std::size_t slash = name.find(L'\\');
+    const std::wstring_view rootName = name.substr(0, slash);
+    for (const auto& [n, r] : roots) {
+      if (!EqualsNoCase(rootName, n)) continue;
+      knownRoot = true;
+      if (!r) return std::nullopt;
+      return std::pair{*r, slash == std::wstring_view::npos ? std::wstring() : std::wstring(name.substr(slash + 1))};
+    }
+    return std::nullopt;
+  }
+
+  std::uint32_t Access() const { return editor64 ? reg::kWow64_64Key : 0; }
+
+  // RegCreateKeyEx of the key the line names; a failure leaves no key open.
+  void Open(std::wstring_view name) {
+    key.reset();
+    bool knownRoot = false;
+    const auto split = SplitKeyName(name, knownRoot);
+    if (!split || (!split->second.empty() && split->second.front() == L'\\')) return;
+    const std::wstring native = registry.ViewPath(split->first, split->second, Access());
+    registry.CreateKey(split->first, native);
+    key = std::pair{split->first, native};
+  }
+
+  void Set(std::wstring_view name, std::uint32_t type, std::vector<std::uint8_t> data) {
+    if (key) registry.SetValue(key->first, key->second, name, RegValue{type, std::move(data)});
+  }
+
+  // The text up to the closing quotation mark, escapes undone (\n, \r, \\,
+  // \"; another character after a backslash stands for itself; \0 and a
+  // missing closing mark make the line unreadable); `rest` is what follows.
+  static std::optional<std::wstring> Unescape(std::wstring_view s, std::wstring_view& rest) {
+    std::wstring out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      if (s[i] == L'\\') {
+        if (++i >= s.size()) return std::nullopt;
+        switch (s[i]) {
+          case L'n': out += L'\n'; break;
+          case L'r': out += L'\r'; break;
+          case L'0': return std::nullopt;
+          default: out += s[i]; break;
+        }
+      } else if (s[i] == L'"') {
+        rest = s.substr(i + 1);
+        return out;
+      } else {
+        out += s[i];
+      }
+    }
+    return std::nullopt;
+  }
+
+  // Only blanks, or blanks and a comment, after the data.
+  static bool EndsClean(std::wstring_view rest) {
+    std::size_t i = 0;
+    while (i < rest.size() && Blank(rest[i])) ++i;
+    return i == rest.size() || rest[i] == L';';
+  }
+
+  static bool HexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || ((c | 0x20) >= L'a' && (c | 0x20) <= L'f'); }
+
+  // One line of comma-separated bytes appended to `data`; `more` when a
+  // backslash says the data goes on. False when the line is not such data.
+  static bool HexLine(std::wstring_view s, std::vector<std::uint8_t>& data, bool& more) {
+    more = false;
+    std::size_t i = 0;
+    while (i < s.size()) {
+      // wcstoul in base 16: blanks, a sign and a 0x prefix are taken too.
+      std::size_t j = i;
+      while (j < s.size() && (Blank(s[j]) || s[j] == L'\n' || s[j] == L'\r')) ++j;
+      bool negative = false;
+      if (j < s.size() && (s[j] == L'+' || s[j] == L'-')) negative = s[j++] == L'-';
+      if (j + 1 < s.size() && s[j] == L'0' && (s[j + 1] | 0x20) == L'x' && j + 2 < s.size() && HexDigit(s[j + 2])) {
+        j += 2;
+      }
+      const std::size_t digits = j;
+      std::uint64_t value = 0;
+      while (j < s.size() && HexDigit(s[j])) {
+        value = std::min<std::uint64_t>(value * 16 + static_cast<std::uint64_t>(
+                                                          s[j] <= L'9' ? s[j] - L'0' : (s[j] | 0x20) - L'a' + 10),
+                                        0x100000000ULL);
+        ++j;
+      }
+      if (j == digits) {
+        // No number: a continuation, a comment, or not hex data at all.
+        std::size_t k = i;
+        while (k < s.size() && Blank(s[k])) ++k;
+        if (k < s.size() && s[k] == L'\\') {
+          more = true;
+          return EndsClean(s.substr(k + 1));
+        }
+        return k < s.size() && s[k] == L';';
+      }
+      if (negative && value != 0) value = 0x100000000ULL;  // wcstoul wraps a negative number past ff
+      if (value > 0xFF) return false;
+      data.push_back(static_cast<std::uint8_t>(value));
+      if (j < s.size() && s[j] != L',') return EndsClean(s.substr(j));
+      i = j < s.size() ? j + 1 : j;
+    }
+    return true;
+  }
+
+  // Text types given as bytes: in an ANSI file the bytes are ANSI text,
+  // which the editor converts; either way the text gets its terminator.
+  std::vector<std::uint8_t> HexText(std::uint32_t type, std::vector<std::uint8_t> data) const {
+    if (type != reg::kTypeSz && type != reg::kTypeExpandSz && type != reg::kTypeMultiSz) return data;
+    if (data.empty()) return data;
+    if (unicode) {
+      if (data.size() >= 2 && (data[data.size() - 2] != 0 || data[data.size() - 1] != 0)) data.insert(data.end(), {0, 0});
+      return data;
+    }
+    if (data.back() != 0) data.push_back(0);
+    const std::string wide = EncodeUtf16Le(DecodeAnsi(data, codePage));
+    return {wide.begin(), wide.end()};
+  }
+
+  void Value(std::wstring_view line) {
+    std::size_t i = 0;
+    while (i < line.size() && Blank(line[i])) ++i;
+    std::wstring name;
+    std::wstring_view rest;
+    if (line[i] == L'@') {
+      rest = line.substr(i + 1);
+    } else {
+      auto unescaped = Unescape(line.substr(i + 1), rest);
+      if (!unescaped) return;
+      name = std::move(*unescaped);
+    }
+    std::size_t p = 0;
+    while (p < rest.size() && Blank(rest[p])) ++p;
+    if (p >= rest.size() || rest[p] != L'=') return;
+    ++p;
+    while (p < rest.size() && Blank(rest[p])) ++p;
+    std::wstring_view data = rest.substr(p);
+    while (!data.empty() && Blank(data.back())) data.remove_suffix(1);
+    if (!data.empty() && data.front() == L'-') {
+      if (EndsClean(data.substr(1)) && key) registry.DeleteValue(key->first, key->second, name);
+      return;
+    }
+    if (data.starts_with(L"\"")) {
+      std::wstring_view after;
+      auto text = Unescape(data.substr(1), after);
+      if (text && EndsClean(after)) Set(name, reg::kTypeSz, Utf16z(*text));
+      return;
+    }
+    if (data.starts_with(L"dword:")) {
+      std::wstring_view d = data.substr(6);
+      std::size_t k = 0;
+      while (k < d.size() && Blank(d[k])) ++k;
+      if (k >= d.size()) return;
+      std::size_t e = k;
+      std::uint32_t v = 0;
+      while (e < d.size() && HexDigit(d[e])) {
+        v = v * 16 + static_cast<std::uint32_t>(d[e] <= L'9' ? d[e] - L'0' : (d[e] | 0x20) - L'a' + 10);
+        ++e;
+      }
+      if (e - k > 8 || !EndsClean(d.substr(e))) return;
+      Set(name, reg::kTypeDword, Dword(v));
+      return;
+    }
+    std::uint32_t type = reg::kTypeBinary;
+    if (data.starts_with(L"hex:")) {
+      data.remove_prefix(4);
+    } else if (data.starts_with(L"hex(")) {
+      data.remove_prefix(4);
+      if (data.empty() || (data.size() > 1 && (data[1] | 0x20) == L'x')) return;
+      std::size_t e = 0;
+      std::uint64_t v = 0;
+      while (e < data.size() && HexDigit(data[e])) {
+        v = v * 16 + static_cast<std::uint64_t>(data[e] <= L'9' ? data[e] - L'0' : (data[e] | 0x20) - L'a' + 10);
+        if (v > 0xFFFFFFFFULL) return;
+        ++e;
+      }
+      if (e + 1 >= data.size() || data[e] != L')' || data[e + 1] != L':') return;
+      type = static_cast<std::uint32_t>(v);
+      data.remove_prefix(e + 2);
+    } else {
+      return;
+    }
+    std::vector<std::uint8_t> bytes;
+    if (data.empty()) {
+      Set(name, type, {});
+      return;
+    }
+    bool more = false;
+    if (!HexLine(data, bytes, more)) return;
+    while (more) {
+      auto nextLine = Line();
+      if (!nextLine) break;
+      std::wstring_view l = *nextLine;
+      std::size_t k = 0;
+      while (k < l.size() && Blank(l[k])) ++k;
+      l.remove_prefix(k);
+      if (l.empty() || l.front() == L';') continue;  // blank and comment lines inside hex data
+      if (!HexDigit(l.front()) || !HexLine(l, bytes, more)) return;  // that line is lost too
+    }
+    Set(name, type, HexText(type, std::move(bytes)));
+  }
+
+  // Returns false when the editor stops the whole import.
+  bool KeyLine(std::wstring_view line, std::size_t open) {
+    std::wstring_view p = line.substr(open + 1);
+    const std::size_t close = p.rfind(L']');
+    if (p.empty() || Blank(p.front()) || close == std::wstring_view::npos) return true;
+    p = p.substr(0, close);
+    if (!p.empty() && p.front() == L'-') {
+      key.reset();
+      p.remove_prefix(1);
+      if (p.empty() || (p.front() != L'H' && p.front() != L'h')) return true;
+      bool knownRoot = false;
+      const auto split = SplitKeyName(p, knownRoot);
+      // A root it does not know, or no key below the root: the editor gives up.
+      if (!split || split->second.empty()) return false;
+      registry.DeleteKeyTree(split->first, registry.ViewPath(split->first, split->second, Access()));
+      return true;
+    }
+    Open(p);
+    return true;
+  }
+
+  void Win31Line(std::wstring_view line) {
+    constexpr std::wstring_view kClasses = L"HKEY_CLASSES_ROOT";
+    if (!line.starts_with(kClasses)) return;
+    std::size_t end = 0;
+    while (end < line.size() && !IsInfSpace(line[end])) ++end;
+    std::size_t v = end;
+    while (v < line.size() && Blank(line[v])) ++v;
+    if (v < line.size() && line[v] == L'=') ++v;
+    if (v < line.size() && line[v] == L' ') ++v;  // one blank at most
+    Open(line.substr(0, end));
+    Set(L"", reg::kTypeSz, Utf16z(line.substr(v)));
+  }
+
+  bool Run() {
+    auto header = Line();
+    if (!header) return false;
+    std::wstring_view h = *header;
+    while (!h.empty() && Blank(h.front())) h.remove_prefix(1);
+    const bool win31 = h == L"REGEDIT";
+    if (!win31 && h != L"REGEDIT4" && h != L"Windows Registry Editor Version 5.00") {
+      // "REGEDIT" and more is a header the editor accepts and imports nothing of.
+      return h.starts_with(L"REGEDIT");
+    }
+    while (auto line = Line()) {
+      std::wstring_view l = *line;
+      if (win31) {
+        Win31Line(l);
+        continue;
+      }
+      std::size_t i = 0;
+      while (i < l.size() && Blank(l[i])) ++i;
+      if (i >= l.size()) continue;
+      if (l[i] == L'[') {
+        if (!KeyLine(l, i)) break;
+      } else if (l[i] == L'@' || l[i] == L'"') {
+        Value(l);
+      }
+    }
+    return true;
+  }
+};
+
+// The lines of a file, each without its end (\r\n, \r or \n); in an ANSI
+// file decoded with the code page. A line ends at a NUL as the editor's
+// strings do.
+std::vector<std::wstring> RegFileLines(std::span<const std::uint8_t> bytes, bool unicode, unsigned codePage) {
+  std::vector<std::wstring> out;
+  auto cutAtNul = [](std::wstring line) {
+    if (const auto nul = line.find(L'\0'); nul != std::wstring::npos) line.resize(nul);
+    return line;
+  };
+  if (unicode) {
+    const std::wstring text = DecodeUtf16Le(bytes.subspan(2));
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+      if (i < text.size() && text[i] != L'\r' && text[i] != L'\n') continue;
+      out.push_back(cutAtNul(text.substr(start, i - start)));
+      if (i < text.size() && text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+      start = i + 1;
+    }
+    return out;
+  }
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= bytes.size(); ++i) {
+    if (i < bytes.size() && bytes[i] != '\r' && bytes[i] != '\n') continue;
+    auto line = bytes.subspan(start, i - start);
+    if (const auto nul = std::find(line.begin(), line.end(), 0); nul != line.end()) {
+      line = line.first(static_cast<std::size_t>(nul - line.begin()));
+    }
+    out.push_back(DecodeAnsi(line, codePage));
+    if (i < bytes.size() && bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
   return out;
 }
 
@@ -624,80 +875,18 @@ void ApplyInf(SimRegistry& registry, std::wstring_view infText, bool installerIs
   }
 }
 
+bool ImportRegFile(SimRegistry& registry, std::span<const std::uint8_t> bytes, unsigned ansiCodePage,
+                   bool editorIs64Bit) {
+  const bool unicode = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
+  RegFileReader reader{registry, editorIs64Bit, unicode, ansiCodePage, RegFileLines(bytes, unicode, ansiCodePage),
+                       0, std::nullopt};
+  return reader.Run();
+}
+
 bool ImportRegFile(SimRegistry& registry, std::wstring_view text, bool editorIs64Bit) {
-  auto raw = Lines(text);
-  // Continuation lines end with a backslash.
-  std::vector<std::wstring> lines;
-  std::wstring joined;
-  for (auto line : raw) {
-    if (!line.empty() && line.back() == L'\\') {
-      joined += line.substr(0, line.size() - 1);
-      continue;
-    }
-    joined += line;
-    lines.push_back(std::move(joined));
-    joined.clear();
-  }
-  std::size_t i = 0;
-  while (i < lines.size() && lines[i].empty()) ++i;
-  if (i == lines.size()) return false;
-  if (lines[i] != L"REGEDIT4" && lines[i] != L"Windows Registry Editor Version 5.00") return false;
-  RegRoot root = RegRoot::kLocalMachine;
-  bool inKey = false;  // false before the first key and after a deleted one
-  std::wstring path;
-  for (++i; i < lines.size(); ++i) {
-    std::wstring_view line = lines[i];
-    if (line.empty() || line.front() == L';') continue;
-    if (line.front() == L'[') {
-      const auto close = line.rfind(L']');
-      std::wstring_view key = line.substr(1, close == std::wstring_view::npos ? line.size() - 1 : close - 1);
-      const bool remove = !key.empty() && key.front() == L'-';
-      if (remove) key.remove_prefix(1);
-      const auto slash = key.find(L'\\');
-      const auto parsed = ParseRoot(key.substr(0, slash));
-      path = slash == std::wstring_view::npos ? L"" : std::wstring(key.substr(slash + 1));
-      inKey = parsed.has_value() && !remove;
-      if (!parsed) continue;
-      root = *parsed;
-      path = registry.ViewPath(root, path, editorIs64Bit ? reg::kWow64_64Key : 0);
-      if (remove) {
-        registry.DeleteKeyTree(root, path);
-      } else {
-        registry.CreateKey(root, path);
-      }
-      continue;
-    }
-    if (!inKey) continue;
-    std::size_t pos = 0;
-    std::wstring name;
-    if (line.front() == L'@') {
-      pos = 1;
-    } else if (auto n = RegString(line, pos)) {
-      name = *n;
-    } else {
-      continue;
-    }
-    while (pos < line.size() && line[pos] == L' ') ++pos;
-    if (pos >= line.size() || line[pos] != L'=') continue;
-    std::wstring_view data = Trim(line.substr(pos + 1));
-    if (data == L"-") {
-      registry.DeleteValue(root, path, name);
-    } else if (!data.empty() && data.front() == L'"') {
-      std::size_t p = 0;
-      registry.SetValue(root, path, name, RegValue{reg::kTypeSz, Utf16z(RegString(data, p).value_or(L""))});
-    } else if (StartsWithNoCase(data, L"dword:")) {
-      registry.SetValue(root, path, name,
-                        RegValue{reg::kTypeDword, Dword(ParseNumber(L"0x" + std::wstring(data.substr(6))))});
-    } else if (StartsWithNoCase(data, L"hex:")) {
-      registry.SetValue(root, path, name, RegValue{reg::kTypeBinary, HexBytes(data.substr(4))});
-    } else if (StartsWithNoCase(data, L"hex(")) {
-      const auto close = data.find(L"):");
-      if (close == std::wstring_view::npos) continue;
-      const std::uint32_t type = ParseNumber(L"0x" + std::wstring(data.substr(4, close - 4)));
-      registry.SetValue(root, path, name, RegValue{type, HexBytes(data.substr(close + 2))});
-    }
-  }
-  return true;
+  const std::string wide = "\xFF\xFE" + EncodeUtf16Le(text);
+  return ImportRegFile(registry, {reinterpret_cast<const std::uint8_t*>(wide.data()), wide.size()}, 1252,
+                       editorIs64Bit);
 }
 
 }  // namespace tv::sim

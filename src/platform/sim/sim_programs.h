@@ -3,6 +3,8 @@
 // registry editor imports a registry file.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -23,10 +25,13 @@ struct InfDirectories {
 void ApplyInf(SimRegistry& registry, std::wstring_view infText, bool installerIs64Bit,
               const InfDirectories& dirs = {});
 
-// A REGEDIT4 or version 5.00 registry file, imported the way a 32-bit (on
-// 64-bit Windows: redirected) or a 64-bit registry editor sees the registry;
-// paths in the file as they stand with `editorIs64Bit`. False when the text
-// is neither format.
+// A registry file (REGEDIT4, version 5.00 or the Windows 3.1 form) imported
+// as the registry editor imports it, in the view of its bitness: the bytes as
+// they are on disk (UTF-16 after FF FE, else ANSI text in the code page).
+// False when the file has no header the editor knows.
+bool ImportRegFile(SimRegistry& registry, std::span<const std::uint8_t> bytes, unsigned ansiCodePage,
+                   bool editorIs64Bit);
+// The same for text already decoded, read as a UTF-16 file.
 bool ImportRegFile(SimRegistry& registry, std::wstring_view text, bool editorIs64Bit = true);
 
 }  // namespace tv::sim
