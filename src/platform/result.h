@@ -28,6 +28,7 @@ inline constexpr WinError kInvalidName = 123;
 inline constexpr WinError kModNotFound = 126;
 inline constexpr WinError kProcNotFound = 127;
 inline constexpr WinError kBadPathname = 161;
+inline constexpr WinError kBadExeFormat = 193;
 inline constexpr WinError kAlreadyExists = 183;
 inline constexpr WinError kMoreData = 234;
 inline constexpr WinError kNoMoreItems = 259;

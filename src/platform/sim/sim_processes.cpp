@@ -1,10 +1,9 @@
 #include "platform/sim/sim_processes.h"
 
-#include "platform/sim/full_path.h"
-
 #include "platform/format.h"
 #include "platform/shell_path.h"
 #include "platform/sim/ansi.h"
+#include "platform/sim/full_path.h"
 #include "platform/sim/sim_programs.h"
 
 namespace tv::sim {
@@ -193,6 +192,8 @@ bool SimMachine::InUse(std::wstring_view path) const {
 }
 
 bool SimMachine::Files::Exists(std::wstring_view pathIn) {
+  // An empty path names no file (GetFileAttributesW fails), not the current folder.
+  if (pathIn.empty()) return false;
   const std::wstring path = m_.ToolPath(pathIn);
   return m_.files.Exists(path) && !NamesAFileAsAFolder(m_.files, path);
 }
@@ -360,16 +361,19 @@ std::optional<SimMachine::Processes::Resolved> SimMachine::Processes::Resolve(st
   const std::wstring cwd = m_.currentDirectory.empty() ? moduleDir : m_.currentDirectory;
   // A 32-bit program on 64-bit Windows reaches SysWOW64 when it names System32.
   auto redirect = [&](const std::wstring& path) { return m_.RedirectedPath(path); };
+  // Each candidate is opened as Windows opens a path: a closing dot or blank
+  // of the name is dropped ("quiet.exe." starts quiet.exe).
+  auto open = [&](const std::wstring& path) { return redirect(PathToOpen(path, cwd.empty() ? L"C:\\" : cwd)); };
   auto find = [&](std::wstring name) -> std::optional<std::wstring> {
     if (shell::Extension(name).empty()) name += L".exe";
     if (name.find(L'\\') != std::wstring::npos) {
-      const std::wstring p = redirect(name);
+      const std::wstring p = open(name);
       if (m_.files.Exists(p) && !m_.files.IsDirectory(p)) return p;
       return std::nullopt;
     }
     // A bare name: the tool's own folder first, then the current folder, System32, Windows.
     for (const std::wstring& dir : {moduleDir, cwd, root + L"\\system32", root}) {
-      const std::wstring p = redirect(dir + L"\\" + name);
+      const std::wstring p = open(dir + L"\\" + name);
       if (m_.files.Exists(p) && !m_.files.IsDirectory(p)) return p;
     }
     return std::nullopt;
@@ -440,6 +444,14 @@ Result<std::unique_ptr<IProcess>> SimMachine::Processes::Create(std::wstring_vie
   if (auto e = m_.faults.Take("CreateProcess", commandLine)) return R::Fail(*e);
   const auto program = Resolve(commandLine);
   if (!program) return R::Fail(err::kFileNotFound);
+  // Only an executable image starts: a text file, even one named .exe, is
+  // refused. (A file whose content a machine description does not give reads
+  // as zeros and is taken for a program.)
+  if (const auto bytes = m_.files.ReadFile(program->image);
+      bytes && !bytes->empty() && (*bytes)[0] != 0 &&
+      !(bytes->size() >= 2 && (*bytes)[0] == 'M' && (*bytes)[1] == 'Z')) {
+    return R::Fail(err::kBadExeFormat);
+  }
   if (!currentDirectory.empty() && !m_.files.IsDirectory(currentDirectory)) return R::Fail(err::kDirectoryInvalid);
   m_.started.push_back(
       StartedProgram{std::wstring(commandLine), program->image,

@@ -637,9 +637,9 @@ struct RegFileReader {
       const std::size_t digits = j;
       std::uint64_t value = 0;
       while (j < s.size() && HexDigit(s[j])) {
-        value = std::min<std::uint64_t>(value * 16 + static_cast<std::uint64_t>(
-                                                          s[j] <= L'9' ? s[j] - L'0' : (s[j] | 0x20) - L'a' + 10),
-                                        0x100000000ULL);
+        value = std::min<std::uint64_t>(
+            value * 16 + static_cast<std::uint64_t>(s[j] <= L'9' ? s[j] - L'0' : (s[j] | 0x20) - L'a' + 10),
+            0x100000000ULL);
         ++j;
       }
       if (j == digits) {
@@ -667,7 +667,8 @@ struct RegFileReader {
     if (type != reg::kTypeSz && type != reg::kTypeExpandSz && type != reg::kTypeMultiSz) return data;
     if (data.empty()) return data;
     if (unicode) {
-      if (data.size() >= 2 && (data[data.size() - 2] != 0 || data[data.size() - 1] != 0)) data.insert(data.end(), {0, 0});
+      if (data.size() >= 2 && (data[data.size() - 2] != 0 || data[data.size() - 1] != 0))
+        data.insert(data.end(), {0, 0});
       return data;
     }
     if (data.back() != 0) data.push_back(0);
@@ -752,7 +753,7 @@ struct RegFileReader {
       std::size_t k = 0;
       while (k < l.size() && Blank(l[k])) ++k;
       l.remove_prefix(k);
-      if (l.empty() || l.front() == L';') continue;  // blank and comment lines inside hex data
+      if (l.empty() || l.front() == L';') continue;                  // blank and comment lines inside hex data
       if (!HexDigit(l.front()) || !HexLine(l, bytes, more)) return;  // that line is lost too
     }
     Set(name, type, HexText(type, std::move(bytes)));
@@ -879,7 +880,7 @@ bool ImportRegFile(SimRegistry& registry, std::span<const std::uint8_t> bytes, u
                    bool editorIs64Bit) {
   const bool unicode = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
   RegFileReader reader{registry, editorIs64Bit, unicode, ansiCodePage, RegFileLines(bytes, unicode, ansiCodePage),
-                       0, std::nullopt};
+                       0,        std::nullopt};
   return reader.Run();
 }
 

@@ -37,14 +37,16 @@ struct Actions {
 
 TEST(RemoveFiles, DeletesWhatItCanAndSaysWhatItCannot) {
   Actions t(
-      "[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=Rm\n[Rm]\nFILE=4\nFILE1=C:\\none.txt\nFILE2=C:\\a.txt\n"
-      "FILE3=C:\\Tools\\Net Setup\\driver\nFILE4=C:\\ro.txt\n");
+      "[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=Rm\n[Rm]\nFILE=5\nFILE1=C:\\none.txt\nFILE2=C:\\a.txt\n"
+      "FILE3=C:\\Tools\\Net Setup\\driver\nFILE4=C:\\ro.txt\nFILE5=\n");
   t.m.files.WriteFile(L"C:\\a.txt", std::string_view("a"));
   t.m.files.WriteFile(L"C:\\ro.txt", std::string_view("r"));
   t.m.files.SetAttributes(L"C:\\ro.txt", file::kReadOnly);
   sim::RunTool(t.m);
   EXPECT_TRUE(test::HasLine(t.m, L"drv:REMOVE FILE C:\\Tools\\Net Setup\\drv.ini Rm"));
   EXPECT_TRUE(test::HasLine(t.m, L"drv:Can not find File C:\\none.txt"));
+  // An empty path names no file, not the current folder.
+  EXPECT_TRUE(test::HasLine(t.m, L"drv:Can not find File ")) << ToUtf8(t.m.DebugText());
   EXPECT_TRUE(test::HasLine(t.m, L"drv:Delete File C:\\a.txt"));
   EXPECT_TRUE(test::HasLine(t.m, L"drv:Error Delete File C:\\Tools\\Net Setup\\driver"));
   EXPECT_TRUE(test::HasLine(t.m, L"drv:Error Delete File C:\\ro.txt"));

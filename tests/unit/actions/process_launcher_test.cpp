@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "test_machine.h"
 
 namespace tv {
@@ -39,6 +41,22 @@ TEST(ProcessLauncher, StartsEachListedProgramFromTheModuleFolder) {
   EXPECT_TRUE(test::HasLine(m, L"drv:CreateProcessFromIni:Could not find CMD=C:\\Tools\\Net Setup\\missing.exe"));
   EXPECT_TRUE(test::HasLine(m, L"drv:CreateProcessFromIni() Param was changed -> "));
   EXPECT_TRUE(test::HasLine(m, L"drv:CreateProcessFromIni:End"));
+}
+
+TEST(ProcessLauncher, OnlyAnImageStartsAndItsNameIsOpenedAsWindowsOpensIt) {
+  // A text file, even one named .exe, is no program: the start fails and the
+  // tool does not wait. A closing dot of the name is dropped: quiet.exe.
+  // starts quiet.exe.
+  sim::SimMachine m;
+  SetUpLauncher(m, Script("CMD_CP", "[Setup]\nCMD=3\nCMD1=readme.txt\nCMD2=fake.exe\nCMD3=app.exe.\n"));
+  m.files.WriteFile(std::wstring(kFolder) + L"\\readme.txt", std::string_view("read me"));
+  m.files.WriteFile(std::wstring(kFolder) + L"\\fake.exe", std::string_view("not a program"));
+  sim::RunTool(m);
+  ASSERT_EQ(m.started.size(), 1U) << m.ToString();
+  EXPECT_TRUE(m.started[0].image.ends_with(L"\\app.exe")) << ToUtf8(m.started[0].image);
+  const auto lines = test::TraceLines(m);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), L"drv:CreateProcessFromIni:Waiting for the end of process"), 1)
+      << m.ToString();
 }
 
 TEST(ProcessLauncher, QuotedLaunchPathCannotStartAProgramAtTheBlank) {
