@@ -638,9 +638,9 @@ class Capturer {
       for (std::uint32_t n = 1; n <= folders; ++n) {
         const auto source = profile.ReadString(o_.script, s, Format(L"FOLDER%d_SRC", n), L"", 260);
         const auto dest = profile.ReadString(o_.script, s, Format(L"FOLDER%d_DEST", n), L"", 260);
-        if (IsFullPath(source)) trees.push_back(source);
+        if (IsFullPath(source)) trees.push_back(Resolved(source));
         if (dest.empty()) continue;
-        if (!underRoot && IsFullPath(dest)) trees.push_back(dest);
+        if (!underRoot && IsFullPath(dest)) trees.push_back(Resolved(dest));
         if (underRoot && root) {
           if (auto folder = shell::Append(*root, dest)) trees.push_back(*folder);
         }
@@ -648,7 +648,7 @@ class Capturer {
       const std::uint32_t removed = std::min<std::uint32_t>(profile.ReadInt(o_.script, s, L"FILE", 0), 1000);
       for (std::uint32_t n = 1; n <= removed; ++n) {
         const auto path = profile.ReadString(o_.script, s, Format(L"FILE%d", n), L"", 1024);
-        if (IsFullPath(path)) paths.push_back(path);
+        if (IsFullPath(path)) paths.push_back(Resolved(path));
       }
     }
     if (installs && root) {
@@ -664,6 +664,29 @@ class Capturer {
 
   static bool IsFullPath(const std::wstring& path) {
     return path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+  }
+
+  // The path Windows opens for a full path the script writes: "/" as "\",
+  // runs of separators as one, "." and ".." resolved, a closing dot or blank
+  // of each component dropped. The description names files as Windows does.
+  static std::wstring Resolved(const std::wstring& path) {
+    std::vector<std::wstring> parts;
+    std::size_t start = 3;
+    while (start <= path.size()) {
+      std::size_t end = path.find_first_of(L"\\/", start);
+      if (end == std::wstring::npos) end = path.size();
+      std::wstring part = path.substr(start, end - start);
+      if (part == L"..") {
+        if (!parts.empty()) parts.pop_back();
+      } else if (!part.empty() && part != L".") {
+        while (!part.empty() && (part.back() == L'.' || part.back() == L' ')) part.pop_back();
+        if (!part.empty()) parts.push_back(std::move(part));
+      }
+      start = end + 1;
+    }
+    std::wstring out = path.substr(0, 2) + L"\\";
+    for (std::size_t i = 0; i < parts.size(); ++i) out += (i == 0 ? L"" : L"\\") + parts[i];
+    return out;
   }
 
   void Walk(const std::wstring& folder, Array& folders, Object& files, std::set<std::string, std::less<>>& seen,

@@ -150,10 +150,13 @@ RegValue ParseValue(const json& j, const std::string& field) {
 }
 
 // A drive-letter path such as C:\\Windows\\inf.
+// A full path, "/" read as "\\" as Windows reads it. A machine may hold paths
+// longer than MAX_PATH (made through \\?\ paths); NTFS ends at 32767.
 std::wstring WindowsPath(const std::string& text, const std::string& field) {
-  const std::wstring w = FromUtf8(text);
-  if (w.size() < 3 || !iswalpha(static_cast<wint_t>(w[0])) || w[1] != L':' || w[2] != L'\\' || w.size() >= 260) {
-    Fail(field, "a full Windows path such as C:\\Windows\\file.txt, under 260 characters");
+  std::wstring w = FromUtf8(text);
+  std::replace(w.begin(), w.end(), L'/', L'\\');
+  if (w.size() < 3 || !iswalpha(static_cast<wint_t>(w[0])) || w[1] != L':' || w[2] != L'\\' || w.size() >= 32767) {
+    Fail(field, "a full Windows path such as C:\\Windows\\file.txt, under 32767 characters");
   }
   return w;
 }

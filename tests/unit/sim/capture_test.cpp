@@ -94,6 +94,41 @@ TEST(Capture, ADescriptionOfTheMachineThatMakesTheSameMachine) {
   }
 }
 
+// A path the script writes with "/", "..", or a closing dot is described by
+// the name Windows opens, and such a description, or one with a path past
+// MAX_PATH, is read back.
+TEST(Capture, PathsAsWindowsOpensThem) {
+  SimMachine m;
+  Load(m, R"({"product": null, "windows": {"version": "5.1"}})");
+  m.files.WriteFile(L"C:\\tvfuzz\\a.txt", "a");
+  m.files.WriteFile(L"C:\\tvfuzz\\b.txt", "b");
+  const std::wstring deep = L"C:\\tvfuzz\\" + std::wstring(240, L'd') + L"\\" + std::wstring(30, L'f') + L".txt";
+  m.files.WriteFile(deep, "deep");
+  m.files.WriteFile(L"C:\\Tarnvale\\fuzz.ini",
+                    "[INIT]\r\nCMD1=REMOVE_FILES\r\nCMD1_SECTION=R\r\n[R]\r\nFILE=2\r\nFILE1=C:/tvfuzz/a.txt\r\n"
+                    "FILE2=C:\\tvfuzz\\sub\\..\\b.txt.\r\n[C]\r\nFOLDER=1\r\nFOLDER1_SRC=C:/tvfuzz/\r\n");
+  capture::Options options;
+  options.script = L"C:\\Tarnvale\\fuzz.ini";
+  options.withContents = true;
+  options.version = "test";
+  const std::string text = capture::CaptureMachine(m.platform(), options);
+  const auto j = nlohmann::json::parse(text);
+  EXPECT_TRUE(j["files"].contains("C:\\tvfuzz\\a.txt")) << j["files"].dump(1);
+  EXPECT_TRUE(j["files"].contains("C:\\tvfuzz\\b.txt")) << j["files"].dump(1);
+  EXPECT_FALSE(j["files"].contains("C:/tvfuzz/a.txt"));
+  SimMachine again;
+  const auto error = ApplyMachineDescription(text, again, kExamples / "machines");
+  ASSERT_FALSE(error.has_value()) << *error;
+  EXPECT_TRUE(again.files.Exists(L"C:\\tvfuzz\\a.txt"));
+  EXPECT_TRUE(j["files"].contains(ToUtf8(deep))) << j["files"].dump(1);
+  EXPECT_TRUE(again.files.Exists(deep));
+  const auto forward = ApplyMachineDescription(
+      R"({"product": null, "windows": {"version": "5.1"}, "files": {"C:/tvfuzz/c.txt": {"content": "c"}}})", again,
+      kExamples / "machines");
+  ASSERT_FALSE(forward.has_value()) << *forward;
+  EXPECT_TRUE(again.files.Exists(L"C:\\tvfuzz\\c.txt"));
+}
+
 // What the capture could not read is said in the file, and the rest is there.
 TEST(Capture, WhatCannotBeReadIsNotedNotFatal) {
   SimMachine m;
