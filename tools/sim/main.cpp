@@ -16,6 +16,7 @@
 #include "capture/capture.h"
 #include "devices/companion_protocol.h"
 #include "platform/shell_path.h"
+#include "platform/sim/ansi.h"
 #include "platform/text.h"
 #include "runtime/debug_trace.h"
 #include "sim/change_report.h"
@@ -123,7 +124,17 @@ int Run(const RunOptions& o) {
   // thousands of lines is not kept besides.
   machine.keepDebugEvents = false;
   machine.keepInstalledInfs = false;
-  machine.onDebugWrite = [](std::wstring_view text) {
+  const unsigned codePage = machine.ansiCodePage;
+  machine.onDebugWrite = [codePage](std::wstring_view text) {
+    // A debugger gets the tool's text through the ANSI code page: what the
+    // code page cannot spell arrives as its best fit or "?".
+    const bool ascii = std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x80; });
+    std::wstring seen;
+    if (!ascii) {
+      const std::string bytes = tv::sim::EncodeAnsi(text, codePage);
+      seen = tv::sim::DecodeAnsi({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, codePage);
+      text = seen;
+    }
     // A script's escape sequence, traced back, must not drive the terminal.
     const std::string utf8 = tv::lint::EscapeControlCharacters(tv::ToUtf8(text), true);
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);

@@ -91,17 +91,39 @@ std::wstring DecodeAnsi(std::span<const std::uint8_t> bytes, unsigned codePage) 
   return out;
 }
 
+namespace {
+// WideCharToMultiByte's best fit for the Latin letters with marks of Latin
+// Extended-A (U+0100 to U+017F) in the Western and Central European code
+// pages: the letter without its mark; "?" where it has none.
+constexpr char kLatinExtendedABase[] =
+    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKk?LlLlLlLlLlNnNnNn???OoOoOo??"
+    "RrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUu"
+    "WwYyYZzZzZz?";
+}  // namespace
+
 std::string EncodeAnsi(std::wstring_view text, unsigned codePage) {
-  // A character that the code page lacks is written as one "?", as WideCharToMultiByte's default character.
+  // A character that the code page lacks is written as its best fit or as
+  // one "?", WideCharToMultiByte's default character.
   std::string out;
+  const bool latin = codePage >= 1250 && codePage <= 1258;
   for (wchar_t c : text) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      continue;
+    }
     const std::string one = ToUtf8(std::wstring(1, c));
     bool failed = false;
     std::string converted = Convert(CodePageName(codePage).c_str(), "UTF-8", one, [&failed](unsigned char) {
       failed = true;
       return std::string();
     });
-    out += failed ? std::string("?") : converted;
+    if (!failed) {
+      out += converted;
+    } else if (latin && c >= 0x100 && c <= 0x17F) {
+      out += kLatinExtendedABase[c - 0x100];
+    } else {
+      out += '?';
+    }
   }
   return out;
 }

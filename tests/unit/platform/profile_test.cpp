@@ -124,6 +124,18 @@ TEST_F(ProfileReading, ParsesOncePerChangeOfTheFile) {
 // decoded text has come back as they were, names of any script compare
 // without ASCII case only, and reading a line at a time gives what reading
 // the whole text gives, whatever ends the lines.
+// What a debugger gets of the tool's text: the ANSI code page's bytes, a
+// letter it lacks as its best fit, anything else as "?".
+TEST(AnsiCodePage, LettersTheCodePageLacksAsTheirBestFit) {
+  EXPECT_EQ(sim::EncodeAnsi(L"\u0141\u00F3d\u017A \u30E2\u30C7\u30E0", 1252),
+            "L\xF3"
+            "dz ???");
+  EXPECT_EQ(sim::EncodeAnsi(L"\u0141\u00F3d\u017A", 1250),
+            "\xA3\xF3"
+            "d\x9F");  // Central Europe has them
+  EXPECT_EQ(sim::EncodeAnsi(L"\u0141", 932), "?");
+}
+
 TEST(ParsedProfile, PackedTextComesBackAsItWas) {
   const std::wstring text =
       L"[\x30BB\x30AF\x30B7\x30E7\x30F3]\r\n"
