@@ -195,7 +195,8 @@ bool SimMachine::Files::Exists(std::wstring_view pathIn) {
   // An empty path names no file (GetFileAttributesW fails), not the current folder.
   if (pathIn.empty()) return false;
   const std::wstring path = m_.ToolPath(pathIn);
-  return m_.files.Exists(path) && !NamesAFileAsAFolder(m_.files, path);
+  // GetFileAttributesW finds nothing past MAX_PATH either.
+  return !TooLong(pathIn, path) && m_.files.Exists(path) && !NamesAFileAsAFolder(m_.files, path);
 }
 
 Result<std::unique_ptr<IFileWriter>> SimMachine::Files::CreateNewFile(std::wstring_view pathIn) {

@@ -47,6 +47,13 @@ TEST(RemoveFiles, DeletesWhatItCanAndSaysWhatItCannot) {
   EXPECT_TRUE(test::HasLine(t.m, L"drv:Can not find File C:\\none.txt"));
   // An empty path names no file, not the current folder.
   EXPECT_TRUE(test::HasLine(t.m, L"drv:Can not find File ")) << ToUtf8(t.m.DebugText());
+  // Nor does a path of MAX_PATH characters or more, without \\?\, though the file is there.
+  const std::wstring deep = L"C:\\tvfuzz\\" + std::wstring(120, L'd') + L"\\" + std::wstring(140, L'f') + L".txt";
+  Actions longer("[INIT]\nCMD1=REMOVE_FILES\nCMD1_SECTION=Rm\n[Rm]\nFILE=1\nFILE1=" + ToUtf8(deep) + "\n");
+  longer.m.files.WriteFile(deep, std::string_view("d"));
+  sim::RunTool(longer.m);
+  EXPECT_TRUE(test::HasLine(longer.m, L"drv:Can not find File " + deep)) << ToUtf8(longer.m.DebugText());
+  EXPECT_TRUE(longer.m.files.Exists(deep));
   EXPECT_TRUE(test::HasLine(t.m, L"drv:Delete File C:\\a.txt"));
   EXPECT_TRUE(test::HasLine(t.m, L"drv:Error Delete File C:\\Tools\\Net Setup\\driver"));
   EXPECT_TRUE(test::HasLine(t.m, L"drv:Error Delete File C:\\ro.txt"));
