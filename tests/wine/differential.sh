@@ -2,9 +2,9 @@
 # Holds the simulator to Windows (Wine here), case by case: each end-to-end
 # case runs under Wine with the machine captured right before the run and
 # after it; the simulator then runs the same script on the captured machine.
-# The two traces must agree line by line and the registry keys the script
-# names must end the same, apart from what known-differences.txt lists with
-# its reason. Prints each case and "N of M cases agree"; fails on any case
+# The two traces must agree line by line, and the registry keys, folders
+# and files the script names must end the same, apart from what
+# known-differences.txt lists with its reason. Prints each case and "N of M cases agree"; fails on any case
 # that differs without a listed reason on two runs in a row.
 #   differential.sh BUILD_DIR HOST_SIM [CASE...]
 set -uo pipefail
@@ -20,11 +20,13 @@ work="$build/differential"
 rm -rf "$work"
 mkdir -p "$work"
 
-# The reasons of a case: "skip CASE reason", "ignore CASE|* REGEX reason" or
-# "mask CASE|* REGEX reason".
+# The reasons of a case: "skip CASE reason", "ignore CASE|* REGEX reason",
+# "mask CASE|* REGEX reason" or "file CASE|* REGEX reason" (files whose path
+# matches are not compared).
 skip_reason() { awk -v c="$1" '$1 == "skip" && $2 == c { $1 = ""; $2 = ""; sub(/^ +/, ""); print; exit }' "$known"; }
 ignores() { awk -v c="$1" '$1 == "ignore" && ($2 == c || $2 == "*") { print $3 }' "$known"; }
 masks() { awk -v c="$1" '$1 == "mask" && ($2 == c || $2 == "*") { print $3 }' "$known"; }
+unfiled() { awk -v c="$1" '$1 == "file" && ($2 == c || $2 == "*") { print $3 }' "$known"; }
 
 normalise() {  # TRACE_FILE CASE: the trace without carriage returns and without the lines listed to ignore
   local text
@@ -42,6 +44,17 @@ normalise() {  # TRACE_FILE CASE: the trace without carriage returns and without
 
 registry() {  # CAPTURE.json: its registry entries, one line each
   python3 -c 'import json,sys; [print(json.dumps(k, sort_keys=True)) for k in json.load(open(sys.argv[1])).get("registry", [])]' "$1"
+}
+
+files() {  # CAPTURE.json TOOL: its folders, files (size, attributes, content) and links, one line each;
+  # not the tool's own image, for which the simulator lays a stand-in
+  python3 -c '
+import json, sys
+c = json.load(open(sys.argv[1]))
+for f in c.get("folders", []): print("folder", f)
+for name, entry in sorted(c.get("files", {}).items()):
+    if name.lower() != sys.argv[2].lower(): print("file", name, json.dumps(entry, sort_keys=True))
+for name, target in sorted(c.get("links", {}).items()): print("link", name, target)' "$1" "$2"
 }
 
 agree=0
@@ -82,11 +95,19 @@ compare_case() {  # CASE_DIR DIR
     registry "$dir/after.json" >"$dir/wine-registry.txt"
     registry "$dir/sim-after.json" >"$dir/sim-registry.txt"
     diff -u "$dir/wine-registry.txt" "$dir/sim-registry.txt" >"$dir/registry.diff" || differs="$differs registry"
+    files "$dir/after.json" "C:\\tvcase\\$EXE" >"$dir/wine-files.txt"
+    files "$dir/sim-after.json" "C:\\tvcase\\$EXE" >"$dir/sim-files.txt"
+    while IFS= read -r pattern; do
+      [ -z "$pattern" ] && continue
+      grep -vE -- "$pattern" "$dir/wine-files.txt" >"$dir/w.tmp"; mv "$dir/w.tmp" "$dir/wine-files.txt"
+      grep -vE -- "$pattern" "$dir/sim-files.txt" >"$dir/s.tmp"; mv "$dir/s.tmp" "$dir/sim-files.txt"
+    done < <(unfiled "$name")
+    diff -u "$dir/wine-files.txt" "$dir/sim-files.txt" >"$dir/files.diff" || differs="$differs files"
   fi
 }
 
 show_difference() {  # DIR
-  sed -n '3,40p' "$1/trace.diff" "$1/registry.diff" 2>/dev/null
+  sed -n '3,40p' "$1/trace.diff" "$1/registry.diff" "$1/files.diff" 2>/dev/null
 }
 
 for case_dir in "${cases[@]}"; do
