@@ -3,8 +3,8 @@
 # case runs under Wine with the machine captured right before the run and
 # after it; the simulator then runs the same script on the captured machine.
 # The two traces must agree line by line, and the registry keys, folders
-# and files the script names must end the same, apart from what
-# known-differences.txt lists with its reason. Prints each case and "N of M cases agree"; fails on any case
+# and files the script names and the devices must end the same, apart from
+# what known-differences.txt lists with its reason. Prints each case and "N of M cases agree"; fails on any case
 # that differs without a listed reason on two runs in a row.
 #   differential.sh BUILD_DIR HOST_SIM [CASE...]
 set -uo pipefail
@@ -46,7 +46,7 @@ registry() {  # CAPTURE.json: its registry entries, one line each
   python3 -c 'import json,sys; [print(json.dumps(k, sort_keys=True)) for k in json.load(open(sys.argv[1])).get("registry", [])]' "$1"
 }
 
-files() {  # CAPTURE.json TOOL: its folders, files (size, attributes, content) and links, one line each;
+files() {  # CAPTURE.json TOOL: its folders, files (size, attributes, content), links and devices, one line each;
   # not the tool's own image, for which the simulator lays a stand-in
   python3 -c '
 import json, sys
@@ -54,7 +54,8 @@ c = json.load(open(sys.argv[1]))
 for f in c.get("folders", []): print("folder", f)
 for name, entry in sorted(c.get("files", {}).items()):
     if name.lower() != sys.argv[2].lower(): print("file", name, json.dumps(entry, sort_keys=True))
-for name, target in sorted(c.get("links", {}).items()): print("link", name, target)' "$1" "$2"
+for name, target in sorted(c.get("links", {}).items()): print("link", name, target)
+for d in c.get("devices", []): print("device", json.dumps(d, sort_keys=True))' "$1" "$2"
 }
 
 agree=0

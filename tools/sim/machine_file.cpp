@@ -296,7 +296,12 @@ void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
     m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"Driver",
                         RegValue{reg::kTypeSz, Utf16Bytes(device.driverKey, true)});
   }
-  m.registry.CreateKey(RegRoot::kLocalMachine, enumKey + L"\\Device Parameters");
+  // Device Parameters is made when a driver is installed (or a class
+  // installer first asks for it): a device without a driver has none unless
+  // the description gives it.
+  if (!device.driverKey.empty() || d.contains("parameters")) {
+    m.registry.CreateKey(RegRoot::kLocalMachine, enumKey + L"\\Device Parameters");
+  }
   if (!d.contains("parameters")) return;
   for (const auto& [sub, values] : d["parameters"].items()) {
     const std::string where = field + ".parameters." + sub;

@@ -97,7 +97,9 @@ TEST(MachineDescription, DevicesBringTheirEnumKeysAndParameters) {
       {"class": "Net", "enumerator": "PCI", "hardwareIds": ["PCI\\VEN_8086&DEV_4229&SUBSYS_11118086"],
        "parameters": {"Intel": {"ASPMOptIn": 1}}},
       {"class": "Modem", "enumerator": "USB", "hardwareIds": ["USB\\VID_0BDB&PID_1900&MI_00"],
-       "instanceId": "USB\\VID_0BDB&PID_1900&MI_00\\6&2a1b3c4d&0&0000"}
+       "instanceId": "USB\\VID_0BDB&PID_1900&MI_00\\6&2a1b3c4d&0&0000"},
+      {"class": "Modem", "enumerator": "ROOT", "hardwareIds": ["TV\\NODRIVER"], "instanceId": "ROOT\\TV\\0000",
+       "driverKey": null}
     ],
     "registry": [{"key": "HKLM\\Software\\Veltaro\\WirelessDeviceID", "values": {
       "DevID_SupportRL0": "PCI\\VEN_8086&DEV_4229&SUBSYS_11118086", "3GID_SupportRL0": "USB\\VID_0BDB&PID_1900"}}]
@@ -118,6 +120,10 @@ TEST(MachineDescription, DevicesBringTheirEnumKeysAndParameters) {
                                   L"Device Parameters",
                                   L"WakeOnRing"))
       << m.ToString();
+  // A device without a driver has no Device Parameters until something makes it.
+  EXPECT_TRUE(m.registry.KeyExists(RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Enum\\ROOT\\TV\\0000"));
+  EXPECT_FALSE(m.registry.KeyExists(RegRoot::kLocalMachine,
+                                    L"SYSTEM\\CurrentControlSet\\Enum\\ROOT\\TV\\0000\\Device Parameters"));
 }
 
 TEST(MachineDescription, ProcessesOf64BitWindowsAre64BitUnlessSaid) {
