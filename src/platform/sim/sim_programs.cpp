@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/reg_root.h"
 #include "platform/sim/ansi.h"
 #include "platform/text.h"
 
@@ -33,6 +34,14 @@ std::vector<std::uint8_t> Utf16z(std::wstring_view text) {
 std::vector<std::uint8_t> Dword(std::uint32_t v) {
   return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
           static_cast<std::uint8_t>(v >> 24)};
+}
+
+// The value of a hexadecimal digit, either case; none for another character.
+std::optional<std::uint32_t> HexDigitValue(wchar_t c) {
+  if (c >= L'0' && c <= L'9') return static_cast<std::uint32_t>(c - L'0');
+  const auto lower = static_cast<wchar_t>(c | 0x20);
+  if (lower >= L'a' && lower <= L'f') return static_cast<std::uint32_t>(lower - L'a' + 10);
+  return std::nullopt;
 }
 
 // ---- INF ----
@@ -368,12 +377,11 @@ std::optional<std::vector<std::uint8_t>> BinaryFields(const std::vector<std::wst
   for (std::size_t i = 4; i < raw.size(); ++i) {
     std::uint32_t value = 0;
     for (wchar_t c : raw[i]) {
-      const bool digit = c >= L'0' && c <= L'9';
-      const bool letter = (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-      if (!digit && !letter) break;
+      const auto digit = HexDigitValue(c);
+      if (!digit) break;
       value <<= 4;
       if (value > 255) return std::nullopt;
-      value |= digit ? static_cast<std::uint32_t>(c - L'0') : static_cast<std::uint32_t>((c | 0x20) - L'a' + 10);
+      value |= *digit;
     }
     out.push_back(static_cast<std::uint8_t>(value));
   }
@@ -552,22 +560,14 @@ struct RegFileReader {
     return lines[next++];
   }
 
-  // The root of a key name and the path after its first backslash.
-  static std::optional<std::pair<RegRoot, std::wstring>> SplitKeyName(std::wstring_view name, bool& knownRoot) {
-    const std::pair<const wchar_t*, std::optional<RegRoot>> roots[] = {
-        {L"HKEY_LOCAL_MACHINE", RegRoot::kLocalMachine}, {L"HKEY_USERS", RegRoot::kUsers},
-        {L"HKEY_CLASSES_ROOT", RegRoot::kClassesRoot},   {L"HKEY_CURRENT_CONFIG", RegRoot::kCurrentConfig},
-        {L"HKEY_CURRENT_USER", RegRoot::kCurrentUser},   {L"HKEY_DYN_DATA", std::nullopt}};
-    knownRoot = false;
+  // The root of a key name, by its long name only (the editor knows no
+  // HKLM), and the path after its first backslash.
+  static std::optional<std::pair<RegRoot, std::wstring>> SplitKeyName(std::wstring_view name) {
     const std::size_t slash = name.find(L'\\');
     const std::wstring_view rootName = name.substr(0, slash);
-    for (const auto& [n, r] : roots) {
-      if (!EqualsNoCase(rootName, n)) continue;
-      knownRoot = true;
-      if (!r) return std::nullopt;
-      return std::pair{*r, slash == std::wstring_view::npos ? std::wstring() : std::wstring(name.substr(slash + 1))};
-    }
-    return std::nullopt;
+    const auto root = RegRootFromName(rootName);
+    if (!root || !EqualsNoCase(RegRootName(*root), rootName)) return std::nullopt;
+    return std::pair{*root, slash == std::wstring_view::npos ? std::wstring() : std::wstring(name.substr(slash + 1))};
   }
 
   std::uint32_t Access() const { return editor64 ? reg::kWow64_64Key : 0; }
@@ -575,8 +575,7 @@ struct RegFileReader {
   // RegCreateKeyEx of the key the line names; a failure leaves no key open.
   void Open(std::wstring_view name) {
     key.reset();
-    bool knownRoot = false;
-    const auto split = SplitKeyName(name, knownRoot);
+    const auto split = SplitKeyName(name);
     if (!split || (!split->second.empty() && split->second.front() == L'\\')) return;
     const std::wstring native = registry.ViewPath(split->first, split->second, Access());
     registry.CreateKey(split->first, native);
@@ -618,7 +617,7 @@ struct RegFileReader {
     return i == rest.size() || rest[i] == L';';
   }
 
-  static bool HexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || ((c | 0x20) >= L'a' && (c | 0x20) <= L'f'); }
+  static bool HexDigit(wchar_t c) { return HexDigitValue(c).has_value(); }
 
   // One line of comma-separated bytes appended to `data`; `more` when a
   // backslash says the data goes on. False when the line is not such data.
@@ -637,9 +636,7 @@ struct RegFileReader {
       const std::size_t digits = j;
       std::uint64_t value = 0;
       while (j < s.size() && HexDigit(s[j])) {
-        value = std::min<std::uint64_t>(
-            value * 16 + static_cast<std::uint64_t>(s[j] <= L'9' ? s[j] - L'0' : (s[j] | 0x20) - L'a' + 10),
-            0x100000000ULL);
+        value = std::min<std::uint64_t>(value * 16 + *HexDigitValue(s[j]), 0x100000000ULL);
         ++j;
       }
       if (j == digits) {
@@ -713,7 +710,7 @@ struct RegFileReader {
       std::size_t e = k;
       std::uint32_t v = 0;
       while (e < d.size() && HexDigit(d[e])) {
-        v = v * 16 + static_cast<std::uint32_t>(d[e] <= L'9' ? d[e] - L'0' : (d[e] | 0x20) - L'a' + 10);
+        v = v * 16 + *HexDigitValue(d[e]);
         ++e;
       }
       if (e - k > 8 || !EndsClean(d.substr(e))) return;
@@ -729,7 +726,7 @@ struct RegFileReader {
       std::size_t e = 0;
       std::uint64_t v = 0;
       while (e < data.size() && HexDigit(data[e])) {
-        v = v * 16 + static_cast<std::uint64_t>(data[e] <= L'9' ? data[e] - L'0' : (data[e] | 0x20) - L'a' + 10);
+        v = v * 16 + *HexDigitValue(data[e]);
         if (v > 0xFFFFFFFFULL) return;
         ++e;
       }
@@ -769,8 +766,7 @@ struct RegFileReader {
       key.reset();
       p.remove_prefix(1);
       if (p.empty() || (p.front() != L'H' && p.front() != L'h')) return true;
-      bool knownRoot = false;
-      const auto split = SplitKeyName(p, knownRoot);
+      const auto split = SplitKeyName(p);
       // A root it does not know, or no key below the root: the editor gives up.
       if (!split || split->second.empty()) return false;
       registry.DeleteKeyTree(split->first, registry.ViewPath(split->first, split->second, Access()));

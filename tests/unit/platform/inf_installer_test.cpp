@@ -3,6 +3,7 @@
 // run on the simulator shows the damage a script asks for.
 #include <gtest/gtest.h>
 
+#include "platform/sim/ansi.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_programs.h"
 #include "platform/text.h"
@@ -108,11 +109,10 @@ struct AddLine {
   sim::SimMachine m;
 };
 
+// A string value's data as the registry keeps it: UTF-16LE with its terminator.
 std::vector<std::uint8_t> Sz(std::wstring_view text) {
-  std::vector<std::uint8_t> out;
-  for (wchar_t c : text) out.insert(out.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
-  out.insert(out.end(), {0, 0});
-  return out;
+  const std::string bytes = sim::EncodeUtf16Le(std::wstring(text) + L'\0');
+  return {bytes.begin(), bytes.end()};
 }
 
 TEST(InfInstaller, TheFlagsOfAnAddRegLine) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/ansi.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_programs.h"
 #include "platform/text.h"
@@ -18,9 +19,8 @@ struct Import {
   explicit Import(const std::string& text, bool unicode = false) {
     std::vector<std::uint8_t> bytes;
     if (unicode) {
-      bytes = {0xFF, 0xFE};
-      for (wchar_t c : FromUtf8(text))
-        bytes.insert(bytes.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
+      const std::string wide = "\xFF\xFE" + sim::EncodeUtf16Le(FromUtf8(text));
+      bytes.assign(wide.begin(), wide.end());
     } else {
       bytes.assign(text.begin(), text.end());
     }
@@ -33,11 +33,10 @@ struct Import {
   bool known = false;
 };
 
+// A string value's data as the registry keeps it: UTF-16LE with its terminator.
 std::vector<std::uint8_t> Sz(std::wstring_view text) {
-  std::vector<std::uint8_t> out;
-  for (wchar_t c : text) out.insert(out.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
-  out.insert(out.end(), {0, 0});
-  return out;
+  const std::string bytes = sim::EncodeUtf16Le(std::wstring(text) + L'\0');
+  return {bytes.begin(), bytes.end()};
 }
 
 TEST(RegistryEditor, OnlyTheHeadersItKnowsAsTheFirstLine) {
