@@ -2,10 +2,13 @@
 # Holds the simulator to Windows (Wine here), case by case: each end-to-end
 # case runs under Wine with the machine captured right before the run and
 # after it; the simulator then runs the same script on the captured machine.
-# The two traces must agree line by line, and the registry keys, folders
-# and files the script names and the devices must end the same, apart from
-# what known-differences.txt lists with its reason. Prints each case and "N of M cases agree"; fails on any case
-# that differs without a listed reason on two runs in a row.
+# The two traces must agree line by line; the registry keys, folders and
+# files the script names and the devices must end the same; and what the run
+# changed anywhere in the registry (two dumps of the whole of HKLM and HKCU on
+# each side, before and after) must be the same changes, apart from what
+# known-differences.txt lists with its reason. Prints each case and "N of M
+# cases agree"; fails on any case that differs without a listed reason on two
+# runs in a row.
 #   differential.sh BUILD_DIR HOST_SIM [CASE...]
 set -uo pipefail
 build=$(cd "$1" && pwd)
@@ -21,12 +24,14 @@ rm -rf "$work"
 mkdir -p "$work"
 
 # The reasons of a case: "skip CASE reason", "ignore CASE|* REGEX reason",
-# "mask CASE|* REGEX reason" or "file CASE|* REGEX reason" (files whose path
-# matches are not compared).
+# "mask CASE|* REGEX reason", "file CASE|* REGEX reason" (files whose path
+# matches are not compared) or "regkey CASE|* REGEX reason" (changes under
+# the registry keys whose upper-case path matches are not compared).
 skip_reason() { awk -v c="$1" '$1 == "skip" && $2 == c { $1 = ""; $2 = ""; sub(/^ +/, ""); print; exit }' "$known"; }
 ignores() { awk -v c="$1" '$1 == "ignore" && ($2 == c || $2 == "*") { print $3 }' "$known"; }
 masks() { awk -v c="$1" '$1 == "mask" && ($2 == c || $2 == "*") { print $3 }' "$known"; }
 unfiled() { awk -v c="$1" '$1 == "file" && ($2 == c || $2 == "*") { print $3 }' "$known"; }
+unkeyed() { awk -v c="$1" '$1 == "regkey" && ($2 == c || $2 == "*") { print $3 }' "$known"; }
 
 normalise() {  # TRACE_FILE CASE: the trace without carriage returns and without the lines listed to ignore
   local text
@@ -71,8 +76,8 @@ compare_case() {  # CASE_DIR DIR
   rm -rf "$dir"
   mkdir -p "$dir"
   DIFF_DIR="$dir" bash "$here/run-case.sh" "$build" "$case_dir" >"$dir/case.log" 2>&1
-  if [ ! -s "$dir/before.json" ] || [ ! -f "$dir/wine-trace.txt" ]; then
-    broken="no capture or trace under Wine: $(tail -3 "$dir/case.log")"
+  if [ ! -s "$dir/before.json" ] || [ ! -s "$dir/before-registry.txt" ] || [ ! -f "$dir/wine-trace.txt" ]; then
+    broken="no capture, registry dump or trace under Wine: $(tail -3 "$dir/case.log")"
     return
   fi
   EXE=tarnvale.exe
@@ -88,7 +93,8 @@ compare_case() {  # CASE_DIR DIR
   args=()
   [ -n "$ARGS" ] && args=(-- $ARGS)
   "$sim" --machine "$dir/before.json" --package-folder 'C:\tvcase' --no-report --tool-bits 64 \
-    --capture-after "$dir/sim-after.json" "$script" "${args[@]}" >"$dir/sim-trace.txt" 2>"$dir/sim.err"
+    --capture-after "$dir/sim-after.json" --registry-dump-before "$dir/sim-before-registry.txt" \
+    --registry-dump-after "$dir/sim-after-registry.txt" "$script" "${args[@]}" >"$dir/sim-trace.txt" 2>"$dir/sim.err"
   normalise "$dir/wine-trace.txt" "$name" >"$dir/wine.cmp"
   normalise "$dir/sim-trace.txt" "$name" >"$dir/sim.cmp"
   if ! diff -u "$dir/wine.cmp" "$dir/sim.cmp" >"$dir/trace.diff"; then differs="trace"; fi
@@ -105,10 +111,23 @@ compare_case() {  # CASE_DIR DIR
     done < <(unfiled "$name")
     diff -u "$dir/wine-files.txt" "$dir/sim-files.txt" >"$dir/files.diff" || differs="$differs files"
   fi
+  if [ -s "$dir/after-registry.txt" ] && [ -s "$dir/sim-after-registry.txt" ]; then
+    local leave=() pattern
+    while IFS= read -r pattern; do
+      [ -n "$pattern" ] && leave+=(--leave-out "$pattern")
+    done < <(unkeyed "$name")
+    python3 "$here/registry-changes.py" "$dir/before-registry.txt" "$dir/after-registry.txt" "${leave[@]}" \
+      >"$dir/wine-changes.txt"
+    python3 "$here/registry-changes.py" "$dir/sim-before-registry.txt" "$dir/sim-after-registry.txt" "${leave[@]}" \
+      >"$dir/sim-changes.txt"
+    diff -u "$dir/wine-changes.txt" "$dir/sim-changes.txt" >"$dir/changes.diff" || differs="$differs whole-registry"
+  else
+    differs="$differs no-registry-dump-after"
+  fi
 }
 
 show_difference() {  # DIR
-  sed -n '3,40p' "$1/trace.diff" "$1/registry.diff" "$1/files.diff" 2>/dev/null
+  sed -n '3,40p' "$1/trace.diff" "$1/registry.diff" "$1/files.diff" "$1/changes.diff" 2>/dev/null
 }
 
 for case_dir in "${cases[@]}"; do

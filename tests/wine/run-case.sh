@@ -15,7 +15,8 @@
 # folder of the tool is $folder, its Windows path C:\tvcase.
 # UPDATE_EXPECTED=1 writes the output as the new expected.txt (review it!).
 # DIFF_DIR=FOLDER also captures the machine (tarnvale-capture) right before
-# the run and after it, and keeps the trace there, for tests/wine/differential.sh.
+# the run and after it, with the whole registry besides, and keeps the trace
+# there, for tests/wine/differential.sh.
 # The case fails with the reason when Wine, unshare or the prefix cannot be had.
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -77,7 +78,7 @@ fi
 capture=()
 if [ -n "${DIFF_DIR:-}" ]; then
   mkdir -p "$DIFF_DIR"
-  rm -f "$DIFF_DIR"/before.json "$DIFF_DIR"/after.json "$DIFF_DIR"/wine-trace.txt
+  rm -f "$DIFF_DIR"/before.json "$DIFF_DIR"/after.json "$DIFF_DIR"/*-registry.txt "$DIFF_DIR"/wine-trace.txt
   cp "$build/tarnvale-capture.exe" "$WINEPREFIX/drive_c/tvcapture.exe"
   # The Wine cases run the x86_64 build of the tool: the machine as it sees it.
   capture=("$WINE" 'C:\tvcapture.exe' --script "C:\\tvcase\\${EXE%.*}.ini" --tool-bits 64)
@@ -87,7 +88,7 @@ run=("$WINE" 'C:\tvcase\tracecap.exe' "C:\\tvcase\\$EXE")
 out="$build/wine-case.out"
 set +e
 if [ "$VENDOR" = wine ]; then
-  [ ${#capture[@]} -gt 0 ] && "${capture[@]}" --out 'C:\tvbefore.json' >/dev/null 2>&1
+  [ ${#capture[@]} -gt 0 ] && "${capture[@]}" --out 'C:\tvbefore.json' --registry-dump 'C:\tvbefore-registry.txt' >/dev/null 2>&1
   "${run[@]}" >"$out" 2>"$out.err"
   rc=$?
 else
@@ -100,7 +101,8 @@ else
     printf "%s\n" Notebook >/sys/class/dmi/id/product_name
     printf "%s\n" "$2" >/sys/class/dmi/id/product_version
     # The capture sees the machine the tool is about to see.
-    [ -n "$3" ] && "$4" "$3" --script "$5" --tool-bits 64 --out "C:\\tvbefore.json" >/dev/null 2>&1
+    [ -n "$3" ] && "$4" "$3" --script "$5" --tool-bits 64 --out "C:\\tvbefore.json" \
+      --registry-dump "C:\\tvbefore-registry.txt" >/dev/null 2>&1
     shift 5
     exec "$@"' sh "$VENDOR" "$VERSION" "${capture[1]:-}" "$WINE" "${capture[3]:-}" "${run[@]}" >"$out" 2>"$out.err"
   rc=$?
@@ -110,9 +112,10 @@ set -e
 
 if [ -n "${DIFF_DIR:-}" ]; then
   cp "$out" "$DIFF_DIR/wine-trace.txt"
-  "${capture[@]}" --out 'C:\tvafter.json' >/dev/null 2>&1 || true
-  mv "$WINEPREFIX/drive_c/tvbefore.json" "$DIFF_DIR/before.json" 2>/dev/null || true
-  mv "$WINEPREFIX/drive_c/tvafter.json" "$DIFF_DIR/after.json" 2>/dev/null || true
+  "${capture[@]}" --out 'C:\tvafter.json' --registry-dump 'C:\tvafter-registry.txt' >/dev/null 2>&1 || true
+  for what in before.json after.json before-registry.txt after-registry.txt; do
+    mv "$WINEPREFIX/drive_c/tv$what" "$DIFF_DIR/$what" 2>/dev/null || true
+  done
 fi
 # The folder made for a generated INF has a random GUID in its name.
 actual=$(sed -E 's/\r/\\r/g; s/Tarnvale\.[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}/Tarnvale.{GUID}/g' "$out")

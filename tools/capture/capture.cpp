@@ -786,4 +786,45 @@ std::string CaptureMachine(const Platform& platform, const Options& options) {
   return Capturer(platform, options).Run();
 }
 
+std::string DumpRegistry(const Platform& platform, std::uint32_t view) {
+  std::string out;
+  // Depth first with a stack of open keys: a registry is as deep as 512
+  // levels, and each key is opened from its parent, not from the root.
+  struct Open {
+    RegKeyPtr key;
+    std::string path;
+  };
+  for (const RegRoot root : {RegRoot::kLocalMachine, RegRoot::kCurrentUser}) {
+    auto top = platform.registry.OpenKey(root, L"", reg::kKeyRead | view);
+    if (!top) continue;
+    std::vector<Open> stack;
+    stack.push_back({std::move(*top), U8(RegRootShortName(root))});
+    while (!stack.empty()) {
+      Open open = std::move(stack.back());
+      stack.pop_back();
+      out += '[';
+      Quote(open.path, out);
+      out += "]\n";
+      for (std::uint32_t i = 0;; ++i) {
+        auto value = open.key->EnumValue(i);
+        if (!value) break;
+        out += '[';
+        Quote(open.path, out);
+        out += ", ";
+        Quote(U8(value->first), out);
+        out += ", " + std::to_string(value->second.type) + ", ";
+        Quote(Hex(value->second.data), out);
+        out += "]\n";
+      }
+      for (std::uint32_t i = 0;; ++i) {
+        auto sub = open.key->EnumSubKey(i);
+        if (!sub) break;
+        auto key = open.key->OpenSubKey(*sub, reg::kKeyRead | view);
+        if (key) stack.push_back({std::move(*key), open.path + "\\" + U8(*sub)});
+      }
+    }
+  }
+  return out;
+}
+
 }  // namespace tv::capture

@@ -30,4 +30,12 @@ struct Options {
 // in "capture.notes"; nothing is fatal.
 std::string CaptureMachine(const Platform& platform, const Options& options);
 
+// Every key and value under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, a JSON
+// array a line: ["HKLM\\path"] for a key, ["HKLM\\path", "name", type,
+// "hex bytes"] for a value. `view` is KEY_WOW64_64KEY where Windows keeps
+// two views (then Wow6432Node is an ordinary key in it), else 0. Two dumps,
+// before and after a run, show everything the run changed in the registry,
+// not only the keys a description names.
+std::string DumpRegistry(const Platform& platform, std::uint32_t view);
+
 }  // namespace tv::capture

@@ -2,6 +2,7 @@
 // for `tarnvale-sim --machine`. Changes nothing on the machine.
 //
 //   tarnvale-capture [--script FILE.ini] [--folder PATH]... [--with-contents] [--tool-bits 32|64] [--out FILE]
+//                    [--registry-dump FILE]
 #include <windows.h>
 
 #include <cstdio>
@@ -18,9 +19,12 @@ int Usage() {
   std::fputs(
       "usage: tarnvale-capture [--script FILE.ini] [--folder PATH]... [--with-contents] [--tool-bits 32|64] [--out "
       "FILE]\n"
+      "                        [--registry-dump FILE]\n"
       "Writes the machine description (JSON for tarnvale-sim --machine) of this machine to standard output\n"
       "or FILE: Windows, UI language, code page, WMI product, the tool's switches, the registry keys the\n"
-      "tool and the script name, every present device, running processes, and the named folders.\n",
+      "tool and the script name, every present device, running processes, and the named folders.\n"
+      "--registry-dump FILE also writes every key and value of HKLM and HKCU, a JSON array a line\n"
+      "(what tarnvale-sim --registry-dump-after writes of the simulated machine).\n",
       stderr);
   return 2;
 }
@@ -59,6 +63,7 @@ int wmain(int argc, wchar_t** argv) {
   options.process64 = sizeof(void*) == 8;
   options.version = TARNVALE_VERSION;
   std::wstring out;
+  std::wstring dump;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -75,6 +80,8 @@ int wmain(int argc, wchar_t** argv) {
       options.withContents = true;
     } else if (arg == L"--out" && hasValue) {
       out = argv[++i];
+    } else if (arg == L"--registry-dump" && hasValue) {
+      dump = argv[++i];
     } else {
       return Usage();
     }
@@ -87,6 +94,18 @@ int wmain(int argc, wchar_t** argv) {
   }
   tv::win32::Win32Platform machine(::GetModuleHandleW(nullptr));
   const std::string text = tv::capture::CaptureMachine(machine.get(), options);
+  if (!dump.empty()) {
+    // The whole native registry: a 32-bit capture on 64-bit Windows asks
+    // for the 64-bit view, in which Wow6432Node is one more key.
+    BOOL wow64 = FALSE;
+    const bool twoViews = options.process64 || (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64);
+    const std::string keys = tv::capture::DumpRegistry(machine.get(), twoViews ? KEY_WOW64_64KEY : 0);
+    if (!WriteOutput(dump, keys)) {
+      std::fprintf(stderr, "tarnvale-capture: cannot write %s (error %lu)\n", tv::ToUtf8(dump).c_str(),
+                   static_cast<unsigned long>(::GetLastError()));
+      return 1;
+    }
+  }
   if (out.empty()) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
