@@ -570,6 +570,22 @@ void ConfigureBaseWindows(SimMachine& m) {
   m.files.CreateDirectories(L"C:\\Program Files");
 }
 
+// The keys every Windows has from its setup on, described or not: a run
+// that writes below one of them makes only the keys beneath it.
+void CreateStandardKeys(SimMachine& m) {
+  for (const wchar_t* path : {L"SOFTWARE\\Classes", L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                              L"SYSTEM\\CurrentControlSet\\Control\\Class", L"SYSTEM\\CurrentControlSet\\Enum",
+                              L"SYSTEM\\CurrentControlSet\\Services"}) {
+    m.registry.CreateKey(RegRoot::kLocalMachine, path);
+  }
+  if (m.wow64) {
+    m.registry.CreateKey(RegRoot::kLocalMachine, L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion");
+  }
+  for (const wchar_t* path : {L"Software\\Microsoft\\Windows\\CurrentVersion", L"Control Panel"}) {
+    m.registry.CreateKey(RegRoot::kCurrentUser, path);
+  }
+}
+
 // The WOW64 redirection entry points are in every Kernel32 from Vista on and
 // in that of 64-bit XP, not in the 32-bit XP or 2000 one.
 void SetRedirectionEntryPoints(SimMachine& m) {
@@ -588,6 +604,7 @@ void ConfigureDefaultNotebook(SimMachine& m) {
   m.product[L"Vendor"] = L"VELTARO";
   m.product[L"Version"] = L"PV715J01";
   SetRedirectionEntryPoints(m);
+  CreateStandardKeys(m);
   m.InstallSystemPrograms();
   SetSwitch(m, L"DebugMode", 1);
 }
@@ -636,6 +653,7 @@ std::optional<std::string> ApplyMachineDescription(const std::string& text, SimM
     return e.message;
   }
   SetRedirectionEntryPoints(machine);
+  CreateStandardKeys(machine);
   // The shell gives a 32-bit program on 64-bit Windows the 32-bit Program Files folder.
   if (machine.wow64 && !root.contains("programFilesFolder")) machine.programFilesFolder = L"C:\\Program Files (x86)";
   machine.InstallSystemPrograms();

@@ -55,9 +55,11 @@ struct RunOptions {
   std::string reportFile;
   bool noReport = false;
   bool noCompanion = false;
-  bool companion = false;     // lay a stand-in companion when the package has none
-  std::string packageFolder;  // where the package lies on the machine
-  std::string captureAfter;   // a machine description of the machine after the run
+  bool companion = false;      // lay a stand-in companion when the package has none
+  std::string packageFolder;   // where the package lies on the machine
+  std::string captureAfter;    // a machine description of the machine after the run
+  std::string registryBefore;  // the whole simulated registry before the run
+  std::string registryAfter;   // and after it
   int toolBits = 32;
   bool failOnStop = false;
   bool failOnFailure = false;
@@ -79,6 +81,15 @@ bool LoadMachine(const std::string& file, tv::sim::SimMachine& machine) {
     return false;
   }
   return true;
+}
+
+// The whole simulated registry as tarnvale-capture --registry-dump writes
+// Windows' own.
+bool WriteRegistryDump(tv::sim::SimMachine& machine, const std::string& file) {
+  std::ofstream out(file, std::ios::binary);
+  out << tv::capture::DumpRegistry(machine.platform(), machine.wow64 ? tv::reg::kWow64_64Key : 0);
+  if (!out) std::cerr << "tarnvale-sim: cannot write " << file << '\n';
+  return static_cast<bool>(out);
 }
 
 int Run(const RunOptions& o) {
@@ -147,6 +158,7 @@ int Run(const RunOptions& o) {
               << " DebugMode is not 1): the trace stays empty; \"debugMode\": 1 in the description turns it on\n";
   }
   machine.process64 = o.toolBits == 64;
+  if (!o.registryBefore.empty() && !WriteRegistryDump(machine, o.registryBefore)) return kSimulatorFailed;
   const auto before = tv::sim::TakeSnapshot(machine);
   int exitCode = 0;
   machine.faults.stopAfter = o.stopAfter;
@@ -229,6 +241,7 @@ int Run(const RunOptions& o) {
       return kSimulatorFailed;
     }
   }
+  if (!o.registryAfter.empty() && !WriteRegistryDump(machine, o.registryAfter)) return kSimulatorFailed;
   // A run that would wait for ever, or whose process was ended, has no exit
   // code of the tool to give.
   const auto noExitCode = [](int code) {
@@ -343,6 +356,11 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({32, 64}));
   app.add_option("--capture-after", run.captureAfter,
                  "Write the machine after the run as a machine description (as tarnvale-capture writes one)");
+  app.add_option("--registry-dump-before", run.registryBefore,
+                 "Write every key and value of the simulated HKLM and HKCU before the run, a JSON array a line (as "
+                 "tarnvale-capture --registry-dump writes Windows' own)");
+  app.add_option("--registry-dump-after", run.registryAfter,
+                 "Write every key and value of the simulated HKLM and HKCU after the run (and a second run)");
   app.add_option("--stop-after", run.stopAfter,
                  "End the tool's process right after its N-th call to Windows, as a kill or a power cut would: what "
                  "it wrote stays (a file being written holds what was written so far), nothing after it happens; "

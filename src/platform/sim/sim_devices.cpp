@@ -80,6 +80,13 @@ class SimDeviceSet final : public IDeviceSet {
     if (m_.Wow64Process()) return err::kInWow64;
     if (function == dev::kDifRemove) {
       d->removed = true;
+      // Removing a device deletes its hardware key under Enum (with Device
+      // Parameters) and its software key, the driver key under the class.
+      m_.registry.DeleteKeyTree(RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Enum\\" + d->instanceId);
+      if (!d->driverKey.empty()) {
+        m_.registry.DeleteKeyTree(RegRoot::kLocalMachine,
+                                  L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + d->driverKey);
+      }
       d->changedByCompanion = m_.process64;
       return err::kSuccess;
     }

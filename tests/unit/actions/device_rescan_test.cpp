@@ -37,6 +37,28 @@ TEST(RemoveDriver, RemovesListedDevicesSkippingEmptyIds) {
   EXPECT_TRUE(test::HasLine(m, L"drv:RemoveDriver:Skip DEV1=, it names no device"));
 }
 
+TEST(RemoveDriver, ARemovedDeviceTakesItsHardwareAndSoftwareKeysWithIt) {
+  sim::SimMachine m;
+  test::SetUpNotebook(m, "[INIT]\nCMD1=REMOVE_DRIVER\nCMD1_SECTION=Rm\n[Rm]\nDEV=1\nDEV1=PCI\\VEN_11C1\n");
+  for (const wchar_t* id : {L"PCI\\VEN_11C1&DEV_048C", L"USB\\VID_0BDB"}) {
+    const auto& d = m.devices[m.AddDevice(kModem, L"PCI", {id})];
+    m.registry.SetDword(RegRoot::kLocalMachine,
+                        L"SYSTEM\\CurrentControlSet\\Enum\\" + d.instanceId + L"\\Device Parameters", L"Wake", 1);
+    m.registry.SetDword(RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + d.driverKey, L"X", 1);
+  }
+  sim::RunTool(m);
+  ASSERT_TRUE(m.devices[0].removed);
+  const std::wstring gone = L"SYSTEM\\CurrentControlSet\\Enum\\" + m.devices[0].instanceId;
+  EXPECT_FALSE(m.registry.KeyExists(RegRoot::kLocalMachine, gone));
+  EXPECT_FALSE(m.registry.KeyExists(RegRoot::kLocalMachine,
+                                    L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + m.devices[0].driverKey));
+  // The device left in place keeps both.
+  EXPECT_TRUE(m.registry.KeyExists(
+      RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Enum\\" + m.devices[1].instanceId + L"\\Device Parameters"));
+  EXPECT_TRUE(m.registry.KeyExists(RegRoot::kLocalMachine,
+                                   L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + m.devices[1].driverKey));
+}
+
 TEST(RemoveDriver, AnIdThatNamesNoMoreThanABusRemovesNothing) {
   // A bare wildcard, an enumerator alone or with its backslash is a prefix of
   // every device on that bus, the buses themselves included.
