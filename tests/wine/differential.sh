@@ -9,7 +9,11 @@
 # known-differences.txt lists with its reason. Prints each case and "N of M
 # cases agree"; fails on any case that differs without a listed reason on two
 # runs in a row.
-#   differential.sh BUILD_DIR HOST_SIM [CASE...]
+# WHATIF=1: the simulator's side is tarnvale-sim.exe --this-machine, run
+# under Wine on the machine itself right before the tool (its prediction),
+# and the machine must be as it was after it (the registry unchanged, the
+# capture the same).
+#   [WHATIF=1] differential.sh BUILD_DIR HOST_SIM [CASE...]
 set -uo pipefail
 build=$(cd "$1" && pwd)
 sim=$2
@@ -75,7 +79,7 @@ compare_case() {  # CASE_DIR DIR
   broken=""
   rm -rf "$dir"
   mkdir -p "$dir"
-  DIFF_DIR="$dir" bash "$here/run-case.sh" "$build" "$case_dir" >"$dir/case.log" 2>&1
+  DIFF_DIR="$dir" WHATIF="${WHATIF:-}" bash "$here/run-case.sh" "$build" "$case_dir" >"$dir/case.log" 2>&1
   if [ ! -s "$dir/before.json" ] || [ ! -s "$dir/before-registry.txt" ] || [ ! -f "$dir/wine-trace.txt" ]; then
     broken="no capture, registry dump or trace under Wine: $(tail -3 "$dir/case.log")"
     return
@@ -92,9 +96,31 @@ compare_case() {  # CASE_DIR DIR
   [ -d "$case_dir/files" ] && cp -r "$case_dir/files/." "$pkg/"
   args=()
   [ -n "$ARGS" ] && args=(-- $ARGS)
+  local wine_before="$dir/before-registry.txt" leave=() pattern
+  while IFS= read -r pattern; do
+    [ -n "$pattern" ] && leave+=(--leave-out "$pattern")
+  done < <(unkeyed "$name")
+  if [ "${WHATIF:-}" = 1 ]; then
+    if [ ! -s "$dir/whatif-after.json" ] || [ ! -s "$dir/between-registry.txt" ]; then
+      broken="no what-if or no capture after it: $(cat "$dir/whatif.err" 2>/dev/null | head -3)"
+      return
+    fi
+    # What the what-if changed on the machine: nothing.
+    python3 "$here/registry-changes.py" "$dir/before-registry.txt" "$dir/between-registry.txt" "${leave[@]}" \
+      >"$dir/whatif-changed.txt"
+    [ -s "$dir/whatif-changed.txt" ] && differs="$differs what-if-changed-the-registry"
+    cmp -s <(grep -v '"by": ' "$dir/before.json") <(grep -v '"by": ' "$dir/between.json") ||
+      differs="$differs what-if-changed-the-capture"
+    cp "$dir/whatif-trace.txt" "$dir/sim-trace.txt"
+    cp "$dir/whatif-after.json" "$dir/sim-after.json"
+    cp "$dir/whatif-before-registry.txt" "$dir/sim-before-registry.txt"
+    cp "$dir/whatif-after-registry.txt" "$dir/sim-after-registry.txt"
+    wine_before="$dir/between-registry.txt"
+  else
   "$sim" --machine "$dir/before.json" --package-folder 'C:\tvcase' --no-report --tool-bits 64 \
     --capture-after "$dir/sim-after.json" --registry-dump-before "$dir/sim-before-registry.txt" \
     --registry-dump-after "$dir/sim-after-registry.txt" "$script" "${args[@]}" >"$dir/sim-trace.txt" 2>"$dir/sim.err"
+  fi
   normalise "$dir/wine-trace.txt" "$name" >"$dir/wine.cmp"
   normalise "$dir/sim-trace.txt" "$name" >"$dir/sim.cmp"
   if ! diff -u "$dir/wine.cmp" "$dir/sim.cmp" >"$dir/trace.diff"; then differs="trace"; fi
@@ -112,11 +138,7 @@ compare_case() {  # CASE_DIR DIR
     diff -u "$dir/wine-files.txt" "$dir/sim-files.txt" >"$dir/files.diff" || differs="$differs files"
   fi
   if [ -s "$dir/after-registry.txt" ] && [ -s "$dir/sim-after-registry.txt" ]; then
-    local leave=() pattern
-    while IFS= read -r pattern; do
-      [ -n "$pattern" ] && leave+=(--leave-out "$pattern")
-    done < <(unkeyed "$name")
-    python3 "$here/registry-changes.py" "$dir/before-registry.txt" "$dir/after-registry.txt" "${leave[@]}" \
+    python3 "$here/registry-changes.py" "$wine_before" "$dir/after-registry.txt" "${leave[@]}" \
       >"$dir/wine-changes.txt"
     python3 "$here/registry-changes.py" "$dir/sim-before-registry.txt" "$dir/sim-after-registry.txt" "${leave[@]}" \
       >"$dir/sim-changes.txt"
@@ -128,6 +150,7 @@ compare_case() {  # CASE_DIR DIR
 
 show_difference() {  # DIR
   sed -n '3,40p' "$1/trace.diff" "$1/registry.diff" "$1/files.diff" "$1/changes.diff" 2>/dev/null
+  head -20 "$1/whatif-changed.txt" 2>/dev/null
 }
 
 for case_dir in "${cases[@]}"; do

@@ -16,7 +16,9 @@
 # UPDATE_EXPECTED=1 writes the output as the new expected.txt (review it!).
 # DIFF_DIR=FOLDER also captures the machine (tarnvale-capture) right before
 # the run and after it, with the whole registry besides, and keeps the trace
-# there, for tests/wine/differential.sh.
+# there, for tests/wine/differential.sh. WHATIF=1 with DIFF_DIR also runs
+# tarnvale-sim.exe --this-machine on the script right after that capture and
+# captures the machine again before the tool runs, for tests/wine/what-if.sh.
 # The case fails with the reason when Wine, unshare or the prefix cannot be had.
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -83,12 +85,29 @@ if [ -n "${DIFF_DIR:-}" ]; then
   # The Wine cases run the x86_64 build of the tool: the machine as it sees it.
   capture=("$WINE" 'C:\tvcapture.exe' --script "C:\\tvcase\\${EXE%.*}.ini" --tool-bits 64)
 fi
+# The what-if, and the capture that shows it changed nothing, as one command
+# line for the shell inside the private mount namespace.
+WHATIF_STEP=""
+if [ -n "${DIFF_DIR:-}" ] && [ "${WHATIF:-}" = 1 ]; then
+  rm -rf "$WINEPREFIX/drive_c/tvwhatif" "$DIFF_DIR"/whatif-* "$DIFF_DIR"/between*
+  mkdir -p "$WINEPREFIX/drive_c/tvwhatif"
+  cp "$build/tarnvale-sim.exe" "$WINEPREFIX/drive_c/tvwhatif/"
+  w='C:\tvwhatif'
+  WHATIF_STEP="'$WINE' '$w\tarnvale-sim.exe' --this-machine --tool-bits 64 --capture-out '$w\described.json' \
+    --capture-after '$w\after.json' --registry-dump-before '$w\before-registry.txt' \
+    --registry-dump-after '$w\after-registry.txt' --report '$w\report.txt' 'C:\tvcase\\${EXE%.*}.ini' \
+    ${ARGS:+-- $ARGS} >'$DIFF_DIR/whatif-trace.txt' 2>'$DIFF_DIR/whatif.err'; echo \$? >'$DIFF_DIR/whatif-rc.txt'
+    '$WINE' 'C:\tvcapture.exe' --script 'C:\tvcase\\${EXE%.*}.ini' --tool-bits 64 --out 'C:\tvbetween.json' \
+    --registry-dump 'C:\tvbetween-registry.txt' >/dev/null 2>&1"
+fi
+export WHATIF_STEP
 run=("$WINE" 'C:\tvcase\tracecap.exe' "C:\\tvcase\\$EXE")
 [ -n "$ARGS" ] && run+=($ARGS)
 out="$build/wine-case.out"
 set +e
 if [ "$VENDOR" = wine ]; then
   [ ${#capture[@]} -gt 0 ] && "${capture[@]}" --out 'C:\tvbefore.json' --registry-dump 'C:\tvbefore-registry.txt' >/dev/null 2>&1
+  [ -n "$WHATIF_STEP" ] && sh -c "$WHATIF_STEP"
   "${run[@]}" >"$out" 2>"$out.err"
   rc=$?
 else
@@ -103,6 +122,7 @@ else
     # The capture sees the machine the tool is about to see.
     [ -n "$3" ] && "$4" "$3" --script "$5" --tool-bits 64 --out "C:\\tvbefore.json" \
       --registry-dump "C:\\tvbefore-registry.txt" >/dev/null 2>&1
+    [ -n "$WHATIF_STEP" ] && sh -c "$WHATIF_STEP"
     shift 5
     exec "$@"' sh "$VENDOR" "$VERSION" "${capture[1]:-}" "$WINE" "${capture[3]:-}" "${run[@]}" >"$out" 2>"$out.err"
   rc=$?
@@ -113,9 +133,14 @@ set -e
 if [ -n "${DIFF_DIR:-}" ]; then
   cp "$out" "$DIFF_DIR/wine-trace.txt"
   "${capture[@]}" --out 'C:\tvafter.json' --registry-dump 'C:\tvafter-registry.txt' >/dev/null 2>&1 || true
-  for what in before.json after.json before-registry.txt after-registry.txt; do
+  for what in before.json after.json before-registry.txt after-registry.txt between.json between-registry.txt; do
     mv "$WINEPREFIX/drive_c/tv$what" "$DIFF_DIR/$what" 2>/dev/null || true
   done
+  if [ -n "$WHATIF_STEP" ]; then
+    for what in described.json after.json before-registry.txt after-registry.txt report.txt; do
+      mv "$WINEPREFIX/drive_c/tvwhatif/$what" "$DIFF_DIR/whatif-$what" 2>/dev/null || true
+    done
+  fi
 fi
 # The folder made for a generated INF has a random GUID in its name.
 actual=$(sed -E 's/\r/\\r/g; s/Tarnvale\.[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}/Tarnvale.{GUID}/g' "$out")

@@ -61,7 +61,7 @@ struct ChangeReport {
     enum class Kind { kCreated, kOverwritten, kDeleted, kFolderCreated, kFolderDeleted };
     Kind kind;
     std::wstring path;
-    std::size_t size = 0;
+    std::uint64_t size = 0;  // a package file may pass 4 GB on a 32-bit build too
   };
   struct DeviceChange {
     enum class Kind { kDisabled, kEnabled, kRestarted, kRemoved, kDriverUpdated, kStaged, kInstalled };

@@ -13,6 +13,7 @@
 #include "platform/shell_path.h"
 #include "platform/sim/ansi.h"
 #include "platform/sim/full_path.h"
+#include "platform/sim/host_path.h"
 #include "platform/text.h"
 #include "runtime/section_variant.h"
 #include "runtime/setup_script.h"
@@ -1377,18 +1378,18 @@ std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& 
     std::string p = ToUtf8(relative);
     for (auto& c : p) c = c == '\\' ? '/' : c;
     std::error_code error;
-    return std::filesystem::exists(folder / p, error);
+    return std::filesystem::exists(folder / sim::PathFromUtf8(p), error);
   };
   const PackageListing listing = [&folder]() {
     std::vector<std::wstring> names;
     std::error_code e;
     for (auto it = std::filesystem::directory_iterator(folder, e); !e && it != std::filesystem::directory_iterator();
          it.increment(e)) {
-      names.push_back(FromUtf8(it->path().filename().string()));
+      names.push_back(FromUtf8(sim::Utf8FromPath(it->path().filename())));
     }
     return names;
   };
-  Linter linter(FromUtf8(script.stem().string()), inPackage, listing, machines, bytes);
+  Linter linter(FromUtf8(sim::Utf8FromPath(script.stem())), inPackage, listing, machines, bytes);
   // Scripts are ANSI text of the notebook's code page or UTF-16; names and
   // keys are ASCII, so the Western code page reads them the same.
   sim::DecodeProfileLines({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, 1252,

@@ -9,6 +9,7 @@
 
 #include "platform/reg_root.h"
 #include "platform/sim/ansi.h"
+#include "platform/sim/host_path.h"
 #include "platform/sim/sim_programs.h"
 #include "sim/near_miss.h"
 #include "sim/sim_run.h"
@@ -38,18 +39,18 @@ std::optional<std::string> CopyHostTree(const std::filesystem::path& host, const
   m.files.CreateDirectories(target);
   for (auto it = std::filesystem::recursive_directory_iterator(host, error);
        !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-    std::wstring relative = FromUtf8(std::filesystem::relative(it->path(), host).string());
+    std::wstring relative = FromUtf8(Utf8FromPath(std::filesystem::relative(it->path(), host)));
     for (auto& c : relative) c = c == L'/' ? L'\\' : c;
     if (it->is_directory()) {
       m.files.CreateDirectories(target + L"\\" + relative);
       continue;
     }
     if (!it->is_regular_file()) continue;
-    if (++files > kMaxFiles) return "more than 10000 files in " + host.string();
+    if (++files > kMaxFiles) return "more than 10000 files in " + Utf8FromPath(host);
     // Read from the host only when the run reads it: packages are large.
     const auto size = it->file_size(error);
-    if (error) return it->path().string() + ": " + error.message();
-    m.files.WriteHostFile(target + L"\\" + relative, std::filesystem::absolute(it->path()).string(), size);
+    if (error) return Utf8FromPath(it->path()) + ": " + error.message();
+    m.files.WriteHostFile(target + L"\\" + relative, Utf8FromPath(std::filesystem::absolute(it->path())), size);
   }
   if (error) return error.message();
   return std::nullopt;
@@ -200,13 +201,13 @@ void ApplyWindows(const json& w, SimMachine& m) {
 // A host file named by the description, relative to the description's folder.
 std::filesystem::path HostPath(const std::filesystem::path& base, const std::wstring& name, const std::string& field) {
   if (base.empty()) Fail(field, "no host files here: this description is read without a folder");
-  return base / ToUtf8(name);
+  return base / PathFromUtf8(ToUtf8(name));
 }
 
 void CopyHostFolder(const std::filesystem::path& host, const std::wstring& target, const std::string& field,
                     SimMachine& m) {
   std::error_code error;
-  if (!std::filesystem::is_directory(host, error)) Fail(field, "a host folder; there is none at " + host.string());
+  if (!std::filesystem::is_directory(host, error)) Fail(field, "a host folder; there is none at " + Utf8FromPath(host));
   if (auto why = CopyHostTree(host, target, m)) Fail(field, "a readable host folder: " + *why);
 }
 
@@ -414,7 +415,7 @@ void Apply(const json& root, SimMachine& m, const std::filesystem::path& base) {
         const std::string field = k + "[" + std::to_string(i) + "]";
         const std::filesystem::path file = HostPath(base, Text(v[i], field), field);
         std::string bytes;
-        if (!ReadHostFile(file, bytes)) Fail(field, "a readable .reg file; cannot read " + file.string());
+        if (!ReadHostFile(file, bytes)) Fail(field, "a readable .reg file; cannot read " + Utf8FromPath(file));
         const std::wstring text =
             DecodeTextFile({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, m.ansiCodePage);
         if (!ImportRegFile(m.registry, text))
@@ -613,14 +614,14 @@ std::optional<std::string> PlaceHostPackage(SimMachine& machine, const std::file
                                             const std::wstring& folder) {
   std::error_code error;
   const auto size = std::filesystem::file_size(script, error);
-  if (error || !std::ifstream(script, std::ios::binary)) return "cannot read setup script " + script.string();
+  if (error || !std::ifstream(script, std::ios::binary)) return "cannot read setup script " + Utf8FromPath(script);
   const std::filesystem::path package = std::filesystem::absolute(script).parent_path();
   if (auto why = CopyHostTree(package, folder, machine)) return "cannot copy the folder of the setup script: " + *why;
   // The script is read from the host when the tool reads it, as the package is.
-  const std::wstring exe = folder + L"\\" + FromUtf8(script.stem().string()) + L".exe";
+  const std::wstring exe = folder + L"\\" + FromUtf8(Utf8FromPath(script.stem())) + L".exe";
   PlaceTool(machine, exe, "");
-  machine.files.WriteHostFile(folder + L"\\" + FromUtf8(script.stem().string()) + L".ini",
-                              std::filesystem::absolute(script).string(), size);
+  machine.files.WriteHostFile(folder + L"\\" + FromUtf8(Utf8FromPath(script.stem())) + L".ini",
+                              Utf8FromPath(std::filesystem::absolute(script)), size);
   return std::nullopt;
 }
 

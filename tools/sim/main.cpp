@@ -17,14 +17,19 @@
 #include "devices/companion_protocol.h"
 #include "platform/shell_path.h"
 #include "platform/sim/ansi.h"
+#include "platform/sim/host_path.h"
 #include "platform/text.h"
 #include "runtime/debug_trace.h"
 #include "sim/change_report.h"
+#include "sim/host_output.h"
 #include "sim/lint.h"
 #include "sim/machine_file.h"
 #include "sim/run_summary.h"
 #include "sim/second_run.h"
 #include "sim/sim_run.h"
+#ifdef _WIN32
+#include "sim/this_machine.h"
+#endif
 
 namespace {
 
@@ -65,17 +70,31 @@ struct RunOptions {
   bool failOnFailure = false;
   std::optional<std::size_t> stopAfter;  // end the tool's process after this many calls
   bool twice = false;                    // run again on the machine the first run left
+  bool thisMachine = false;              // the machine is the Windows this runs on, as captured now
+  std::string captureOut;                // where that description is kept
 };
+
+// CLI11's own file check reads a name in the ANSI code page on Windows; this
+// one reads it as the UTF-8 it is, with the same answers.
+const CLI::Validator kExistingHostFile(
+    [](std::string& name) {
+      std::error_code error;
+      const auto path = tv::sim::PathFromUtf8(name);
+      if (!std::filesystem::exists(path, error)) return "File does not exist: " + name;
+      if (std::filesystem::is_directory(path, error)) return "File is actually a directory: " + name;
+      return std::string();
+    },
+    "FILE");
 
 // A machine from its description; false (and why on standard error) when the
 // description cannot be read or is wrong.
 bool LoadMachine(const std::string& file, tv::sim::SimMachine& machine) {
   std::string description;
-  if (!tv::sim::ReadHostFile(file, description)) {
+  if (!tv::sim::ReadHostFile(tv::sim::PathFromUtf8(file), description)) {
     std::cerr << "tarnvale-sim: cannot read machine description " << file << '\n';
     return false;
   }
-  const auto base = std::filesystem::absolute(file).parent_path();
+  const auto base = std::filesystem::absolute(tv::sim::PathFromUtf8(file)).parent_path();
   if (auto error = tv::sim::ApplyMachineDescription(description, machine, base)) {
     std::cerr << "tarnvale-sim: " << file << ": " << *error << '\n';
     return false;
@@ -86,7 +105,7 @@ bool LoadMachine(const std::string& file, tv::sim::SimMachine& machine) {
 // The whole simulated registry as tarnvale-capture --registry-dump writes
 // Windows' own.
 bool WriteRegistryDump(tv::sim::SimMachine& machine, const std::string& file) {
-  std::ofstream out(file, std::ios::binary);
+  std::ofstream out(tv::sim::PathFromUtf8(file), std::ios::binary);
   out << tv::capture::DumpRegistry(machine.platform(), machine.wow64 ? tv::reg::kWow64_64Key : 0);
   if (!out) std::cerr << "tarnvale-sim: cannot write " << file << '\n';
   return static_cast<bool>(out);
@@ -94,18 +113,41 @@ bool WriteRegistryDump(tv::sim::SimMachine& machine, const std::string& file) {
 
 int Run(const RunOptions& o) {
   tv::sim::SimMachine machine;
-  if (o.machineFile.empty()) {
+#ifdef _WIN32
+  if (o.thisMachine) {
+    const std::string described = tv::sim::DescribeThisMachine(o.script, o.toolBits == 64);
+    if (!o.captureOut.empty()) {
+      std::ofstream kept(tv::sim::PathFromUtf8(o.captureOut), std::ios::binary);
+      kept << described;
+      if (!kept) {
+        std::cerr << "tarnvale-sim: cannot write " << o.captureOut << '\n';
+        return kSimulatorFailed;
+      }
+    }
+    if (auto error = tv::sim::ApplyMachineDescription(described, machine, std::filesystem::current_path())) {
+      std::cerr << "tarnvale-sim: the description of this machine: " << *error << '\n';
+      return kSimulatorFailed;
+    }
+  } else
+#endif
+      if (o.machineFile.empty()) {
     tv::sim::ConfigureDefaultNotebook(machine);
   } else if (!LoadMachine(o.machineFile, machine)) {
     return kSimulatorFailed;
   }
   std::error_code folderError;
-  if (std::filesystem::is_directory(o.script, folderError)) {
+  if (std::filesystem::is_directory(tv::sim::PathFromUtf8(o.script), folderError)) {
     std::cerr << "tarnvale-sim: " << o.script << " is a folder; name the setup script (SCRIPT.ini) in it\n";
     return kSimulatorFailed;
   }
-  const std::wstring packageFolder = o.packageFolder.empty() ? L"C:\\Tarnvale" : tv::FromUtf8(o.packageFolder);
-  if (auto error = tv::sim::PlaceHostPackage(machine, o.script, packageFolder)) {
+  std::wstring packageFolder = o.packageFolder.empty() ? L"C:\\Tarnvale" : tv::FromUtf8(o.packageFolder);
+  // On this machine the package lies where it lies: the trace then names
+  // the folders the real run names.
+  if (o.thisMachine && o.packageFolder.empty()) {
+    packageFolder = tv::FromUtf8(tv::sim::Utf8FromPath(
+        std::filesystem::absolute(tv::sim::PathFromUtf8(o.script)).parent_path().make_preferred()));
+  }
+  if (auto error = tv::sim::PlaceHostPackage(machine, tv::sim::PathFromUtf8(o.script), packageFolder)) {
     std::cerr << "tarnvale-sim: " << *error << '\n';
     return kSimulatorFailed;
   }
@@ -148,10 +190,10 @@ int Run(const RunOptions& o) {
     }
     // A script's escape sequence, traced back, must not drive the terminal.
     const std::string utf8 = tv::lint::EscapeControlCharacters(tv::ToUtf8(text), true);
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::cout.write(utf8.data(), static_cast<std::streamsize>(utf8.size()));
     // A line is out as soon as it ends, so a run that hangs shows its last
     // line; its pieces are not written one by one.
-    if (!text.empty() && text.back() == L'\n') std::fflush(stdout);
+    if (!text.empty() && text.back() == L'\n') std::cout.flush();
   };
   if (!TracingOn(machine)) {
     std::cerr << "tarnvale-sim: tracing is off on this machine (HKLM\\" << tv::ToUtf8(tv::kSwitchKey)
@@ -170,7 +212,7 @@ int Run(const RunOptions& o) {
   // Written as it is found: the report of a generated script that writes
   // hundreds of thousands of values is not held whole.
   std::ofstream file;
-  if (!o.noReport && !o.reportFile.empty()) file.open(o.reportFile, std::ios::binary);
+  if (!o.noReport && !o.reportFile.empty()) file.open(tv::sim::PathFromUtf8(o.reportFile), std::ios::binary);
   std::ostream& out = o.reportFile.empty() ? std::cerr : file;
   // Standard error is unbuffered: the pieces go out in blocks, not a write each.
   std::string block;
@@ -234,7 +276,7 @@ int Run(const RunOptions& o) {
     capture.version = TARNVALE_VERSION;
     capture.process64 = machine.process64;
     capture.tool64 = machine.process64;
-    std::ofstream after(o.captureAfter, std::ios::binary);
+    std::ofstream after(tv::sim::PathFromUtf8(o.captureAfter), std::ios::binary);
     after << tv::capture::CaptureMachine(machine.platform(), capture);
     if (!after) {
       std::cerr << "tarnvale-sim: cannot write " << o.captureAfter << '\n';
@@ -270,13 +312,13 @@ int Lint(const std::vector<std::string>& scripts, const std::string& format,
   int code = 0;
   for (const auto& script : scripts) {
     std::error_code error;
-    if (std::filesystem::is_directory(script, error)) {
+    if (std::filesystem::is_directory(tv::sim::PathFromUtf8(script), error)) {
       std::cerr << "tarnvale-sim: " << script << " is a folder; name the setup script (SCRIPT.ini) in it\n";
       return kLintCannotRun;
     }
     // A path in the package's own folder on the notebook is in the package
     // beside the script; any other is looked for on the machines.
-    const auto host = std::filesystem::absolute(script).parent_path();
+    const auto host = std::filesystem::absolute(tv::sim::PathFromUtf8(script)).parent_path();
     tv::lint::PathLookup onAMachine;
     if (!machines.empty()) {
       onAMachine = [&machines, &package, host](std::wstring_view path) {
@@ -284,12 +326,12 @@ int Lint(const std::vector<std::string>& scripts, const std::string& format,
           std::string relative = tv::ToUtf8(path.substr(package.size() + 1));
           std::replace(relative.begin(), relative.end(), '\\', '/');
           std::error_code e;
-          if (std::filesystem::exists(host / relative, e)) return true;
+          if (std::filesystem::exists(host / tv::sim::PathFromUtf8(relative), e)) return true;
         }
         return std::any_of(machines.begin(), machines.end(), [&](const auto& m) { return m->files.Exists(path); });
       };
     }
-    const auto findings = tv::lint::LintHostScript(script, onAMachine);
+    const auto findings = tv::lint::LintHostScript(tv::sim::PathFromUtf8(script), onAMachine);
     if (!findings) {
       std::cerr << "tarnvale-sim: cannot read setup script " << script << '\n';
       return kLintCannotRun;
@@ -309,7 +351,9 @@ int Lint(const std::vector<std::string>& scripts, const std::string& format,
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int SimMain(int argc, char** argv) {
   CLI::App app{
       "Runs the tool on SCRIPT.ini on a simulated notebook (default: maker VELTARO, Windows XP, Japanese user\n"
       "interface, tracing on). The tool's debugger output goes to standard output as it is written; a report of\n"
@@ -322,11 +366,24 @@ int main(int argc, char** argv) {
       "Example: tarnvale-sim --machine examples/machines/pv715-xp-all-devices.json "
       "examples/notebook-setup/netsetup.ini",
       "tarnvale-sim"};
+  // The same command line on every system: "/path" is a path, never an option.
+  app.allow_windows_style_options(false);
   app.set_version_flag("--version", std::string("tarnvale-sim ") + TARNVALE_VERSION);
   app.set_help_all_flag("--help-all", "Help for every subcommand");
   RunOptions run;
-  app.add_option("--machine", run.machineFile, "Machine description (JSON), see examples/machines")
-      ->check(CLI::ExistingFile);
+  auto* machineOption =
+      app.add_option("--machine", run.machineFile, "Machine description (JSON), see examples/machines")
+          ->check(kExistingHostFile);
+#ifdef _WIN32
+  app.add_flag("--this-machine", run.thisMachine,
+               "What if the script ran here: describe this Windows as tarnvale-capture does (as the 32-bit tool "
+               "sees it; with --tool-bits 64 as the 64-bit build does) and run the script on that description. "
+               "Nothing on this machine changes")
+      ->excludes(machineOption);
+  app.add_option("--capture-out", run.captureOut, "With --this-machine: keep the description of this machine in FILE");
+#else
+  (void)machineOption;
+#endif
   app.add_flag("--json", run.json, "Write the change report as JSON");
   app.add_option("--report", run.reportFile, "Write the change report to this file instead of standard error");
   app.add_flag("--no-report", run.noReport, "Leave the change report out");
@@ -389,7 +446,7 @@ int main(int argc, char** argv) {
                    "as the simulator lays it); a source path in it is looked up in the package beside the script");
   lint->add_option("--machine", lintMachines,
                    "A machine the scripts are meant for (repeatable): absolute paths they copy from must be on one")
-      ->check(CLI::ExistingFile);
+      ->check(kExistingHostFile);
 
   // "tarnvale-sim SCRIPT.ini lint" is the linter written the wrong way round,
   // not a run with the argument "lint" (that goes after "--").
@@ -429,3 +486,22 @@ int main(int argc, char** argv) {
   run.failOnFailure = failOn.find("failure") != std::string::npos;
   return Run(run);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Windows gives the arguments as UTF-16; the simulator reads them as the
+// UTF-8 the Linux build is given.
+int wmain(int argc, wchar_t** argv) {
+  tv::sim::LoadDllsFromSystemOnly();
+  tv::sim::UseHostOutput();
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(tv::ToUtf8(argv[i]));
+  std::vector<char*> pointers;
+  for (auto& a : args) pointers.push_back(a.data());
+  pointers.push_back(nullptr);
+  return SimMain(argc, pointers.data());
+}
+#else
+int main(int argc, char** argv) { return SimMain(argc, argv); }
+#endif

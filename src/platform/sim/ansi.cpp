@@ -1,10 +1,15 @@
 #include "platform/sim/ansi.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/text.h"
@@ -13,6 +18,27 @@ namespace tv::sim {
 
 namespace {
 
+#ifdef _WIN32
+// On Windows the code pages are Windows' own.
+std::wstring DecodeCodePage(std::string_view input, unsigned codePage) {
+  const int size = static_cast<int>(input.size());
+  const int n = ::MultiByteToWideChar(codePage, 0, input.data(), size, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(std::max(n, 0)), L'\0');
+  if (n > 0) ::MultiByteToWideChar(codePage, 0, input.data(), size, out.data(), n);
+  return out;
+}
+
+// The character in the code page, or nothing when the code page lacks it
+// (best fits are left to the caller).
+std::optional<std::string> EncodeOne(wchar_t c, unsigned codePage) {
+  char buffer[8];
+  BOOL usedDefault = FALSE;
+  const int n = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, &c, 1, buffer, sizeof buffer, nullptr,
+                                      codePage == CP_UTF8 ? nullptr : &usedDefault);
+  if (n <= 0 || usedDefault) return std::nullopt;
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+#else
 std::string CodePageName(unsigned codePage) { return "CP" + std::to_string(codePage); }
 
 // One iconv conversion; a byte that does not convert becomes what `replace` makes of it.
@@ -40,6 +66,29 @@ std::string Convert(const char* to, const char* from, std::string_view input,
   return out;
 }
 
+std::wstring DecodeCodePage(std::string_view input, unsigned codePage) {
+  // Windows maps a byte that its code page leaves undefined to U+30FB in the
+  // Japanese code page and to the control character of the same number in 1252.
+  const auto replace = [codePage](unsigned char byte) -> std::string {
+    if (codePage == 932) return "\xE3\x83\xBB";
+    if (codePage == 1252) return ToUtf8(std::wstring(1, static_cast<wchar_t>(byte)));
+    return "?";
+  };
+  return FromUtf8(Convert("UTF-8", CodePageName(codePage).c_str(), input, replace));
+}
+
+std::optional<std::string> EncodeOne(wchar_t c, unsigned codePage) {
+  bool failed = false;
+  std::string converted =
+      Convert(CodePageName(codePage).c_str(), "UTF-8", ToUtf8(std::wstring(1, c)), [&failed](unsigned char) {
+        failed = true;
+        return std::string();
+      });
+  if (failed) return std::nullopt;
+  return converted;
+}
+#endif
+
 }  // namespace
 
 namespace {
@@ -53,17 +102,6 @@ constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x
 
 // A lead byte of a double-byte character of the Japanese code page.
 bool IsLead932(std::uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-
-std::wstring DecodeRun(std::string_view input, unsigned codePage) {
-  // Windows maps a byte that its code page leaves undefined to U+30FB in the
-  // Japanese code page and to the control character of the same number in 1252.
-  const auto replace = [codePage](unsigned char byte) -> std::string {
-    if (codePage == 932) return "\xE3\x83\xBB";
-    if (codePage == 1252) return ToUtf8(std::wstring(1, static_cast<wchar_t>(byte)));
-    return "?";
-  };
-  return FromUtf8(Convert("UTF-8", CodePageName(codePage).c_str(), input, replace));
-}
 
 }  // namespace
 
@@ -85,7 +123,7 @@ std::wstring DecodeAnsi(std::span<const std::uint8_t> bytes, unsigned codePage) 
     std::size_t j = i;
     while (j < bytes.size() && bytes[j] >= 0x80) j += codePage == 932 && IsLead932(bytes[j]) ? 2 : 1;
     j = std::min(j, bytes.size());
-    out += DecodeRun(std::string_view(reinterpret_cast<const char*>(bytes.data()) + i, j - i), codePage);
+    out += DecodeCodePage(std::string_view(reinterpret_cast<const char*>(bytes.data()) + i, j - i), codePage);
     i = j;
   }
   return out;
@@ -111,14 +149,8 @@ std::string EncodeAnsi(std::wstring_view text, unsigned codePage) {
       out += static_cast<char>(c);
       continue;
     }
-    const std::string one = ToUtf8(std::wstring(1, c));
-    bool failed = false;
-    std::string converted = Convert(CodePageName(codePage).c_str(), "UTF-8", one, [&failed](unsigned char) {
-      failed = true;
-      return std::string();
-    });
-    if (!failed) {
-      out += converted;
+    if (const auto converted = EncodeOne(c, codePage)) {
+      out += *converted;
     } else if (latin && c >= 0x100 && c <= 0x17F) {
       out += kLatinExtendedABase[c - 0x100];
     } else {

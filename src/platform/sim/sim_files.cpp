@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "platform/shell_path.h"
+#include "platform/sim/host_path.h"
 
 namespace tv::sim {
 
@@ -87,7 +88,7 @@ std::shared_ptr<const SimFileContent> SimFileSystem::ReadContent(std::wstring_vi
   auto read = std::make_shared<SimFileContent>();
   read->size = content->size;
   read->bytes.resize(static_cast<std::size_t>(content->size));
-  std::ifstream in(content->hostPath, std::ios::binary);
+  std::ifstream in(PathFromUtf8(content->hostPath), std::ios::binary);
   if (!in.read(reinterpret_cast<char*>(read->bytes.data()), static_cast<std::streamsize>(read->bytes.size()))) {
     return nullptr;
   }

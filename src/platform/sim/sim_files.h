@@ -22,7 +22,7 @@ namespace tv::sim {
 struct SimFileContent {
   std::uint64_t size = 0;
   std::vector<std::uint8_t> bytes;
-  std::string hostPath;  // not empty: the content is this host file's
+  std::string hostPath;  // not empty: the content is this host file's (UTF-8)
 };
 
 class SimFileSystem {

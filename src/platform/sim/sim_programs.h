@@ -22,8 +22,7 @@ struct InfDirectories {
 
 // [DefaultInstall] AddReg and DelReg of an INF, applied to the registry the
 // way a 32-bit (on 64-bit Windows: redirected) or a 64-bit installer sees it.
-void ApplyInf(SimRegistry& registry, std::wstring_view infText, bool installerIs64Bit,
-              const InfDirectories& dirs = {});
+void ApplyInf(SimRegistry& registry, std::wstring_view infText, bool installerIs64Bit, const InfDirectories& dirs = {});
 
 // A registry file (REGEDIT4, version 5.00 or the Windows 3.1 form) imported
 // as the registry editor imports it, in the view of its bitness: the bytes as
