@@ -97,8 +97,8 @@ int wmain(int argc, wchar_t** argv) {
   if (!dump.empty()) {
     // The whole native registry: a 32-bit capture on 64-bit Windows asks
     // for the 64-bit view, in which Wow6432Node is one more key.
-    BOOL wow64 = FALSE;
-    const bool twoViews = options.process64 || (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64);
+    const auto wow64 = machine.get().system.IsWow64Process();
+    const bool twoViews = options.process64 || (wow64 && *wow64);
     const std::string keys = tv::capture::DumpRegistry(machine.get(), twoViews ? KEY_WOW64_64KEY : 0);
     if (!WriteOutput(dump, keys)) {
       std::fprintf(stderr, "tarnvale-capture: cannot write %s (error %lu)\n", tv::ToUtf8(dump).c_str(),

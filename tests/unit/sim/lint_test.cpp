@@ -175,8 +175,8 @@ const Case kCases[] = {
      S::kError, "a folder that Windows keeps under Program Files", "TV033"},
     {"DESTDIR of one folder", "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=D\n[D]\nDESTDIR=VELTARO\n", 5, S::kError,
      "is one folder: a maker's folder of several products", "TV034"},
-    {"a count with an upper-case prefix", "[INIT]\nCMD1=REG_INI\nCMD1_SECTION=R\n[R]\nADDREG=0X1\n", 5,
-     S::kWarning, "ADDREG=0X1 reads as 0: the number ends at \"X1\"", "TV044"},
+    {"a count with an upper-case prefix", "[INIT]\nCMD1=REG_INI\nCMD1_SECTION=R\n[R]\nADDREG=0X1\n", 5, S::kWarning,
+     "ADDREG=0X1 reads as 0: the number ends at \"X1\"", "TV044"},
     {"an add entry that deletes a key",
      "[INIT]\nCMD1=REG_INI\nCMD1_SECTION=R\n[R]\nADDREG=1\nADDREG1_ROOT=HKCU\nADDREG1_SUBKEY=Software\\X\n"
      "ADDREG1_FLAGS=0x00000004\n",
@@ -408,6 +408,20 @@ TEST(Lint, EveryRuleHasAnIdAndIsInTheReference) {
     EXPECT_TRUE(ids.insert(r.id).second) << r.id;
     const std::string row = "| " + std::string(r.id) + " | " + (r.severity == S::kError ? "error" : "warning") + " |";
     EXPECT_NE(reference.find(row), std::string::npos) << row << " is not in the reference";
+    // SARIF's helpUri names the rule's own heading, which says why it matters.
+    const std::string heading = "\n#### " + std::string(r.id) + "\n";
+    const auto at = reference.find(heading);
+    ASSERT_NE(at, std::string::npos) << heading << " is not in the reference";
+    const auto next = reference.find("\n#### ", at + 1);
+    const std::string body = reference.substr(at, next == std::string::npos ? std::string::npos : next - at);
+    EXPECT_NE(body.find("Why it matters: "), std::string::npos) << r.id;
+    EXPECT_NE(body.find("How to fix: "), std::string::npos) << r.id;
+  }
+  const std::vector<FileFindings> none;
+  for (const auto& rule : FindingsSarif(none, "1.0.0")["runs"][0]["tool"]["driver"]["rules"]) {
+    std::string fragment = rule["id"].get<std::string>();
+    for (auto& c : fragment) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(rule["helpUri"], "docs/setup-script.md#" + fragment);
   }
 }
 
