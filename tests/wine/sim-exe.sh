@@ -61,9 +61,18 @@ for script in examples/*/*.ini; do
   for machine in examples/machines/*.json; do
     name="$(basename "$script") on $(basename "$machine")"
     same "$name" --machine "$machine" --report "$work/report.txt" "$script"
-    same "$name --json" --machine "$machine" --json "$script"
+    same "$name --json" --machine "$machine" --json --report "$work/report.json" "$script"
   done
 done
+# The other options of a run, on the example that uses every keyword.
+example=examples/notebook-setup/netsetup.ini
+vista=examples/machines/pv715-vista64-all-devices.json
+same "--twice" --machine "$vista" --twice "$example"
+same "--stop-after" --machine "$vista" --stop-after 40 --capture-after "$work/stopped.json" "$example"
+mv "$work/stopped.json" "$work/stopped-windows.json" 2>/dev/null
+same "--fail-on" --machine examples/machines/pv715-xp-no-modem.json --fail-on stop,failure --no-report "$example"
+same "--companion" --machine "$vista" --companion --tool-bits 64 --package-folder 'D:\Pakete\Netz' "$example" -- /s
+same "no such machine" --machine examples/machines/none.json "$example"
 while IFS= read -r script; do
   for format in text json sarif; do same "lint $format $script" lint --format "$format" "$script"; done
 done < <(find examples tests -name '*.ini' | sort)

@@ -371,18 +371,14 @@ int SimMain(int argc, char** argv) {
   app.set_version_flag("--version", std::string("tarnvale-sim ") + TARNVALE_VERSION);
   app.set_help_all_flag("--help-all", "Help for every subcommand");
   RunOptions run;
-  auto* machineOption =
-      app.add_option("--machine", run.machineFile, "Machine description (JSON), see examples/machines")
-          ->check(kExistingHostFile);
+  app.add_option("--machine", run.machineFile, "Machine description (JSON), see examples/machines")
+      ->check(kExistingHostFile);
 #ifdef _WIN32
   app.add_flag("--this-machine", run.thisMachine,
                "What if the script ran here: describe this Windows as tarnvale-capture does (as the 32-bit tool "
                "sees it; with --tool-bits 64 as the 64-bit build does) and run the script on that description. "
-               "Nothing on this machine changes")
-      ->excludes(machineOption);
+               "Nothing on this machine changes");
   app.add_option("--capture-out", run.captureOut, "With --this-machine: keep the description of this machine in FILE");
-#else
-  (void)machineOption;
 #endif
   app.add_flag("--json", run.json, "Write the change report as JSON");
   app.add_option("--report", run.reportFile, "Write the change report to this file instead of standard error");
@@ -480,6 +476,10 @@ int SimMain(int argc, char** argv) {
   if (lint->parsed()) return Lint(lintScripts, lintFormat, lintMachines, lintPackageFolder);
   if (run.script.empty()) {
     std::cerr << "tarnvale-sim: no setup script given\n" << app.help();
+    return kSimulatorFailed;
+  }
+  if (run.thisMachine && !run.machineFile.empty()) {
+    std::cerr << "tarnvale-sim: --this-machine describes the machine it runs on; --machine names another: give one\n";
     return kSimulatorFailed;
   }
   run.failOnStop = failOn.find("stop") != std::string::npos;
