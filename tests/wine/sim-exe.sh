@@ -90,5 +90,16 @@ same "lint of it" lint --format sarif "Paket für Ünïcode/Netz einrichten ä.i
 same "a script that is not there" lint "Paket für Ünïcode/fehlt ß.ini"
 same "a path from the root" lint --format json "$root/examples/scripts/notebook-check.ini"
 
+# In a console (Wine makes one for a terminal; script(1) gives it one) the
+# text goes through WriteConsoleW: every letter shows, whatever the console's
+# code page, where bytes written to the console would be read in that code page.
+command -v script >/dev/null || { echo "FAIL: no script(1) (util-linux) to give Wine a terminal" >&2; exit 1; }
+shown=$(script -qec "'$WINE' '$exe' lint 'Paket für Ünïcode/fehlt ß.ini'" /dev/null 2>&1)
+compared=$((compared + 1))
+if ! grep -qF "Paket für Ünïcode/fehlt ß.ini" <<<"$shown"; then
+  failed=$((failed + 1))
+  echo "DIFFER in a console the name does not show: $(cat -v <<<"$shown" | head -3)"
+fi
+
 echo "$((compared - failed)) of $compared runs agree"
 [ "$failed" -eq 0 ]
