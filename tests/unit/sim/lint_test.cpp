@@ -418,7 +418,8 @@ TEST(Lint, EveryRuleHasAnIdAndIsInTheReference) {
     EXPECT_NE(body.find("How to fix: "), std::string::npos) << r.id;
   }
   const std::vector<FileFindings> none;
-  for (const auto& rule : FindingsSarif(none, "1.0.0")["runs"][0]["tool"]["driver"]["rules"]) {
+  const auto sarif = FindingsSarif(none, "1.0.0");
+  for (const auto& rule : sarif["runs"][0]["tool"]["driver"]["rules"]) {
     std::string fragment = rule["id"].get<std::string>();
     for (auto& c : fragment) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     EXPECT_EQ(rule["helpUri"], "docs/setup-script.md#" + fragment);
