@@ -82,7 +82,18 @@ class SimDeviceSet final : public IDeviceSet {
       d->removed = true;
       // Removing a device deletes its hardware key under Enum (with Device
       // Parameters) and its software key, the driver key under the class.
-      m_.registry.DeleteKeyTree(RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Enum\\" + d->instanceId);
+      const std::wstring enumKey = L"SYSTEM\\CurrentControlSet\\Enum";
+      m_.registry.DeleteKeyTree(RegRoot::kLocalMachine, enumKey + L"\\" + d->instanceId);
+      // And the keys above it that it leaves empty: the device ID's key goes
+      // with its last instance, the enumerator's with its last device.
+      std::wstring parent = d->instanceId;
+      for (auto cut = parent.rfind(L'\\'); cut != std::wstring::npos; cut = parent.rfind(L'\\')) {
+        parent.resize(cut);
+        auto key = m_.registry.OpenKey(RegRoot::kLocalMachine, enumKey + L"\\" + parent, reg::kKeyRead);
+        if (!key || (*key)->EnumSubKey(0)) break;
+        key->reset();
+        m_.registry.DeleteKeyTree(RegRoot::kLocalMachine, enumKey + L"\\" + parent);
+      }
       if (!d->driverKey.empty()) {
         m_.registry.DeleteKeyTree(RegRoot::kLocalMachine,
                                   L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + d->driverKey);

@@ -52,6 +52,10 @@ TEST(RemoveDriver, ARemovedDeviceTakesItsHardwareAndSoftwareKeysWithIt) {
   EXPECT_FALSE(m.registry.KeyExists(RegRoot::kLocalMachine, gone));
   EXPECT_FALSE(m.registry.KeyExists(RegRoot::kLocalMachine,
                                     L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + m.devices[0].driverKey));
+  // The device ID's key goes with its last instance; the bus stays while it
+  // holds another device.
+  EXPECT_FALSE(m.registry.KeyExists(RegRoot::kLocalMachine, gone.substr(0, gone.rfind(L'\\'))));
+  EXPECT_TRUE(m.registry.KeyExists(RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Enum\\PCI"));
   // The device left in place keeps both.
   EXPECT_TRUE(m.registry.KeyExists(
       RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Enum\\" + m.devices[1].instanceId + L"\\Device Parameters"));
