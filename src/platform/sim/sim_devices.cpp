@@ -86,12 +86,11 @@ class SimDeviceSet final : public IDeviceSet {
       m_.registry.DeleteKeyTree(RegRoot::kLocalMachine, enumKey + L"\\" + d->instanceId);
       // And the keys above it that it leaves empty: the device ID's key goes
       // with its last instance, the enumerator's with its last device.
+      // (Windows' own bookkeeping: these are no calls of the tool's.)
       std::wstring parent = d->instanceId;
       for (auto cut = parent.rfind(L'\\'); cut != std::wstring::npos; cut = parent.rfind(L'\\')) {
         parent.resize(cut);
-        auto key = m_.registry.OpenKey(RegRoot::kLocalMachine, enumKey + L"\\" + parent, reg::kKeyRead);
-        if (!key || (*key)->EnumSubKey(0)) break;
-        key->reset();
+        if (!m_.registry.KeyIsEmptyOfSubkeys(RegRoot::kLocalMachine, enumKey + L"\\" + parent)) break;
         m_.registry.DeleteKeyTree(RegRoot::kLocalMachine, enumKey + L"\\" + parent);
       }
       if (!d->driverKey.empty()) {

@@ -322,6 +322,11 @@ bool SimRegistry::DeleteValue(RegRoot root, std::wstring_view path, std::wstring
 
 bool SimRegistry::KeyExists(RegRoot root, std::wstring_view path) const { return Walk(root, path) != nullptr; }
 
+bool SimRegistry::KeyIsEmptyOfSubkeys(RegRoot root, std::wstring_view path) const {
+  const SimKeyNode* node = Walk(root, path);
+  return node != nullptr && node->subkeys.empty();
+}
+
 namespace {
 void Dump(std::ostringstream& out, const SimKeyNode& node, const std::wstring& path) {
   if (!node.values.empty() || node.subkeys.empty()) {

@@ -62,6 +62,8 @@ class SimRegistry final : public IRegistry {
   void CreateKey(RegRoot root, std::wstring_view path);
   std::optional<RegValue> GetValue(RegRoot root, std::wstring_view path, std::wstring_view name) const;
   bool KeyExists(RegRoot root, std::wstring_view path) const;
+  // The key is there and has no subkeys.
+  bool KeyIsEmptyOfSubkeys(RegRoot root, std::wstring_view path) const;
   // Deletes a key with all below it (with an empty path: everything in the
   // root), or one value; false when there was nothing to delete.
   bool DeleteKeyTree(RegRoot root, std::wstring_view path);
