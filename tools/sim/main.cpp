@@ -102,39 +102,45 @@ bool LoadMachine(const std::string& file, tv::sim::SimMachine& machine) {
   return true;
 }
 
-// The whole simulated registry as tarnvale-capture --registry-dump writes
-// Windows' own.
-bool WriteRegistryDump(tv::sim::SimMachine& machine, const std::string& file) {
+// Writes text to a file of the computer this runs on; false (and why on
+// standard error) when it cannot.
+bool WriteHostText(const std::string& file, const std::string& text) {
   std::ofstream out(tv::sim::PathFromUtf8(file), std::ios::binary);
-  out << tv::capture::DumpRegistry(machine.platform(), machine.wow64 ? tv::reg::kWow64_64Key : 0);
+  out << text;
   if (!out) std::cerr << "tarnvale-sim: cannot write " << file << '\n';
   return static_cast<bool>(out);
 }
 
-int Run(const RunOptions& o) {
-  tv::sim::SimMachine machine;
+// The whole simulated registry as tarnvale-capture --registry-dump writes
+// Windows' own.
+bool WriteRegistryDump(tv::sim::SimMachine& machine, const std::string& file) {
+  return WriteHostText(file, tv::capture::DumpRegistry(machine.platform(), machine.wow64 ? tv::reg::kWow64_64Key : 0));
+}
+
+// The machine of a run: this Windows as described now (--this-machine), a
+// description, or the default notebook.
+bool PrepareMachine(const RunOptions& o, tv::sim::SimMachine& machine) {
 #ifdef _WIN32
   if (o.thisMachine) {
     const std::string described = tv::sim::DescribeThisMachine(o.script, o.toolBits == 64);
-    if (!o.captureOut.empty()) {
-      std::ofstream kept(tv::sim::PathFromUtf8(o.captureOut), std::ios::binary);
-      kept << described;
-      if (!kept) {
-        std::cerr << "tarnvale-sim: cannot write " << o.captureOut << '\n';
-        return kSimulatorFailed;
-      }
-    }
+    if (!o.captureOut.empty() && !WriteHostText(o.captureOut, described)) return false;
     if (auto error = tv::sim::ApplyMachineDescription(described, machine, std::filesystem::current_path())) {
       std::cerr << "tarnvale-sim: the description of this machine: " << *error << '\n';
-      return kSimulatorFailed;
+      return false;
     }
-  } else
-#endif
-      if (o.machineFile.empty()) {
-    tv::sim::ConfigureDefaultNotebook(machine);
-  } else if (!LoadMachine(o.machineFile, machine)) {
-    return kSimulatorFailed;
+    return true;
   }
+#endif
+  if (o.machineFile.empty()) {
+    tv::sim::ConfigureDefaultNotebook(machine);
+    return true;
+  }
+  return LoadMachine(o.machineFile, machine);
+}
+
+int Run(const RunOptions& o) {
+  tv::sim::SimMachine machine;
+  if (!PrepareMachine(o, machine)) return kSimulatorFailed;
   std::error_code folderError;
   if (std::filesystem::is_directory(tv::sim::PathFromUtf8(o.script), folderError)) {
     std::cerr << "tarnvale-sim: " << o.script << " is a folder; name the setup script (SCRIPT.ini) in it\n";
@@ -276,10 +282,7 @@ int Run(const RunOptions& o) {
     capture.version = TARNVALE_VERSION;
     capture.process64 = machine.process64;
     capture.tool64 = machine.process64;
-    std::ofstream after(tv::sim::PathFromUtf8(o.captureAfter), std::ios::binary);
-    after << tv::capture::CaptureMachine(machine.platform(), capture);
-    if (!after) {
-      std::cerr << "tarnvale-sim: cannot write " << o.captureAfter << '\n';
+    if (!WriteHostText(o.captureAfter, tv::capture::CaptureMachine(machine.platform(), capture))) {
       return kSimulatorFailed;
     }
   }
@@ -348,10 +351,6 @@ int Lint(const std::vector<std::string>& scripts, const std::string& format,
   }
   return code;
 }
-
-}  // namespace
-
-namespace {
 
 int SimMain(int argc, char** argv) {
   CLI::App app{
