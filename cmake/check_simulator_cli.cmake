@@ -134,13 +134,13 @@ if(NOT err MATCHES "tracing is off" OR err MATCHES "${esc}" OR NOT err MATCHES "
   message(FATAL_ERROR "tracing off: exit code ${rc}\n${err}")
 endif()
 
-# A run ended after its 310th call to Windows (in DRIVER_REG, the soft modem
+# A run ended after its 330th call to Windows (in DRIVER_REG, the soft modem
 # off), the machine described as it was left, and the package run again
 # there: the device is on again, and a further run changes only the stamp.
-execute_process(COMMAND ${SIM} --machine ${SRC}/examples/machines/pv715-xp-all-devices.json --stop-after 310
+execute_process(COMMAND ${SIM} --machine ${SRC}/examples/machines/pv715-xp-all-devices.json --stop-after 330
                         --capture-after ${work}/stopped.json ${SRC}/examples/notebook-setup/netsetup.ini
                 OUTPUT_VARIABLE trace ERROR_VARIABLE err RESULT_VARIABLE rc)
-if(NOT rc EQUAL 4 OR NOT err MATCHES "the process was ended after its 310 calls to Windows, in CMD16"
+if(NOT rc EQUAL 4 OR NOT err MATCHES "the process was ended after its 330 calls to Windows, in CMD16"
    OR NOT err MATCHES "no exit code: the process was ended")
   message(FATAL_ERROR "stopped run: exit code ${rc}\n${err}")
 endif()

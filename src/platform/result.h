@@ -39,6 +39,8 @@ inline constexpr WinError kNotAReparsePoint = 4390;
 inline constexpr WinError kFileTooLarge = 223;
 inline constexpr WinError kFilenameExcedRange = 206;
 inline constexpr WinError kNoSuchDevinst = 0xE000020B;
+// The user answered a dialog with Cancel.
+inline constexpr WinError kCancelled = 1223;
 inline constexpr WinError kNotDisableable = 0xE0000231;
 // A 32-bit program asked 64-bit Windows for a device installation that only a 64-bit one may make.
 inline constexpr WinError kInWow64 = 0xE0000235;

@@ -114,11 +114,12 @@ void CRunRecorder::Note(std::wstring_view text) {
   if (CommandSummary* c = Current()) c->notes.emplace_back(text);
 }
 
-void CRunRecorder::NeverEnds(const std::wstring& image) {
+void CRunRecorder::NeverEnds(const std::wstring& image, bool dialog) {
   summary_.end = End::kNeverEnds;
   if (CommandSummary* c = Current()) {
     c->outcome = Outcome::kNeverEnds;
     c->why = image;
+    c->waitsOnDialog = dialog;
     summary_.endAt = c->n;
   }
   open_ = false;
@@ -250,7 +251,9 @@ std::string SummaryText(const RunSummary& s) {
   std::string out = "== What the run did ==\n";
   for (const auto& c : s.commands) {
     out += CommandTitle(c) + ": " + std::string(OutcomeName(c.outcome));
-    if (c.outcome == Outcome::kNeverEnds) {
+    if (c.outcome == Outcome::kNeverEnds && c.waitsOnDialog) {
+      out += ": it waits on " + ToUtf8(c.why) + ", which no one answers in an unattended run";
+    } else if (c.outcome == Outcome::kNeverEnds) {
       out += ": it waits for " + ToUtf8(c.why) + ", which keeps running";
     } else if (!c.why.empty()) {
       out += ": " + ToUtf8(c.why);

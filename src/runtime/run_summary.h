@@ -35,6 +35,7 @@ struct CommandSummary {
   bool fellBack = false;       // a command of variants that found none for this machine: the plain section
   Outcome outcome = Outcome::kRan;
   std::wstring why;                    // the line that says why the run stopped, or the program waited for
+  bool waitsOnDialog = false;          // `why` is a dialog of Windows, not a program
   std::vector<std::wstring> failures;  // its failure lines
   std::vector<std::wstring> restarts;  // changes that wait for a restart of Windows
   std::vector<std::wstring> notes;     // what the trace does not say (a program TPROCESS did not end)
@@ -81,7 +82,9 @@ class CRunRecorder final : public IRunObserver {
   void RunEnds(RunEnd end, std::size_t n) override;
   void Note(std::wstring_view text) override;
   // The simulator's own ends of a run.
-  void NeverEnds(const std::wstring& image);
+  // The run waits for good at the current command: for a program that
+  // never ends, or on a dialog that no one answers.
+  void NeverEnds(const std::wstring& image, bool dialog = false);
   void ProcessEnded(std::size_t calls);
   RunSummary Take() { return std::move(summary_); }
 

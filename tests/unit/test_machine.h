@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
-#include "sim/sim_run.h"
 #include "platform/text.h"
+#include "sim/sim_run.h"
 
 namespace tv::test {
 
@@ -38,6 +38,27 @@ inline void SetUpWow64Notebook(sim::SimMachine& m, std::string_view script = "")
   m.kernel32HasRevertRedirection = true;
   SetUpNotebook(m, script, false);
   m.registry.SetDword(RegRoot::kLocalMachine, L"SOFTWARE\\Wow6432Node\\VELTARO\\Quillmark", L"DebugMode", 1);
+}
+
+// A driver package's INF in the form real ones take, for one hardware ID:
+// a models section for each Windows the tests use (undecorated for 2000 and
+// the 32-bit fallback, NTx86, NTamd64), DriverVer, a catalog, no files.
+inline std::string DriverInf(std::string_view hardwareId, std::string_view driverVer = "06/01/2009,1.2.3.4") {
+  const std::string id(hardwareId);
+  return "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Modem\r\n"
+         "ClassGuid={4D36E96D-E325-11CE-BFC1-08002BE10318}\r\nProvider=%Mfg%\r\nCatalogFile=pkg.cat\r\n"
+         "DriverVer=" +
+         std::string(driverVer) +
+         "\r\n[Manufacturer]\r\n%Mfg%=Models,NTx86,NTamd64\r\n"
+         "[Models]\r\n%Dev%=Install," +
+         id + "\r\n[Models.NTx86]\r\n%Dev%=Install," + id + "\r\n[Models.NTamd64]\r\n%Dev%=Install," + id +
+         "\r\n[Install]\r\n[Strings]\r\nMfg=\"VELTARO\"\r\nDev=\"Test device\"\r\n";
+}
+
+// That INF written at `path`, with its catalog beside it.
+inline void WriteDriverPackage(sim::SimMachine& m, const std::wstring& path, std::string_view hardwareId) {
+  m.files.WriteFile(path, DriverInf(hardwareId));
+  m.files.WriteFile(path.substr(0, path.rfind(L'\\') + 1) + L"pkg.cat", std::string_view("catalog"));
 }
 
 // The debugger output cut into lines; a line keeps what precedes its "\n"

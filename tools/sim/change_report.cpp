@@ -151,6 +151,7 @@ MachineSnapshot TakeSnapshot(const SimMachine& machine) {
   s.pauses = machine.pauses.size();
   s.driverUpdates = machine.driverUpdates.size();
   s.stagedInfs = machine.stagedInfs.size();
+  s.driverDecisions = machine.driverDecisions.size();
   return s;
 }
 
@@ -327,6 +328,10 @@ ChangeReport CompareWithMachine(const MachineSnapshot& before, const SimMachine&
   for (std::size_t i = before.stagedInfs; i < machine.stagedInfs.size(); ++i) {
     const std::wstring source = i < machine.stagedInfSources.size() ? machine.stagedInfSources[i] : L"";
     r.devices.push_back(DC{DC::Kind::kStaged, source, machine.stagedInfs[i]});
+  }
+  if (before.driverDecisions < machine.driverDecisions.size()) {
+    r.driverChoices.assign(machine.driverDecisions.begin() + static_cast<std::ptrdiff_t>(before.driverDecisions),
+                           machine.driverDecisions.end());
   }
 
   // Programs and pauses.
@@ -532,6 +537,14 @@ void WriteReportText(const ChangeReport& r, const ReportSink& out) {
     text += "\n";
   }
 
+  if (!r.driverChoices.empty()) {
+    text += "\n-- Driver selection (by the simulated Windows; signatures are not checked) --\n";
+    for (const auto& c : r.driverChoices) {
+      text += std::string(c.warning ? "WARNING " : "") + ToUtf8(c.device) + "  " + ToUtf8(c.inf) + ": " +
+              ToUtf8(c.text) + "\n";
+    }
+  }
+
   text += "\n-- Programs --\n";
   if (r.started.empty() && r.ended.empty()) text += "none started or ended\n";
   for (const auto& p : r.started) {
@@ -586,6 +599,14 @@ void WriteReportJson(const ChangeReport& r, const json* run, const ReportSink& o
             {"programs", {{"started", started}, {"ended", ended}}},
             {"pauses", r.pauses}};
   if (run != nullptr) rest["run"] = *run;
+  if (!r.driverChoices.empty()) {
+    json choices = json::array();
+    for (const auto& c : r.driverChoices) {
+      choices.push_back(
+          {{"device", ToUtf8(c.device)}, {"inf", ToUtf8(c.inf)}, {"text", ToUtf8(c.text)}, {"warning", c.warning}});
+    }
+    rest["driverSelection"] = std::move(choices);
+  }
 
   // The members in json's own order, by name, as dump(2) writes an object;
   // the registry's changes are written as they are found.

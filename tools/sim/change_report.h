@@ -37,6 +37,7 @@ struct MachineSnapshot {
   std::size_t pauses = 0;
   std::size_t driverUpdates = 0;
   std::size_t stagedInfs = 0;
+  std::size_t driverDecisions = 0;
 };
 
 MachineSnapshot TakeSnapshot(const SimMachine& machine);
@@ -84,6 +85,9 @@ struct ChangeReport {
   std::vector<SimMachine::StartedProgram> started;
   std::vector<EndedProgram> ended;
   std::vector<std::uint32_t> pauses;
+  // What the simulated Windows chose for each device a driver update or a
+  // rescan looked at, or why it chose nothing.
+  std::vector<SimMachine::DriverDecision> driverChoices;
 };
 
 // The report of the machine as it is now against `before`; both must outlive it.

@@ -25,7 +25,7 @@ RunSummary RunWithSummary(SimMachine& machine, int& exitCode, IRunObserver* also
     exitCode = RunTool(machine);
     if (exitCode == kToolProcessEnded) recorder.ProcessEnded(machine.faults.callCount);
   } catch (const ProgramNeverEnds& hang) {
-    recorder.NeverEnds(hang.image);
+    recorder.NeverEnds(hang.dialog.empty() ? hang.image : hang.dialog, !hang.dialog.empty());
     exitCode = kToolNeverExits;
   }
   machine.onTraceMessage = previousListener;

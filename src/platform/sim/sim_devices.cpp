@@ -1,6 +1,11 @@
 #include "platform/sim/sim_devices.h"
 
 #include "platform/sim/ansi.h"
+#include "platform/sim/driver_select.h"
+#include "platform/sim/sim_programs.h"
+
+#include <algorithm>
+#include <cwchar>
 
 namespace tv::sim {
 
@@ -182,42 +187,279 @@ std::uint32_t SimMachine::Devices::Reenumerate(DevInst node) {
   if (auto e = m_.faults.Take("CM_Reenumerate_DevNode")) return *e;
   if (node != kRoot) return err::kCrInvalidDevnode;
   ++m_.reenumerations;
-  // A present device without a driver gets one from a staged INF that names
-  // one of its hardware IDs.
+  // Each present device gets the best driver of the staged INFs, unless the
+  // driver it has ranks as well or better.
+  const DriverTarget target = Target();
+  std::vector<std::optional<InfText>> staged;
+  for (const auto& text : m_.stagedInfTexts) staged.push_back(ParseInf(text));
   for (auto& d : m_.devices) {
-    if (d.removed || !d.present || !d.installedInf.empty() || !d.hardwareIds) continue;
-    for (std::size_t i = 0; i < m_.stagedInfTexts.size() && d.installedInf.empty(); ++i) {
-      const std::wstring text = ToLowerAscii(m_.stagedInfTexts[i]);
-      for (const auto& id : *d.hardwareIds) {
-        if (text.find(ToLowerAscii(id)) != std::wstring::npos) {
-          d.installedInf = m_.stagedInfs[i];
-          break;
-        }
+    if (d.removed || !d.present || !d.hardwareIds) continue;
+    if (!d.installedInf.empty() && !d.driver) continue;  // a driver the description does not rank
+    std::optional<std::size_t> from;
+    std::optional<DriverNode> best;
+    for (std::size_t i = 0; i < staged.size(); ++i) {
+      if (!staged[i]) continue;
+      const InfDirectories dirs = Dirs(m_.windowsFolder + L"\\inf\\" + m_.stagedInfs[i]);
+      const bool signedInf = i < m_.stagedInfSigned.size() && m_.stagedInfSigned[i];
+      auto search = FindDriver(*staged[i], dirs, target, *d.hardwareIds, d.compatibleIds, signedInf);
+      if (search.best && (!best || RanksBetter(*search.best, *best))) {
+        best = std::move(search.best);
+        from = i;
       }
     }
+    if (!best) continue;
+    const std::wstring name = m_.stagedInfs[*from];
+    if (d.driver) {
+      const DriverNode installed = InstalledNode(d);
+      if (!RanksBetter(*best, installed)) {
+        m_.driverDecisions.push_back({d.instanceId, name,
+                                      L"kept its driver " + NodeText(installed) +
+                                          L": it ranks as well as or better "
+                                          L"than " +
+                                          NodeText(*best) + L" of the staged " + name});
+        continue;
+      }
+    }
+    const InfDirectories dirs = Dirs(m_.windowsFolder + L"\\inf\\" + name);
+    Install(d, *staged[*from], dirs, *best, name);
+    m_.driverDecisions.push_back({d.instanceId, name, L"chose [" + best->modelsSection + L"] " + NodeText(*best)});
   }
   return dev::kCrSuccess;
 }
 
-WinError SimMachine::Devices::UpdateDriver(std::wstring_view hardwareId, std::wstring_view infPath, std::uint32_t) {
+WinError SimMachine::Devices::UpdateDriver(std::wstring_view hardwareId, std::wstring_view infPath,
+                                           std::uint32_t flags) {
   if (m_.DllMissing(L"newdev.dll")) return err::kModNotFound;
   if (auto e = m_.faults.Take("UpdateDriverForPlugAndPlayDevices", hardwareId)) return *e;
   // 64-bit Windows refuses a 32-bit process the driver update.
   if (m_.Wow64Process()) return err::kInWow64;
   if (!m_.files.Exists(infPath) || m_.files.IsDirectory(infPath)) return err::kFileNotFound;
-  // The update is for present devices with exactly that hardware ID.
+  const std::wstring inf(infPath);
+  auto decide = [&](std::wstring device, std::wstring text, bool warning = false) {
+    m_.driverDecisions.push_back({std::move(device), inf, std::move(text), warning});
+  };
+  // The update is for present devices that carry that ID among their
+  // hardware or compatible IDs.
+  std::vector<SimDevice*> devices;
   for (auto& d : m_.devices) {
     if (d.removed || !d.present || !d.hardwareIds) continue;
-    for (const auto& id : *d.hardwareIds) {
-      if (EqualsNoCase(id, hardwareId)) {
-        d.installedInf = std::wstring(infPath);
-        d.changedByCompanion = m_.process64;
-        m_.driverUpdates.push_back(DriverUpdate{std::wstring(hardwareId), std::wstring(infPath), m_.process64});
-        return err::kSuccess;
+    const auto carries = [&](const std::vector<std::wstring>& ids) {
+      return std::any_of(ids.begin(), ids.end(), [&](const std::wstring& id) { return EqualsNoCase(id, hardwareId); });
+    };
+    if (carries(*d.hardwareIds) || carries(d.compatibleIds)) devices.push_back(&d);
+  }
+  if (devices.empty()) {
+    decide(std::wstring(hardwareId), L"no present device carries this ID");
+    return err::kNoSuchDevinst;
+  }
+  const auto bytes = m_.files.ReadFile(infPath);
+  const InfParse parsed = OpenInf(*bytes, m_.ansiCodePage);
+  if (!parsed.inf) {
+    // An INF that SetupAPI cannot open gives no driver to any device.
+    for (auto* d : devices) decide(d->instanceId, L"no driver: " + InfErrorText(parsed));
+    return err::kNoSuchDevinst;
+  }
+  const InfText& text = *parsed.inf;
+  const InfDirectories dirs = Dirs(inf);
+  const DriverTarget target = Target();
+  const std::wstring folder = inf.substr(0, inf.rfind(L'\\') + 1);
+  const std::wstring catalog = CatalogFileName(text, dirs, target);
+  const bool signedInf =
+      !catalog.empty() && m_.files.Exists(folder + catalog) && !m_.files.IsDirectory(folder + catalog);
+  bool updated = false;
+  for (auto* d : devices) {
+    auto search = FindDriver(text, dirs, target, *d->hardwareIds, d->compatibleIds, signedInf);
+    if (!search.best) {
+      decide(d->instanceId, L"no driver: " + search.why);
+      continue;
+    }
+    const DriverNode& node = *search.best;
+    std::vector<std::wstring> missing;
+    for (const auto& file : SourceFiles(text, dirs, target, node.actualInstall)) {
+      if (!m_.files.Exists(folder + file)) missing.push_back(file);
+    }
+    if (!missing.empty()) {
+      std::wstring list;
+      for (const auto& f : missing) list += (list.empty() ? L"" : L", ") + f;
+      decide(d->instanceId, L"chose [" + node.modelsSection + L"] " + NodeText(node) +
+                                L", but the package lacks what [" + node.actualInstall + L"] copies: " + list +
+                                L"; Windows asks for the files in a dialog");
+      return WaitOnDialog(L"Windows' dialog that asks for the driver files " + list + L" (\"Files Needed\")");
+    }
+    if (!signedInf) {
+      std::wstring why = catalog.empty() ? L"[Version] names no catalog file"
+                                         : L"the catalog " + catalog + L" that [Version] names is not in the package";
+      if (target.amd64 && target.major >= 6) {
+        why += L"; 64-bit Windows would not load an unsigned kernel driver even if someone let it in";
+      }
+      decide(d->instanceId, L"chose [" + node.modelsSection + L"] " + NodeText(node) + L", but it is unsigned: " + why +
+                                L" (the simulation checks that the catalog is there, not its signature)");
+      return WaitOnDialog(L"Windows' dialog that warns of an unsigned driver");
+    }
+    bool replacesBetter = false;
+    if (d->driver) {
+      const DriverNode installed = InstalledNode(*d);
+      if (!RanksBetter(node, installed)) {
+        // Without INSTALLFLAG_FORCE Windows keeps the driver in place.
+        if ((flags & 1) == 0) {
+          decide(d->instanceId,
+                 L"kept its driver " + NodeText(installed) + L": it ranks as well as or better than " + NodeText(node));
+          continue;
+        }
+        replacesBetter = true;
+      }
+      if (replacesBetter) {
+        decide(d->instanceId,
+               L"chose [" + node.modelsSection + L"] " + NodeText(node) + L" and, forced, put it over its driver " +
+                   NodeText(installed) + L", which ranks as well or better",
+               true);
+      }
+    }
+    if (!replacesBetter) decide(d->instanceId, L"chose [" + node.modelsSection + L"] " + NodeText(node));
+    const std::wstring name = inf.substr(inf.rfind(L'\\') + 1);
+    Install(*d, text, dirs, node, name);
+    d->installedInf = inf;
+    d->changedByCompanion = m_.process64;
+    updated = true;
+  }
+  if (!updated) {
+    // Found devices, but none took a driver of this INF: without the force
+    // flag because each kept a better one, otherwise because none fits.
+    return (flags & 1) == 0 && std::any_of(devices.begin(), devices.end(), [](SimDevice* d) { return d->driver; })
+               ? err::kNoMoreItems
+               : err::kNoSuchDevinst;
+  }
+  m_.driverUpdates.push_back(DriverUpdate{std::wstring(hardwareId), inf, m_.process64});
+  return err::kSuccess;
+}
+
+DriverTarget SimMachine::Devices::Target() const {
+  DriverTarget t;
+  t.major = m_.os.major;
+  t.minor = m_.os.minor;
+  t.amd64 = m_.wow64;
+  return t;
+}
+
+InfDirectories SimMachine::Devices::Dirs(const std::wstring& infFile) const {
+  InfDirectories dirs;
+  dirs.windows = m_.windowsFolder;
+  dirs.infFile = infFile;
+  dirs.language = m_.uiLanguage;
+  return dirs;
+}
+
+WinError SimMachine::Devices::WaitOnDialog(const std::wstring& dialog) {
+  // The real update does not return until someone answers: the machine
+  // counts the wait, or ends the run there. Answered, it is cancelled.
+  ++m_.hungWaits;
+  if (m_.endRunAtHang) throw ProgramNeverEnds{L"", dialog};
+  return err::kCancelled;
+}
+
+DriverNode SimMachine::Devices::InstalledNode(const SimDevice& d) {
+  DriverNode node;
+  node.description = d.driver->description;
+  node.matchingId = d.driver->matchingId;
+  node.signedDriver = d.driver->signedDriver;
+  // A driver whose matching ID the device no longer carries ranks last.
+  node.rank = IdRank(d.driver->matchingId, d.hardwareIds.value_or(std::vector<std::wstring>{}), d.compatibleIds)
+                  .value_or(0x7FFF) +
+              (d.driver->signedDriver ? 0 : kRankUnsigned);
+  node.driverVer.date = d.driver->date;
+  node.driverVer.version = d.driver->version;
+  node.installSection = d.driver->inf;
+  return node;
+}
+
+std::wstring SimMachine::Devices::NodeText(const DriverNode& node) {
+  wchar_t rank[16];
+  std::swprintf(rank, 16, L"0x%04X", node.rank);
+  std::wstring text = L"\"" + node.description + L"\" for " + node.matchingId + L" (rank " + rank + L", " +
+                      DateText(node.driverVer.date) + L", " + VersionText(node.driverVer.version) +
+                      (node.signedDriver ? L"" : L", unsigned") + L")";
+  return text;
+}
+
+std::wstring SimMachine::Devices::InfErrorText(const InfParse& parsed) {
+  wchar_t code[16];
+  std::swprintf(code, 16, L"0x%08X", parsed.error);
+  std::wstring what;
+  switch (parsed.error) {
+    case inf_error::kWrongInfStyle: what = L"[Version] has no Signature Windows knows"; break;
+    case inf_error::kBadSectionNameLine: what = L"a section name without its closing bracket"; break;
+    case inf_error::kSectionNameTooLong: what = L"a section name longer than 255 characters"; break;
+    case inf_error::kExpectedSectionName: what = L"a line before the first section"; break;
+    default: what = L"unreadable"; break;
+  }
+  return L"SetupAPI cannot open the INF: " + what + L" (" + code + L")" +
+         (parsed.errorLine != 0 ? L" at line " + std::to_wstring(parsed.errorLine) : L"");
+}
+
+void SimMachine::Devices::Install(SimDevice& d, const InfText& inf, InfDirectories dirs, const DriverNode& node,
+                                  const std::wstring& infName) {
+  const std::wstring classes = L"SYSTEM\\CurrentControlSet\\Control\\Class\\";
+  auto& r = m_.registry;
+  if (d.driverKey.empty()) {
+    // The next number under the class that no device has.
+    for (unsigned n = 0;; ++n) {
+      wchar_t number[8];
+      std::swprintf(number, 8, L"%04u", n);
+      const std::wstring key = d.classGuid + L"\\" + number;
+      const bool taken = std::any_of(m_.devices.begin(), m_.devices.end(),
+                                     [&](const SimDevice& other) { return EqualsNoCase(other.driverKey, key); });
+      if (!taken && !r.KeyExists(RegRoot::kLocalMachine, classes + key)) {
+        d.driverKey = key;
+        break;
       }
     }
   }
-  return err::kNoSuchDevinst;
+  const std::wstring driverKey = classes + d.driverKey;
+  const auto sz = [](std::wstring_view text) {
+    std::vector<std::uint8_t> out;
+    for (wchar_t c : text)
+      out.insert(out.end(), {static_cast<std::uint8_t>(c & 0xFF), static_cast<std::uint8_t>(c >> 8)});
+    out.insert(out.end(), {0, 0});
+    return RegValue{reg::kTypeSz, out};
+  };
+  const auto version = FindSection(inf, L"Version");
+  const auto versionField = [&](std::wstring_view key) {
+    const InfLine* line = version != nullptr ? FindLine(*version, key) : nullptr;
+    return line != nullptr ? Field(*line, 1, inf, dirs).value_or(L"") : std::wstring();
+  };
+  r.CreateKey(RegRoot::kLocalMachine, driverKey);
+  // What Windows keeps of the driver in its software key.
+  std::wstring section = node.actualInstall;
+  std::wstring extension;
+  if (section.size() > node.installSection.size() && StartsWithNoCase(section, node.installSection)) {
+    extension = section.substr(node.installSection.size());
+    section.resize(node.installSection.size());
+  }
+  r.SetValue(RegRoot::kLocalMachine, driverKey, L"InfPath", sz(infName));
+  r.SetValue(RegRoot::kLocalMachine, driverKey, L"InfSection", sz(section));
+  if (!extension.empty()) r.SetValue(RegRoot::kLocalMachine, driverKey, L"InfSectionExt", sz(extension));
+  r.SetValue(RegRoot::kLocalMachine, driverKey, L"DriverDesc", sz(node.description));
+  r.SetValue(RegRoot::kLocalMachine, driverKey, L"ProviderName", sz(versionField(L"Provider")));
+  const std::uint32_t date = node.driverVer.date;
+  r.SetValue(RegRoot::kLocalMachine, driverKey, L"DriverDate",
+             sz(std::to_wstring(date / 100 % 100) + L"-" + std::to_wstring(date % 100) + L"-" +
+                std::to_wstring(date / 10000)));
+  r.SetValue(RegRoot::kLocalMachine, driverKey, L"DriverVersion", sz(VersionText(node.driverVer.version)));
+  r.SetValue(RegRoot::kLocalMachine, driverKey, L"MatchingDeviceId", sz(ToLowerAscii(node.matchingId)));
+  if (const auto* install = FindSection(inf, node.actualInstall)) {
+    dirs.relativeKey = driverKey;
+    ApplyInstallSectionRegistry(r, inf, *install, dirs);
+  }
+  // And of the device in its hardware key.
+  const std::wstring enumKey = L"SYSTEM\\CurrentControlSet\\Enum\\" + d.instanceId;
+  r.SetValue(RegRoot::kLocalMachine, enumKey, L"Class", sz(versionField(L"Class")));
+  r.SetValue(RegRoot::kLocalMachine, enumKey, L"ConfigFlags", RegValue{reg::kTypeDword, {0, 0, 0, 0}});
+  r.SetValue(RegRoot::kLocalMachine, enumKey, L"DeviceDesc", sz(node.description));
+  r.SetValue(RegRoot::kLocalMachine, enumKey, L"Driver", sz(d.driverKey));
+  r.CreateKey(RegRoot::kLocalMachine, enumKey + L"\\Device Parameters");
+  d.installedInf = infName;
+  d.driver = SimDevice::Driver{infName,         node.driverVer.date, node.driverVer.version,
+                               node.matchingId, node.signedDriver,   node.description};
 }
 
 std::uint32_t SimMachine::Devices::WaitNoPendingInstallEvents() {
@@ -242,6 +484,15 @@ WinError SimMachine::Devices::CopyOemInf(std::wstring_view infPath, std::wstring
   m_.stagedInfs.push_back(name);
   m_.stagedInfSources.emplace_back(infPath);
   m_.stagedInfTexts.push_back(DecodeTextFile(*bytes, m_.ansiCodePage));
+  // The driver store takes the catalog with the INF: the staged driver is
+  // signed when the catalog was beside it.
+  bool signedInf = false;
+  if (const auto parsed = ParseInf(m_.stagedInfTexts.back())) {
+    const std::wstring catalog = CatalogFileName(*parsed, Dirs(std::wstring(infPath)), Target());
+    const std::wstring source(infPath);
+    signedInf = !catalog.empty() && m_.files.Exists(source.substr(0, source.rfind(L'\\') + 1) + catalog);
+  }
+  m_.stagedInfSigned.push_back(signedInf);
   return err::kSuccess;
 }
 

@@ -1,6 +1,8 @@
 // The simulated machine's device installer. Private to the simulated machine.
 #pragma once
 
+#include "platform/sim/driver_select.h"
+#include "platform/sim/inf_file.h"
 #include "platform/sim/sim_machine.h"
 
 namespace tv::sim {
@@ -18,6 +20,18 @@ class SimMachine::Devices final : public IDevices {
   WinError CopyOemInf(std::wstring_view infPath, std::wstring_view mediaLocation) override;
 
  private:
+  using SimDevice = SimMachine::SimDevice;
+  DriverTarget Target() const;
+  InfDirectories Dirs(const std::wstring& infFile) const;
+  WinError WaitOnDialog(const std::wstring& dialog);
+  static DriverNode InstalledNode(const SimDevice& d);
+  static std::wstring NodeText(const DriverNode& node);
+  static std::wstring InfErrorText(const InfParse& parsed);
+  // Windows' install of a chosen driver: its software key under the class,
+  // the install section's registry entries, the device's hardware key.
+  void Install(SimDevice& d, const InfText& inf, InfDirectories dirs, const DriverNode& node,
+               const std::wstring& infName);
+
   SimMachine& m_;
 };
 

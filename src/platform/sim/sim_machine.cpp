@@ -306,6 +306,9 @@ std::string SimMachine::ToString() const {
       << uiLanguage << std::dec << " module " << ToUtf8(modulePath) << '\n';
   for (const auto& [k, v] : product) out << "wmi " << ToUtf8(k) << '=' << (v ? ToUtf8(*v) : "<null>") << '\n';
   out << registry.ToString();
+  for (const auto& d : driverDecisions) {
+    out << "driver selection " << ToUtf8(d.device) << ' ' << ToUtf8(d.inf) << ": " << ToUtf8(d.text) << '\n';
+  }
   out << "debug output:\n" << ToUtf8(DebugText()) << '\n';
   return out.str();
 }

@@ -3,6 +3,7 @@
 // and the simulator set it up, run the tool on it, and look at it afterwards.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -24,6 +25,8 @@ namespace tv::sim {
 // the run there (`endRunAtHang`).
 struct ProgramNeverEnds {
   std::wstring image;
+  // Not a program: a dialog of Windows that waits for someone to answer it.
+  std::wstring dialog;
 };
 
 // One OutputDebugStringW call, with the thread's redirection state at the time.
@@ -143,6 +146,17 @@ class SimMachine {
     bool changed = false;
     bool changedByCompanion = false;  // its last change was the 64-bit companion's
     std::wstring installedInf;        // the INF its driver came from, once installed
+    std::vector<std::wstring> compatibleIds;
+    // The driver it has, as Windows ranks it against another.
+    struct Driver {
+      std::wstring inf;        // oemNN.inf, or the INF's name
+      std::uint32_t date = 0;  // yyyymmdd
+      std::array<std::uint32_t, 4> version{};
+      std::wstring matchingId;
+      bool signedDriver = true;
+      std::wstring description;
+    };
+    std::optional<Driver> driver;
   };
   std::vector<SimDevice> devices;
   // Adds a device with the next instance number; its index in `devices`.
@@ -159,6 +173,16 @@ class SimMachine {
   std::vector<std::wstring> stagedInfs;  // the oemNN.inf names the driver store gave
   std::vector<std::wstring> stagedInfTexts;
   std::vector<std::wstring> stagedInfSources;  // the INF each of them was copied from
+  std::vector<bool> stagedInfSigned;           // its catalog came with it
+  // What the simulated Windows chose for a device from an INF, or why it chose
+  // nothing: one line for each device an update or a rescan looked at.
+  struct DriverDecision {
+    std::wstring device;  // instance ID, or the hardware ID when no device carries it
+    std::wstring inf;
+    std::wstring text;
+    bool warning = false;  // a forced update replaced a driver that ranks better
+  };
+  std::vector<DriverDecision> driverDecisions;
   int installWaits = 0;
   std::wstring programFilesFolder = L"C:\\Program Files";
   // System DLLs that cannot be loaded (setupapi.dll, newdev.dll, shell32.dll):

@@ -46,7 +46,7 @@ class SimProcessHandle final : public IProcess {
       // ends the run here.
       if (!runningId_ || p.id != *runningId_ || !p.running) continue;
       ++m_.hungWaits;
-      if (m_.endRunAtHang) throw ProgramNeverEnds{p.image};
+      if (m_.endRunAtHang) throw ProgramNeverEnds{p.image, L""};
     }
   }
 
@@ -419,7 +419,9 @@ void SimMachine::Processes::RunSystemProgram(const Resolved& program) {
     if (!bytes) return;
     if (m_.keepInstalledInfs) m_.infsInstalled.push_back(*bytes);
     const bool installer64 = !StartsWithNoCase(program.image, m_.windowsFolder + L"\\SysWOW64\\");
-    InfDirectories dirs{m_.windowsFolder, inf, L""};
+    InfDirectories dirs;
+    dirs.windows = m_.windowsFolder;
+    dirs.infFile = inf;
     if (auto profile = m_.environment.find(L"USERPROFILE"); profile != m_.environment.end()) {
       dirs.userProfile = profile->second;
     }

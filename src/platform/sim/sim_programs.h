@@ -8,21 +8,19 @@
 #include <string>
 #include <string_view>
 
+#include "platform/sim/inf_file.h"
 #include "platform/sim/sim_registry.h"
 
 namespace tv::sim {
 
-// The folders that directory IDs in an INF's fields stand for (%10%, %11%,
-// %1% ...): the Windows folder, the INF's own path and the user's profile.
-struct InfDirectories {
-  std::wstring windows = L"C:\\WINDOWS";
-  std::wstring infFile;
-  std::wstring userProfile;
-};
-
 // [DefaultInstall] AddReg and DelReg of an INF, applied to the registry the
 // way a 32-bit (on 64-bit Windows: redirected) or a 64-bit installer sees it.
 void ApplyInf(SimRegistry& registry, std::wstring_view infText, bool installerIs64Bit, const InfDirectories& dirs = {});
+
+// The AddReg and DelReg directives of one install section of a parsed INF
+// (DelReg first), as a 64-bit installer applies them; HKR is `dirs.relativeKey`.
+void ApplyInstallSectionRegistry(SimRegistry& registry, const InfText& inf, const InfSection& install,
+                                 const InfDirectories& dirs);
 
 // A registry file (REGEDIT4, version 5.00 or the Windows 3.1 form) imported
 // as the registry editor imports it, in the view of its bitness: the bytes as

@@ -14,8 +14,8 @@ constexpr std::wstring_view kInstall = L"C:\\Program Files\\VELTARO\\NetworkDriv
 void SetUpPackage(sim::SimMachine& m, const std::string& section, std::string_view sectionName = "Drv_XP") {
   test::SetUpNotebook(m,
                       "[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=Drv\n[" + std::string(sectionName) + "]\n" + section);
-  m.files.WriteFile(L"C:\\Tools\\Net Setup\\modem.inf", std::string_view("modem"));
-  m.files.WriteFile(L"C:\\Tools\\Net Setup\\wlan\\wlan.inf", std::string_view("wlan"));
+  test::WriteDriverPackage(m, L"C:\\Tools\\Net Setup\\modem.inf", "PCI\\VEN_11C1&DEV_048C");
+  test::WriteDriverPackage(m, L"C:\\Tools\\Net Setup\\wlan\\wlan.inf", "PCI\\VEN_8086&DEV_4229");
   m.files.CreateDirectories(L"C:\\Program Files");
 }
 
@@ -65,8 +65,7 @@ TEST(InstallDriver, StagesAndRescansWhenNoListedDeviceIsPresent) {
 TEST(InstallDriver, AStagedDriverIsInstalledAtTheRescan) {
   sim::SimMachine m;
   SetUpPackage(m, "DEV=1\nDEV1=PCI\\VEN_11C1\nINFCOPY=1\nINF1=modem.inf\nREFRESH=1\n");
-  m.files.WriteFile(L"C:\\Tools\\Net Setup\\modem.inf",
-                    std::string_view("[Models]\r\n%Modem%=Install,PCI\\VEN_14F1&DEV_2F20\r\n"));
+  test::WriteDriverPackage(m, L"C:\\Tools\\Net Setup\\modem.inf", "PCI\\VEN_14F1&DEV_2F20");
   const auto modem = m.AddDevice(kModem, L"PCI", {L"PCI\\VEN_14F1&DEV_2F20&SUBSYS_1", L"PCI\\VEN_14F1&DEV_2F20"});
   sim::RunTool(m);
   EXPECT_EQ(m.reenumerations, 1);

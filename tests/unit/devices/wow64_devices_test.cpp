@@ -30,7 +30,7 @@ void Build(sim::SimMachine& m, bool wow64) {
     test::SetUpNotebook(m, kScript);
   }
   m.os = OsVersionRecord{2, 6, 0, 6002};  // Vista, 32-bit or 64-bit
-  m.files.WriteFile(L"C:\\Tools\\Net Setup\\modem.inf", std::string_view("modem"));
+  test::WriteDriverPackage(m, L"C:\\Tools\\Net Setup\\modem.inf", "PCI\\VEN_11C1&DEV_048C");
   m.files.CreateDirectories(L"C:\\Program Files");
   m.AddDevice(kModem, L"PCI", {L"PCI\\VEN_11C1&DEV_048C"});
   m.AddDevice(kModem, L"ROOT", {L"ROOT\\OLDMODEM"}, false);
@@ -68,7 +68,7 @@ TEST(Wow64Devices, WithTheCompanionTheRunIsTheSameAsOn32BitWindows) {
   Build(m, true);
   sim::PlaceCompanion(m);
   sim::RunTool(m);
-  ASSERT_EQ(m.driverUpdates.size(), 1U) << ToUtf8(m.DebugText());
+  ASSERT_EQ(m.driverUpdates.size(), 1U) << m.ToString();
   EXPECT_TRUE(m.driverUpdates[0].byCompanion);
   EXPECT_TRUE(m.devices[0].changed && !m.devices[0].disabled);  // restarted around the write
   EXPECT_TRUE(m.devices[0].changedByCompanion);
