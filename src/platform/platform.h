@@ -392,6 +392,10 @@ class IDeviceSet {
   virtual Result<std::wstring> InstanceId(std::uint32_t index) = 0;
   // SPDRP_DRIVER: the driver key name under the Class key.
   virtual Result<std::wstring> DriverKey(std::uint32_t index) = 0;
+  // SPDRP_COMPATIBLEIDS, for a machine capture: kInvalidData when it has none.
+  virtual Result<std::vector<std::wstring>> CompatibleIds(std::uint32_t /*index*/) {
+    return Result<std::vector<std::wstring>>::Fail(err::kNotSupported);
+  }
   // SPDRP_CLASSGUID and SPDRP_ENUMERATOR_NAME, for a machine capture.
   virtual Result<std::wstring> ClassGuid(std::uint32_t /*index*/) {
     return Result<std::wstring>::Fail(err::kNotSupported);

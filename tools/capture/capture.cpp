@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <variant>
 
@@ -276,6 +278,42 @@ class Capturer {
     std::wstring driverKey;
   };
 
+  // The driver a device has, as Windows keeps it in the driver key: what a
+  // driver update is ranked against. Whether it is signed is not kept there.
+  std::optional<Object> InstalledDriver(const std::wstring& driverKey) {
+    auto key = p_.registry.OpenKey(RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + driverKey,
+                                   reg::kKeyRead);
+    if (!key) return std::nullopt;
+    const auto text = [&](const wchar_t* name) -> std::optional<std::wstring> {
+      auto value = (*key)->QueryValue(name, 2048);
+      if (!value || value->type != reg::kTypeSz) return std::nullopt;
+      std::wstring s;
+      for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
+        const auto c = static_cast<wchar_t>(value->data[i] | (value->data[i + 1] << 8));
+        if (c == 0) break;
+        s += c;
+      }
+      return s;
+    };
+    const auto matching = text(L"MatchingDeviceId");
+    if (!matching) return std::nullopt;  // no driver was ever chosen for it
+    Object driver;
+    driver["matchingId"] = U8(*matching);
+    if (auto inf = text(L"InfPath")) driver["inf"] = U8(*inf);
+    if (auto version = text(L"DriverVersion")) driver["version"] = U8(*version);
+    if (auto date = text(L"DriverDate")) {
+      // Windows writes "m-d-yyyy".
+      unsigned month = 0, day = 0, year = 0;
+      if (std::swscanf(date->c_str(), L"%u-%u-%u", &month, &day, &year) == 3) {
+        char iso[16];
+        std::snprintf(iso, sizeof iso, "%04u-%02u-%02u", year, month, day);
+        driver["date"] = std::string(iso);
+      }
+    }
+    if (auto description = text(L"DriverDesc")) driver["description"] = U8(*description);
+    return driver;
+  }
+
   void CaptureDevices(Object& root) {
     auto set = p_.devices.AllPresentDevices();
     if (!set) {
@@ -318,9 +356,15 @@ class Capturer {
       } else {
         d.json["hardwareIds"] = nullptr;
       }
+      if (auto ids = (*set)->CompatibleIds(i); ids && !ids->empty()) {
+        Array list;
+        for (const auto& id : *ids) list.push_back(U8(id));
+        d.json["compatibleIds"] = list;
+      }
       if (auto key = (*set)->DriverKey(i)) {
         d.json["driverKey"] = U8(*key);
         d.driverKey = *key;
+        if (auto driver = InstalledDriver(*key)) d.json["driver"] = *driver;
       } else {
         d.json["driverKey"] = nullptr;  // no driver installed
       }

@@ -1,5 +1,7 @@
 #include "sim/machine_file.h"
 
+#include "platform/sim/driver_select.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -228,19 +230,64 @@ bool Flag(const json& d, const char* name, const std::string& field, bool fallba
   return d[name].get<bool>();
 }
 
+// The driver a device has: what Windows ranks a new one against, and what it
+// keeps of it in the driver key.
+void ApplyInstalledDriver(const json& j, const std::string& field, SimMachine::SimDevice& device, SimMachine& m) {
+  if (!j.is_object()) Fail(field, "an object with \"inf\", \"date\", \"version\", \"matchingId\" and \"signed\"");
+  for (const auto& [key, _] : j.items()) {
+    static constexpr std::string_view kFields[] = {"inf", "date", "version", "matchingId", "signed", "description"};
+    if (std::find(std::begin(kFields), std::end(kFields), key) == std::end(kFields)) {
+      const auto meant = NearMiss(std::string_view(key), kFields);
+      Fail(field + "." + key, meant ? "no such field: \"" + std::string(*meant) + "\"?"
+                                    : "no such field (inf, date, version, matchingId, signed, description)");
+    }
+  }
+  if (!j.contains("matchingId")) Fail(field, "an object with \"matchingId\", the ID the driver was chosen for");
+  SimMachine::SimDevice::Driver driver;
+  driver.matchingId = Text(j["matchingId"], field + ".matchingId");
+  if (j.contains("inf")) driver.inf = Text(j["inf"], field + ".inf");
+  if (j.contains("description")) driver.description = Text(j["description"], field + ".description");
+  if (j.contains("date")) {
+    const auto date = ParseIsoDate(Text(j["date"], field + ".date"));
+    if (!date) Fail(field + ".date", "a date as \"2008-06-01\"");
+    driver.date = *date;
+  }
+  if (j.contains("version")) {
+    const auto version = ParseVersion(Text(j["version"], field + ".version"));
+    if (!version) Fail(field + ".version", "a version as \"5.1.2600.0\"");
+    driver.version = *version;
+  }
+  driver.signedDriver = Flag(j, "signed", field, true);
+  device.installedInf = driver.inf;
+  device.driver = driver;
+  if (device.driverKey.empty()) return;
+  const std::wstring key = L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + device.driverKey;
+  const auto sz = [&](const wchar_t* name, const std::wstring& value) {
+    m.registry.SetValue(RegRoot::kLocalMachine, key, name, RegValue{reg::kTypeSz, Utf16Bytes(value, true)});
+  };
+  sz(L"MatchingDeviceId", driver.matchingId);
+  if (!driver.inf.empty()) sz(L"InfPath", driver.inf);
+  if (!driver.description.empty()) sz(L"DriverDesc", driver.description);
+  if (j.contains("version")) sz(L"DriverVersion", VersionText(driver.version));
+  if (j.contains("date")) {
+    sz(L"DriverDate", std::to_wstring(driver.date / 100 % 100) + L"-" + std::to_wstring(driver.date % 100) + L"-" +
+                          std::to_wstring(driver.date / 10000));
+  }
+}
+
 void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
   if (!d.is_object()) Fail(field, "an object with \"class\" and \"hardwareIds\"");
   // A misspelt field is named first: it is why a needed one seems missing.
   for (const auto& [key, _] : d.items()) {
-    static constexpr std::string_view kFields[] = {"class",      "enumerator",  "hardwareIds", "present",
-                                                   "disabled",   "disableable", "driverKey",   "instanceId",
-                                                   "parameters", "needsReboot"};
+    static constexpr std::string_view kFields[] = {"class",      "enumerator", "hardwareIds", "compatibleIds",
+                                                   "present",    "disabled",   "disableable", "driverKey",
+                                                   "instanceId", "parameters", "needsReboot", "driver"};
     if (std::find(std::begin(kFields), std::end(kFields), key) == std::end(kFields)) {
       const auto meant = NearMiss(std::string_view(key), kFields);
       Fail(field + "." + key,
            meant ? "no such field: \"" + std::string(*meant) + "\"?"
-                 : "no such field (class, enumerator, hardwareIds, present, disabled, disableable, driverKey, "
-                   "instanceId, parameters, needsReboot)");
+                 : "no such field (class, enumerator, hardwareIds, compatibleIds, present, disabled, disableable, "
+                   "driverKey, instanceId, parameters, needsReboot, driver)");
     }
   }
   if (!d.contains("class") || !d.contains("hardwareIds")) {
@@ -255,11 +302,20 @@ void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
       ids.push_back(Text(idsJson[j], field + ".hardwareIds[" + std::to_string(j) + "]"));
     }
   }
+  std::vector<std::wstring> compatible;
+  if (d.contains("compatibleIds")) {
+    const json& c = d["compatibleIds"];
+    if (!c.is_array()) Fail(field + ".compatibleIds", "an array of strings");
+    for (std::size_t j = 0; j < c.size(); ++j) {
+      compatible.push_back(Text(c[j], field + ".compatibleIds[" + std::to_string(j) + "]"));
+    }
+  }
   const std::wstring enumerator = d.contains("enumerator") ? Text(d["enumerator"], field + ".enumerator") : L"ROOT";
   const auto index =
       m.AddDevice(DeviceClass(d["class"], field + ".class"), enumerator, ids, Flag(d, "present", field, true));
   auto& device = m.devices[index];
   if (idsJson.is_null()) device.hardwareIds.reset();
+  device.compatibleIds = compatible;
   device.disabled = Flag(d, "disabled", field, false);
   device.disableable = Flag(d, "disableable", field, true);
   device.needsRebootAfterChange = Flag(d, "needsReboot", field, false);
@@ -291,6 +347,16 @@ void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
   }
   multi.insert(multi.end(), {0, 0});
   m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"HardwareID", RegValue{reg::kTypeMultiSz, multi});
+  if (!compatible.empty()) {
+    std::vector<std::uint8_t> list;
+    for (const auto& id : compatible) {
+      const auto bytes = Utf16Bytes(id, true);
+      list.insert(list.end(), bytes.begin(), bytes.end());
+    }
+    list.insert(list.end(), {0, 0});
+    m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"CompatibleIDs", RegValue{reg::kTypeMultiSz, list});
+  }
+  if (d.contains("driver")) ApplyInstalledDriver(d["driver"], field + ".driver", device, m);
   m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"ClassGUID",
                       RegValue{reg::kTypeSz, Utf16Bytes(device.classGuid, true)});
   if (!device.driverKey.empty()) {

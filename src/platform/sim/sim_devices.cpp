@@ -39,6 +39,14 @@ class SimDeviceSet final : public IDeviceSet {
     return R::Ok(*d->hardwareIds);
   }
 
+  Result<std::vector<std::wstring>> CompatibleIds(std::uint32_t index) override {
+    using R = Result<std::vector<std::wstring>>;
+    auto* d = Device(index);
+    if (d == nullptr) return R::Fail(err::kNoSuchDevinst);
+    if (d->compatibleIds.empty()) return R::Fail(err::kInvalidData);
+    return R::Ok(d->compatibleIds);
+  }
+
   Result<std::wstring> InstanceId(std::uint32_t index) override {
     auto* d = Device(index);
     if (d == nullptr) return Result<std::wstring>::Fail(err::kNoSuchDevinst);

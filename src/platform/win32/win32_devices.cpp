@@ -37,7 +37,13 @@ class DeviceSet final : public IDeviceSet {
     return err::kSuccess;
   }
   Result<std::vector<std::wstring>> HardwareIds(std::uint32_t index) override {
-    auto bytes = Property(index, SPDRP_HARDWAREID);
+    return IdList(index, SPDRP_HARDWAREID);
+  }
+  Result<std::vector<std::wstring>> CompatibleIds(std::uint32_t index) override {
+    return IdList(index, SPDRP_COMPATIBLEIDS);
+  }
+  Result<std::vector<std::wstring>> IdList(std::uint32_t index, DWORD property) {
+    auto bytes = Property(index, property);
     if (!bytes) return Result<std::vector<std::wstring>>::Fail(bytes.error());
     // A multi-string: each ID ends at its terminator, the list at an empty one
     // or at the end of the data.

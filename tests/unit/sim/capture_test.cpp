@@ -77,6 +77,14 @@ TEST(Capture, ADescriptionOfTheMachineThatMakesTheSameMachine) {
       }
     }
     EXPECT_TRUE(wlan) << name;
+    // The modem's compatible IDs and the driver it has, which a driver update is ranked against.
+    const auto& modem = j["devices"][0];
+    if (std::string(name) == "pv715-xp-all-devices.json") {
+      EXPECT_EQ(modem["compatibleIds"][1], "PCI\\CC_070300") << modem.dump();
+      EXPECT_EQ(modem["driver"]["date"], "2008-06-01") << modem.dump();
+      EXPECT_EQ(modem["driver"]["version"], "5.10.0.30") << modem.dump();
+      EXPECT_EQ(modem["driver"]["matchingId"], "PCI\\VEN_11C1&DEV_048C&SUBSYS_10401179") << modem.dump();
+    }
     // The tool reads its device lists in the 32-bit view: on 64-bit Windows
     // that is Wow6432Node, by its native path.
     const std::string lists = original.wow64 ? "HKLM\\SOFTWARE\\Wow6432Node\\Veltaro\\WirelessDeviceID"
