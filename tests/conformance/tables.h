@@ -43,7 +43,8 @@ inline const std::vector<ProfileFile>& ProfileFiles() {
            L"CMD10=in a second section of the same name\r\n"
            L"[Numbers]\r\n"
            L"A=12\r\nB=-1\r\nC= "
-           L"42abc\r\nD=0x10\r\nE=\r\nF=+5\r\nG=abc\r\nH=4294967297\r\nI=0o17\r\nJ=-0x1F\r\nK=0b101\r\nL=017\r\nM=0X1\r\nN=0XfF\r\n"
+           L"42abc\r\nD=0x10\r\nE=\r\nF=+5\r\nG=abc\r\nH=4294967297\r\nI=0o17\r\nJ=-0x1F\r\nK=0b101\r\nL=017\r\nM="
+           L"0X1\r\nN=0XfF\r\n"
            L"[ Spaced ]\r\n"
            L"K=spaced section\r\n"
            L"[Unclosed\r\n"
@@ -309,6 +310,101 @@ inline const std::vector<RegistryRoomCase>& RegistryRoomCases() {
   static const std::vector<RegistryRoomCase> cases = {
       {{1, 2, 3, 4}, 0, L"234"},  {{1, 2, 3, 4}, 3, L"234"}, {{1, 2, 3, 4}, 4, L"ok 4"},
       {{1, 2, 3, 4}, 8, L"ok 4"}, {{}, 0, L"ok 0"},          {{}, 4, L"ok 0"},
+  };
+  return cases;
+}
+
+// ---- INF files as SetupAPI reads them ----
+
+// An INF written in the test folder; for kAnsi each character stands for one byte.
+struct InfFileRow {
+  const wchar_t* name;
+  Encoding encoding;
+  std::wstring text;
+};
+
+inline const std::vector<InfFileRow>& InfFiles() {
+  static const std::vector<InfFileRow> files = {
+      {L"syntax.inf", Encoding::kAnsi,
+       L"; a driver package's syntax\r\n"
+       L"[Version]\r\n"
+       L"Signature=\"$WINDOWS NT$\"\r\n"
+       L"[Values]\r\n"
+       L"Plain = value  with  inner   blanks   \r\n"
+       L"Quoted = \"  kept  \" , second\r\n"
+       L"Escaped = \"say \"\"hi\"\"\"\r\n"
+       L"Joined = first\\\r\n"
+       L"   continued\r\n"
+       L"Fields = one, \\ ; a comment after the backslash\r\n"
+       L"   two\r\n"
+       L"Comment = before ; after\r\n"
+       L"Percent = 100%%\r\n"
+       L"Subst = %Name%-%Missing%\r\n"
+       L"Dir = %10%\\inf\r\n"
+       L"Upper = %NAME%\r\n"
+       L"Accent = caf\xE9\r\n"
+       L"[Strings]\r\n"
+       L"Name = \"from strings\"\r\n"
+       L"[Strings.0409]\r\n"
+       L"Name = \"from 0409\"\r\n"},
+      {L"nosig.inf", Encoding::kAnsi, L"[Version]\r\nSignature=$Windows 2000$\r\n[Values]\r\nA=1\r\n"},
+      {L"unclosed.inf", Encoding::kAnsi, L"[Version]\r\nSignature=$Chicago$\r\n[Broken\r\nA=1\r\n"},
+      {L"early.inf", Encoding::kAnsi, L"A=1\r\n[Version]\r\nSignature=$Chicago$\r\n"},
+      {L"wide.inf", Encoding::kUtf16Le, L"[Version]\r\nSignature=\"$Windows NT$\"\r\n[Values]\r\nW=caf\xE9 \x30E2\r\n"},
+      {L"longname.inf", Encoding::kAnsi,
+       L"[Version]\r\nSignature=$Chicago$\r\n[" + std::wstring(256, L'n') + L"]\r\nA=1\r\n"},
+  };
+  return files;
+}
+
+// SetupOpenInfFileW(INF_STYLE_WIN4): 0 when the file opens, else the error
+// and the line SetupAPI names.
+struct InfOpenCase {
+  int file;
+  std::uint32_t error;
+  std::uint32_t line;
+};
+
+inline const std::vector<InfOpenCase>& InfOpenCases() {
+  static const std::vector<InfOpenCase> cases = {
+      {0, 0, 0}, {1, 0xE0000100, 0}, {2, 0xE0000001, 3}, {3, 0xE0000000, 1}, {4, 0, 0}, {5, 0xE0000002, 3},
+  };
+  return cases;
+}
+
+// SetupFindFirstLineW(section, key) and SetupGetStringFieldW(field): the
+// text, substituted, or "<none>".
+struct InfFieldCase {
+  int file;
+  const wchar_t* section;
+  const wchar_t* key;
+  unsigned field;
+  std::wstring expected;
+  std::optional<std::wstring> wine{};  // Wine's answer where it differs (the reason beside the row)
+};
+
+inline const std::vector<InfFieldCase>& InfFieldCases() {
+  static const std::vector<InfFieldCase> cases = {
+      {0, L"Values", L"Plain", 1, L"value  with  inner   blanks"},
+      {0, L"values", L"PLAIN", 1, L"value  with  inner   blanks"},
+      {0, L"Values", L"Quoted", 1, L"  kept  "},
+      {0, L"Values", L"Quoted", 2, L"second"},
+      {0, L"Values", L"Quoted", 3, L"<none>"},
+      {0, L"Values", L"Escaped", 1, L"say \"hi\""},
+      {0, L"Values", L"Joined", 1, L"firstcontinued"},
+      {0, L"Values", L"Fields", 1, L"one"},
+      {0, L"Values", L"Fields", 2, L"two"},
+      {0, L"Values", L"Comment", 1, L"before"},
+      {0, L"Values", L"Percent", 1, L"100%"},
+      // Windows takes the strings section of the locale (WDK, "INF Strings
+      // Section"): [Strings.0409] on an English-US Windows. Wine 8's parser
+      // reads [Strings] only (dlls/setupapi/parser.c, get_string_subst).
+      {0, L"Values", L"Subst", 1, L"from 0409-%Missing%", L"from strings-%Missing%"},
+      {0, L"Values", L"Upper", 1, L"from 0409", L"from strings"},
+      {0, L"Values", L"Dir", 1, L"%WINDOWS%\\inf"},
+      {0, L"Values", L"Accent", 1, L"caf\xE9"},
+      {0, L"Version", L"Signature", 1, L"$WINDOWS NT$"},
+      {4, L"Values", L"W", 1, L"caf\xE9 \x30E2"},
   };
   return cases;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <setupapi.h>
 #include <shellapi.h>
 
 #include "../conformance/tables.h"
@@ -15,6 +16,7 @@
 #include "platform/format.h"
 #include "platform/profile_text.h"
 #include "platform/shell_path.h"
+#include "platform/sim/inf_file.h"
 #include "platform/text.h"
 #include "platform/win32/win32_parts.h"
 
@@ -249,6 +251,80 @@ void RegistryRooms() {
   ::SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\TarnvaleConformance");
 }
 
+// SetupAPI's reading of INF files, and the simulator's reader over the same bytes.
+void Infs() {
+  wchar_t windows[MAX_PATH];
+  ::GetWindowsDirectoryW(windows, MAX_PATH);
+  std::vector<tv::sim::InfParse> host;
+  std::vector<HINF> real;
+  for (const auto& f : InfFiles()) {
+    std::string bytes;
+    if (f.encoding == Encoding::kUtf16Le) {
+      bytes = "\xFF\xFE";
+      for (wchar_t c : f.text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>((c >> 8) & 0xFF);
+      }
+    } else {
+      for (wchar_t c : f.text) bytes += static_cast<char>(c);
+    }
+    const std::wstring path = g_folder + f.name;
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(h);
+    host.push_back(tv::sim::OpenInf({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, ::GetACP()));
+    UINT line = 0;
+    ::SetLastError(0);
+    HINF inf = ::SetupOpenInfFileW(path.c_str(), nullptr, INF_STYLE_WIN4, &line);
+    const DWORD error = inf == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
+    real.push_back(inf);
+    for (const auto& c : InfOpenCases()) {
+      if (InfFiles()[static_cast<std::size_t>(c.file)].name != f.name) continue;
+      const std::wstring expected = std::to_wstring(c.error) + L" line " + std::to_wstring(c.error != 0 ? c.line : 0);
+      Check("SetupOpenInfFileW", f.name, std::to_wstring(error) + L" line " + std::to_wstring(error != 0 ? line : 0),
+            expected);
+      const auto& o = host.back();
+      Check("host INF reader", f.name,
+            std::to_wstring(o.inf ? 0U : o.error) + L" line " + std::to_wstring(o.inf ? 0U : o.errorLine), expected);
+    }
+  }
+  tv::sim::InfDirectories dirs;
+  dirs.windows = windows;
+  dirs.language = ::GetUserDefaultUILanguage();
+  for (const auto& c : InfFieldCases()) {
+    std::wstring expected = c.expected;
+    std::wstring wine = c.wine.value_or(c.expected);
+    for (auto* text : {&expected, &wine}) {
+      if (const auto at = text->find(L"%WINDOWS%"); at != std::wstring::npos) text->replace(at, 9, windows);
+    }
+    const std::wstring what = std::wstring(InfFiles()[static_cast<std::size_t>(c.file)].name) + L" [" + c.section +
+                              L"] " + c.key + L" field " + std::to_wstring(c.field);
+    std::wstring got = L"<none>";
+    INFCONTEXT context;
+    HINF inf = real[static_cast<std::size_t>(c.file)];
+    if (inf != INVALID_HANDLE_VALUE && ::SetupFindFirstLineW(inf, c.section, c.key, &context)) {
+      wchar_t buffer[1024];
+      DWORD need = 0;
+      if (::SetupGetStringFieldW(&context, c.field, buffer, 1024, &need)) got = buffer;
+    }
+    Check("SetupGetStringFieldW", what, got, wine);
+    std::wstring mine = L"<none>";
+    const auto& o = host[static_cast<std::size_t>(c.file)];
+    if (o.inf) {
+      if (const auto* section = tv::sim::FindSection(*o.inf, c.section)) {
+        if (const auto* line = tv::sim::FindLine(*section, c.key)) {
+          mine = tv::sim::Field(*line, c.field, *o.inf, dirs).value_or(L"<none>");
+        }
+      }
+    }
+    Check("host INF reader", what, mine, expected);
+  }
+  for (HINF inf : real) {
+    if (inf != INVALID_HANDLE_VALUE) ::SetupCloseInfFile(inf);
+  }
+}
+
 }  // namespace
 
 int wmain() {
@@ -260,6 +336,7 @@ int wmain() {
   FileNames();
   FullPaths();
   RegistryRooms();
+  Infs();
   std::printf("conformance: %d differences\n", g_failures);
   return g_failures;
 }

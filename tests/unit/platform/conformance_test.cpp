@@ -7,6 +7,7 @@
 #include "platform/shell_path.h"
 #include "platform/sim/ansi.h"
 #include "platform/sim/full_path.h"
+#include "platform/sim/inf_file.h"
 #include "platform/sim/sim_machine.h"
 
 namespace tv::conformance {
@@ -101,6 +102,42 @@ TEST(Conformance, SimulatedRegistryReadsIntoRoomsAsTheSeamDoes) {
     const auto got = (*key)->QueryValue(L"V", c.room);
     EXPECT_EQ(got ? L"ok " + std::to_wstring(got->data.size()) : std::to_wstring(got.error()), c.answer)
         << "room " << c.room;
+  }
+}
+
+// The simulator's INF reader against the answers SetupAPI gives.
+TEST(Conformance, HostInfReaderGivesSetupApiAnswers) {
+  std::vector<sim::InfParse> opened;
+  for (const auto& f : InfFiles()) {
+    std::string bytes;
+    if (f.encoding == Encoding::kUtf16Le) {
+      bytes = "\xFF\xFE" + sim::EncodeUtf16Le(f.text);
+    } else {
+      for (wchar_t c : f.text) bytes += static_cast<char>(c);
+    }
+    opened.push_back(sim::OpenInf({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, 1252));
+  }
+  for (const auto& c : InfOpenCases()) {
+    const auto& o = opened[static_cast<std::size_t>(c.file)];
+    EXPECT_EQ(o.inf ? 0U : o.error, c.error) << ToUtf8(InfFiles()[c.file].name);
+    if (c.error != 0) {
+      EXPECT_EQ(o.errorLine, c.line) << ToUtf8(InfFiles()[c.file].name);
+    }
+  }
+  sim::InfDirectories dirs;
+  dirs.windows = L"C:\\WINDOWS";
+  dirs.language = 0x0409;
+  for (const auto& c : InfFieldCases()) {
+    const auto& inf = opened[static_cast<std::size_t>(c.file)].inf;
+    ASSERT_TRUE(inf);
+    std::wstring got = L"<none>";
+    if (const auto* section = sim::FindSection(*inf, c.section)) {
+      if (const auto* line = sim::FindLine(*section, c.key))
+        got = sim::Field(*line, c.field, *inf, dirs).value_or(L"<none>");
+    }
+    std::wstring expected = c.expected;
+    if (const auto at = expected.find(L"%WINDOWS%"); at != std::wstring::npos) expected.replace(at, 9, dirs.windows);
+    EXPECT_EQ(got, expected) << ToUtf8(c.key) << " field " << c.field;
   }
 }
 
