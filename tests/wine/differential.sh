@@ -51,8 +51,20 @@ normalise() {  # TRACE_FILE CASE: the trace without carriage returns and without
   printf '%s\n' "$text"
 }
 
-registry() {  # CAPTURE.json: its registry entries, one line each
-  python3 -c 'import json,sys; [print(json.dumps(k, sort_keys=True)) for k in json.load(open(sys.argv[1])).get("registry", [])]' "$1"
+registry() {  # CAPTURE.json CASE: its registry entries, one line each, without the values the case's
+  # "regkey" rules leave out (a value's subject: its key's path, a blank, its name in quotation marks, upper case)
+  local rules=() p
+  while IFS= read -r p; do [ -n "$p" ] && rules+=("$p"); done < <(unkeyed "$2")
+  python3 -c '
+import json, re, sys
+rules = [re.compile(p, re.IGNORECASE) for p in sys.argv[2:] if p]
+for k in json.load(open(sys.argv[1])).get("registry", []):
+    values = k.get("values")
+    if isinstance(values, dict):
+        path = k.get("key", "").upper()
+        k["values"] = {n: v for n, v in values.items()
+                       if not any(r.search(path + " " + json.dumps((n or "@").upper())) for r in rules)}
+    print(json.dumps(k, sort_keys=True))' "$1" "${rules[@]}"
 }
 
 files() {  # CAPTURE.json TOOL: its folders, files (size, attributes, content), links and devices, one line each;
@@ -125,8 +137,8 @@ compare_case() {  # CASE_DIR DIR
   normalise "$dir/sim-trace.txt" "$name" >"$dir/sim.cmp"
   if ! diff -u "$dir/wine.cmp" "$dir/sim.cmp" >"$dir/trace.diff"; then differs="trace"; fi
   if [ -s "$dir/after.json" ] && [ -s "$dir/sim-after.json" ]; then
-    registry "$dir/after.json" >"$dir/wine-registry.txt"
-    registry "$dir/sim-after.json" >"$dir/sim-registry.txt"
+    registry "$dir/after.json" "$name" >"$dir/wine-registry.txt"
+    registry "$dir/sim-after.json" "$name" >"$dir/sim-registry.txt"
     diff -u "$dir/wine-registry.txt" "$dir/sim-registry.txt" >"$dir/registry.diff" || differs="$differs registry"
     files "$dir/after.json" "C:\\tvcase\\$EXE" >"$dir/wine-files.txt"
     files "$dir/sim-after.json" "C:\\tvcase\\$EXE" >"$dir/sim-files.txt"

@@ -7,9 +7,11 @@ per value set, changed or deleted, sorted, key and value names compared
 
     registry-changes.py BEFORE AFTER [--leave-out REGEX]...
 
-A key whose path matches a --leave-out pattern (Python syntax, searched in
-the key's path, upper case) is left out with all it holds: what Wine changes on its own
-whatever the tool does.
+A change whose subject matches a --leave-out pattern (Python syntax) is left
+out: a key's subject is its path, a value's the path, a blank and its name
+in quotation marks, both upper case; a key's pattern thus leaves out all it
+holds. What Wine changes on its own whatever the tool does, or writes other
+than Windows.
 """
 import json
 import re
@@ -52,10 +54,11 @@ def changes(before, after):
             was = old_values.get(name)
             now = new[1].get(name)
             shown = json.dumps(name or "@")
+            subject = f"{path} {shown}"
             if now is None:
-                out.append((path, f"deleted value {path} {shown}"))
+                out.append((subject, f"deleted value {path} {shown}"))
             elif was is None or was[1:] != now[1:]:
-                out.append((path, f"set value {path} {shown} type {now[1]} data [{now[2]}]"))
+                out.append((subject, f"set value {path} {shown} type {now[1]} data [{now[2]}]"))
     return out
 
 

@@ -326,6 +326,8 @@ ChangeReport CompareWithMachine(const MachineSnapshot& before, const SimMachine&
                            L"", machine.driverUpdates[i].byCompanion});
   }
   for (std::size_t i = before.stagedInfs; i < machine.stagedInfs.size(); ++i) {
+    // The INF a driver update installed from goes into the store with it: the update says so.
+    if (i < machine.stagedByUpdate.size() && machine.stagedByUpdate[i]) continue;
     const std::wstring source = i < machine.stagedInfSources.size() ? machine.stagedInfSources[i] : L"";
     r.devices.push_back(DC{DC::Kind::kStaged, source, machine.stagedInfs[i]});
   }

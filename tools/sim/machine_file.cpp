@@ -314,6 +314,8 @@ void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
   const auto index =
       m.AddDevice(DeviceClass(d["class"], field + ".class"), enumerator, ids, Flag(d, "present", field, true));
   auto& device = m.devices[index];
+  // Windows has the key of every device class it knows.
+  m.registry.CreateKey(RegRoot::kLocalMachine, L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + device.classGuid);
   if (idsJson.is_null()) device.hardwareIds.reset();
   device.compatibleIds = compatible;
   device.disabled = Flag(d, "disabled", field, false);

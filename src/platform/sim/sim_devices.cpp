@@ -324,7 +324,8 @@ WinError SimMachine::Devices::UpdateDriver(std::wstring_view hardwareId, std::ws
       }
     }
     if (!replacesBetter) decide(d->instanceId, L"chose [" + node.modelsSection + L"] " + NodeText(node));
-    const std::wstring name = inf.substr(inf.rfind(L'\\') + 1);
+    // Windows puts the INF in the driver store first and installs from there.
+    const std::wstring name = StoreInf(inf, *bytes, true);
     Install(*d, text, dirs, node, name);
     d->installedInf = inf;
     d->changedByCompanion = m_.process64;
@@ -482,26 +483,32 @@ WinError SimMachine::Devices::CopyOemInf(std::wstring_view infPath, std::wstring
   if (auto e = m_.faults.Take("SetupCopyOEMInf", infPath)) return *e;
   const auto bytes = m_.files.ReadFile(infPath);
   if (!bytes) return err::kFileNotFound;
+  StoreInf(std::wstring(infPath), *bytes, false);
+  return err::kSuccess;
+}
+
+std::wstring SimMachine::Devices::StoreInf(const std::wstring& infPath, const std::vector<std::uint8_t>& bytes,
+                                           bool byUpdate) {
   // An INF whose binary image is already in the store is not copied again:
   // the store keeps its oemNN.inf.
   for (const auto& staged : m_.stagedInfs) {
-    if (m_.files.ReadFile(m_.windowsFolder + L"\\inf\\" + staged) == bytes) return err::kSuccess;
+    if (m_.files.ReadFile(m_.windowsFolder + L"\\inf\\" + staged) == bytes) return staged;
   }
   const std::wstring name = L"oem" + std::to_wstring(m_.stagedInfs.size()) + L".inf";
-  m_.files.WriteFile(m_.windowsFolder + L"\\inf\\" + name, *bytes);
+  m_.files.WriteFile(m_.windowsFolder + L"\\inf\\" + name, bytes);
   m_.stagedInfs.push_back(name);
-  m_.stagedInfSources.emplace_back(infPath);
-  m_.stagedInfTexts.push_back(DecodeTextFile(*bytes, m_.ansiCodePage));
+  m_.stagedInfSources.push_back(infPath);
+  m_.stagedInfTexts.push_back(DecodeTextFile(bytes, m_.ansiCodePage));
+  m_.stagedByUpdate.push_back(byUpdate);
   // The driver store takes the catalog with the INF: the staged driver is
   // signed when the catalog was beside it.
   bool signedInf = false;
   if (const auto parsed = ParseInf(m_.stagedInfTexts.back())) {
-    const std::wstring catalog = CatalogFileName(*parsed, Dirs(std::wstring(infPath)), Target());
-    const std::wstring source(infPath);
-    signedInf = !catalog.empty() && m_.files.Exists(source.substr(0, source.rfind(L'\\') + 1) + catalog);
+    const std::wstring catalog = CatalogFileName(*parsed, Dirs(infPath), Target());
+    signedInf = !catalog.empty() && m_.files.Exists(infPath.substr(0, infPath.rfind(L'\\') + 1) + catalog);
   }
   m_.stagedInfSigned.push_back(signedInf);
-  return err::kSuccess;
+  return name;
 }
 
 std::size_t SimMachine::AddDevice(std::wstring_view classGuid, std::wstring_view enumerator,

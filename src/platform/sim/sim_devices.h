@@ -27,6 +27,8 @@ class SimMachine::Devices final : public IDevices {
   static DriverNode InstalledNode(const SimDevice& d);
   static std::wstring NodeText(const DriverNode& node);
   static std::wstring InfErrorText(const InfParse& parsed);
+  // The INF copied into the driver store (or found there): its oemNN.inf name.
+  std::wstring StoreInf(const std::wstring& infPath, const std::vector<std::uint8_t>& bytes, bool byUpdate);
   // Windows' install of a chosen driver: its software key under the class,
   // the install section's registry entries, the device's hardware key.
   void Install(SimDevice& d, const InfText& inf, InfDirectories dirs, const DriverNode& node,

@@ -174,6 +174,7 @@ class SimMachine {
   std::vector<std::wstring> stagedInfTexts;
   std::vector<std::wstring> stagedInfSources;  // the INF each of them was copied from
   std::vector<bool> stagedInfSigned;           // its catalog came with it
+  std::vector<bool> stagedByUpdate;            // a driver update put it there, not SetupCopyOEMInf
   // What the simulated Windows chose for a device from an INF, or why it chose
   // nothing: one line for each device an update or a rescan looked at.
   struct DriverDecision {

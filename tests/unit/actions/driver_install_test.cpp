@@ -32,7 +32,9 @@ TEST(InstallDriver, UpdatesEachPresentListedDeviceAndStopsThere) {
   EXPECT_EQ(m.driverUpdates[0].inf, std::wstring(kInstall) + L"\\modem.inf");
   EXPECT_EQ(m.driverUpdates[1].inf, std::wstring(kInstall) + L"\\wlan\\wlan.inf");
   EXPECT_EQ(m.installWaits, 2);
-  EXPECT_TRUE(m.stagedInfs.empty());  // staging and rescan are skipped after an update
+  // Staging and rescan are skipped after an update: the store holds only
+  // what each update put there itself.
+  EXPECT_EQ(m.stagedByUpdate, (std::vector<bool>{true, true}));
   EXPECT_EQ(m.reenumerations, 0);
   EXPECT_FALSE(m.files.Exists(std::wstring(kInstall) + L"\\stale.txt"));  // the folder is rebuilt
   EXPECT_FALSE(m.files.Exists(std::wstring(kInstall) + L"\\drv.EXE"));
