@@ -178,10 +178,13 @@ if(NOT err MATCHES "a stand-in that --companion laid" OR NOT err MATCHES "No fai
 endif()
 
 # The bundled example copies a folder of its own package (C:\Tarnvale\docs):
-# with --machine that path is found in the package beside the script.
+# with --machine that path is found in the package beside the script. The
+# one finding is the driver selection on that notebook, whose modem has a
+# newer driver than the package: the forced update would replace it.
 execute_process(COMMAND ${SIM} lint --machine ${SRC}/examples/machines/pv715-xp-all-devices.json
                         ${SRC}/examples/notebook-setup/netsetup.ini OUTPUT_VARIABLE out RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0 OR NOT out STREQUAL "")
+string(REGEX MATCHALL "warning TV[0-9]+" found "${out}")
+if(NOT rc EQUAL 1 OR NOT found STREQUAL "warning TV063" OR NOT out MATCHES "over the driver oem3.inf")
   message(FATAL_ERROR "lint --machine of the bundled example: exit code ${rc}\n${out}")
 endif()
 

@@ -12,8 +12,11 @@
 #include "platform/profile_text.h"
 #include "platform/shell_path.h"
 #include "platform/sim/ansi.h"
+#include "platform/sim/driver_select.h"
 #include "platform/sim/full_path.h"
 #include "platform/sim/host_path.h"
+#include "platform/sim/inf_file.h"
+#include "platform/sim/sim_machine.h"
 #include "platform/text.h"
 #include "runtime/section_variant.h"
 #include "runtime/setup_script.h"
@@ -221,13 +224,16 @@ std::wstring KeyName(const NumberedKey& k, std::uint64_t n) {
 class Linter {
  public:
   Linter(std::wstring_view baseName, const PackageLookup& package, const PackageListing& listing,
-         const PathLookup& machines, std::string_view bytes)
+         const PathLookup& machines, std::string_view bytes, const PackageReader& reader = {},
+         std::span<const DescribedMachine> described = {})
       : bytes_(bytes),
         builder_(bytes.size()),
         baseName_(baseName),
         package_(package),
         topLevel_(listing),
-        machines_(machines) {}
+        machines_(machines),
+        reader_(reader),
+        described_(described) {}
 
   // The script a line at a time, as the reader ends its lines: a large script
   // is never held whole, decoded.
@@ -527,6 +533,187 @@ class Linter {
                "no driver and" + harm);
   }
 
+  // ---- driver packages ----
+
+  // The Windows an INSTALL_DRIVER section serves, by its ending: 2000, XP,
+  // Vista and 6.x (taken at its first version), and for the plain section
+  // 64-bit XP (5.2) and Windows 10; each in the bitness the command may run in.
+  std::vector<sim::DriverTarget> TargetsOf(const Owner& owner, std::wstring_view ending) const {
+    const bool on64 = !EqualsNoCase(owner.suffix, L".X32") && !only32Bit_;
+    const bool on32 = !EqualsNoCase(owner.suffix, L".X64") && !EqualsNoCase(owner.suffix, L".WOW64");
+    std::vector<sim::DriverTarget> all;
+    if (ending == L"_2000") all = {{5, 0, false}};
+    if (ending == L"_XP") all = {{5, 1, false}};
+    if (ending == L"_VISTA") all = {{6, 0, false}, {6, 0, true}};
+    if (ending.empty()) all = {{5, 2, true}, {10, 0, false}, {10, 0, true}};
+    std::vector<sim::DriverTarget> out;
+    for (const auto& t : all) {
+      if (t.amd64 ? on64 : on32) out.push_back(t);
+    }
+    return out;
+  }
+
+  static std::wstring EndingOf(const sim::SimMachine& m) {
+    if (m.os.major == 5 && m.os.minor == 0) return L"_2000";
+    if (m.os.major == 5 && m.os.minor == 1) return L"_XP";
+    if (m.os.major == 6) return L"_VISTA";
+    return L"";
+  }
+
+  static std::string Names(const std::vector<sim::DriverTarget>& targets) {
+    std::string out;
+    for (const auto& t : targets) out += (out.empty() ? "" : ", ") + U8(sim::TargetName(t));
+    return out;
+  }
+
+  // Each INF the section updates a device from or stages, read as Windows
+  // reads it, for each Windows the section serves.
+  void CheckDriverPackages(const Owner& owner, const std::wstring& name, std::wstring_view ending) {
+    if (!reader_) return;
+    const Section* section = FindSection(name);
+    const auto targets = TargetsOf(owner, ending);
+    const std::uint32_t devices = std::min<std::uint32_t>(profile_.Int(name, L"DEV", 0), 1000);
+    for (std::uint32_t n = 1; n <= devices; ++n) {
+      const std::wstring key = L"DEVINF" + std::to_wstring(n);
+      if (FindEntry(*section, key) == nullptr) continue;
+      const std::wstring inf = profile_.String(name, key, L"", 260);
+      const std::wstring id = profile_.String(name, L"DEV" + std::to_wstring(n), L"", BufferFor(kRoomLong));
+      CheckInf(LineOf(*section, key), inf, id, targets, ending);
+    }
+    const std::uint32_t staged = std::min<std::uint32_t>(profile_.Int(name, L"INFCOPY", 0), 1000);
+    for (std::uint32_t n = 1; n <= staged; ++n) {
+      const std::wstring key = L"INF" + std::to_wstring(n);
+      if (FindEntry(*section, key) == nullptr) continue;
+      CheckInf(LineOf(*section, key), profile_.String(name, key, L"", BufferFor(kRoomLong)), L"", targets, ending);
+    }
+  }
+
+  void CheckInf(std::size_t line, const std::wstring& relative, const std::wstring& id,
+                const std::vector<sim::DriverTarget>& targets, std::wstring_view ending) {
+    if (relative.empty()) return;
+    const auto bytes = reader_(relative);
+    if (!bytes) return;  // a file the package lacks is reported with the key
+    const std::string inf = U8(relative);
+    const sim::InfParse parsed =
+        sim::OpenInf({reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()}, 1252);
+    if (!parsed.inf) {
+      char code[16];
+      std::snprintf(code, sizeof code, "0x%08X", parsed.error);
+      Report(Rule::kInfUnreadable, line,
+             inf + ": SetupAPI cannot open it (" + code +
+                 (parsed.errorLine != 0 ? ", line " + std::to_string(parsed.errorLine) : std::string()) +
+                 "): Windows finds no driver in it");
+      return;
+    }
+    const std::wstring folder =
+        relative.find(L'\\') == std::wstring::npos ? std::wstring() : relative.substr(0, relative.rfind(L'\\') + 1);
+    sim::InfDirectories dirs;
+    std::vector<sim::DriverTarget> noModels, noLine, unsigned_;
+    std::set<std::wstring> missing;
+    std::string offered;
+    for (const auto& target : targets) {
+      std::wstring why;
+      const auto models = sim::ModelsSectionsFor(*parsed.inf, dirs, target, &why);
+      if (models.empty()) {
+        noModels.push_back(target);
+        offered = U8(why);
+        continue;
+      }
+      const std::wstring catalog = sim::CatalogFileName(*parsed.inf, dirs, target);
+      if (catalog.empty() || !reader_(folder + catalog)) unsigned_.push_back(target);
+      std::vector<std::wstring> installs;
+      if (!id.empty()) {
+        const auto found = sim::FindDriver(*parsed.inf, dirs, target, {id}, {}, true);
+        if (!found.best) {
+          noLine.push_back(target);
+          continue;
+        }
+        installs.push_back(found.best->actualInstall);
+      } else {
+        // A staged INF: every line of its models sections may be installed.
+        for (const auto& m : models) {
+          for (const auto& l : sim::FindSection(*parsed.inf, m)->lines) {
+            if (l.fields.size() < 2) continue;
+            sim::DriverNode any;
+            installs.push_back(
+                sim::FindDriver(*parsed.inf, dirs, target, {sim::Substitute(l.fields[1], *parsed.inf, dirs)}, {}, true)
+                    .best.value_or(any)
+                    .actualInstall);
+          }
+        }
+      }
+      for (const auto& install : installs) {
+        for (const auto& file : sim::SourceFiles(*parsed.inf, dirs, target, install)) {
+          if (!reader_(folder + file)) missing.insert(file);
+        }
+      }
+    }
+    if (!noModels.empty()) {
+      Report(Rule::kInfNoModelsForWindows, line,
+             inf + " has no models section for " + Names(noModels) + ": the update there fails (" + offered + ")");
+    }
+    if (!noLine.empty()) {
+      Report(Rule::kInfNoLineForId, line,
+             inf + ": no models line carries " + U8(id) + " on " + Names(noLine) +
+                 ": the update there fails with ERROR_NO_SUCH_DEVINST");
+    }
+    if (!missing.empty() || !unsigned_.empty()) {
+      std::string what;
+      for (const auto& f : missing) what += (what.empty() ? "" : ", ") + U8(f);
+      if (!unsigned_.empty()) {
+        what += std::string(what.empty() ? "" : "; ") + "the catalog [Version] names for " + Names(unsigned_);
+      }
+      Report(Rule::kInfPackageIncomplete, line,
+             inf + ": the package lacks " + what +
+                 ": Windows then asks in a dialog (for the files, or whether to install an unsigned driver), and an "
+                 "unattended run waits there for good");
+    }
+    if (!id.empty()) CheckOnDescribedMachines(line, relative, *parsed.inf, folder, id, ending);
+  }
+
+  // The whole selection on each described machine that reads this section:
+  // its devices' IDs and the drivers they have.
+  void CheckOnDescribedMachines(std::size_t line, const std::wstring& relative, const sim::InfText& inf,
+                                const std::wstring& folder, const std::wstring& id, std::wstring_view ending) {
+    for (const auto& described : described_) {
+      const sim::SimMachine& m = *described.machine;
+      if (EndingOf(m) != ending) continue;
+      const sim::DriverTarget target{m.os.major, m.os.minor, m.wow64};
+      sim::InfDirectories dirs;
+      dirs.language = m.uiLanguage;
+      const std::wstring catalog = sim::CatalogFileName(inf, dirs, target);
+      const bool signedInf = !catalog.empty() && reader_(folder + catalog).has_value();
+      for (const auto& d : m.devices) {
+        if (d.removed || !d.present || !d.hardwareIds) continue;
+        const auto carries = [&](const std::vector<std::wstring>& ids) {
+          return std::any_of(ids.begin(), ids.end(), [&](const std::wstring& i) { return EqualsNoCase(i, id); });
+        };
+        if (!carries(*d.hardwareIds) && !carries(d.compatibleIds)) continue;
+        const auto found = sim::FindDriver(inf, dirs, target, *d.hardwareIds, d.compatibleIds, signedInf);
+        if (!found.best) {
+          Report(
+              Rule::kInfNoLineForId, line,
+              described.name + ": " + U8(relative) + " has no driver for " + U8(d.instanceId) + ": " + U8(found.why));
+          continue;
+        }
+        if (!d.driver) continue;
+        sim::DriverNode installed;
+        installed.rank = sim::IdRank(d.driver->matchingId, *d.hardwareIds, d.compatibleIds).value_or(0x7FFF) +
+                         (d.driver->signedDriver ? 0 : sim::kRankUnsigned);
+        installed.driverVer = {d.driver->date, d.driver->version};
+        if (sim::RanksBetter(*found.best, installed)) continue;
+        char ranks[64];
+        std::snprintf(ranks, sizeof ranks, "rank 0x%04X, %s against 0x%04X, %s", found.best->rank,
+                      U8(sim::DateText(found.best->driverVer.date)).c_str(), installed.rank,
+                      U8(sim::DateText(installed.driverVer.date)).c_str());
+        Report(Rule::kInfReplacesBetterDriver, line,
+               described.name + ": the forced update puts " + U8(relative) + " [" + U8(found.best->modelsSection) +
+                   "] over the driver " + U8(d.driver->inf) + " of " + U8(d.instanceId) +
+                   ", which ranks as well or better (" + ranks + ")");
+      }
+    }
+  }
+
   void UseSections(const Owner& owner, std::size_t line) {
     const std::wstring& s = owner.section;
     const KeywordRules& rules = *owner.rules;
@@ -592,6 +779,10 @@ class Linter {
                      "] is there, so " + U8(owner.reader) + " installs no driver and" + harm);
         }
         if (any && versioned) ReportMissingOsSections(owner, line, harm);
+        for (std::wstring_view ending : {L"_2000", L"_XP", L"_VISTA", L""}) {
+          if (FindSection(s + std::wstring(ending)) != nullptr)
+            CheckDriverPackages(owner, s + std::wstring(ending), ending);
+        }
         return;
       }
       case Variant::kDeviceId: {
@@ -1349,6 +1540,8 @@ class Linter {
   const PackageLookup& package_;
   const PackageListing& topLevel_;
   const PathLookup& machines_;
+  const PackageReader& reader_;
+  std::span<const DescribedMachine> described_;
   std::map<std::wstring, const Section*, LessNoCase> sections_;  // the first of each name
   std::set<std::wstring, LessNoCase> visibleSections_;
   std::map<std::wstring, Use, LessNoCase> reads_;
@@ -1362,13 +1555,15 @@ class Linter {
 }  // namespace
 
 std::vector<Finding> LintScript(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package,
-                                const PackageListing& listing, const PathLookup& machines, std::string_view bytes) {
-  Linter linter(baseName, package, listing, machines, bytes);
+                                const PackageListing& listing, const PathLookup& machines, std::string_view bytes,
+                                const PackageReader& reader, std::span<const DescribedMachine> described) {
+  Linter linter(baseName, package, listing, machines, bytes, reader, described);
   ForEachProfileLine(text, [&linter](std::wstring_view line) { linter.AddLine(line); });
   return linter.Run();
 }
 
-std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& script, const PathLookup& machines) {
+std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& script, const PathLookup& machines,
+                                                   std::span<const DescribedMachine> described) {
   std::error_code kind;
   if (std::filesystem::is_directory(script, kind)) return std::nullopt;
   std::string bytes;
@@ -1389,7 +1584,14 @@ std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& 
     }
     return names;
   };
-  Linter linter(FromUtf8(sim::Utf8FromPath(script.stem())), inPackage, listing, machines, bytes);
+  const PackageReader read = [&folder](std::wstring_view relative) -> std::optional<std::string> {
+    std::string p = ToUtf8(relative);
+    for (auto& c : p) c = c == '\\' ? '/' : c;
+    std::string content;
+    if (!sim::ReadHostFile(folder / sim::PathFromUtf8(p), content)) return std::nullopt;
+    return content;
+  };
+  Linter linter(FromUtf8(sim::Utf8FromPath(script.stem())), inPackage, listing, machines, bytes, read, described);
   // Scripts are ANSI text of the notebook's code page or UTF-16; names and
   // keys are ASCII, so the Western code page reads them the same.
   sim::DecodeProfileLines({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, 1252,

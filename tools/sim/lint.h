@@ -16,6 +16,10 @@
 
 #include "sim/lint_rules.h"
 
+namespace tv::sim {
+class SimMachine;
+}
+
 namespace tv::lint {
 
 struct Finding {
@@ -36,15 +40,26 @@ using PackageListing = std::function<std::vector<std::wstring>()>;
 // Is this absolute path on at least one of the machines the script is meant
 // for? Without it no such path is checked.
 using PathLookup = std::function<bool(std::wstring_view absolutePath)>;
+// The bytes of a file of the package (a driver package's INF and what it
+// names), or none.
+using PackageReader = std::function<std::optional<std::string>(std::wstring_view relativePath)>;
+// A described machine the script is meant for, by its file name: the driver
+// selection is checked against its devices and the drivers they have.
+struct DescribedMachine {
+  std::string name;
+  const sim::SimMachine* machine = nullptr;
+};
 // `bytes`: the file as stored, when known, for what its encoding does.
+// Without a reader no driver package is read.
 std::vector<Finding> LintScript(std::wstring_view text, std::wstring_view baseName, const PackageLookup& package,
                                 const PackageListing& listing = {}, const PathLookup& machines = {},
-                                std::string_view bytes = {});
+                                std::string_view bytes = {}, const PackageReader& reader = {},
+                                std::span<const DescribedMachine> described = {});
 
 // A script on this (the host) machine, its package being the files beside
 // it; nothing when the file cannot be read.
-std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& script,
-                                                   const PathLookup& machines = {});
+std::optional<std::vector<Finding>> LintHostScript(const std::filesystem::path& script, const PathLookup& machines = {},
+                                                   std::span<const DescribedMachine> described = {});
 
 // Every keyword the linter knows, for a check against the tool's own table.
 std::vector<std::wstring_view> KnownKeywords();

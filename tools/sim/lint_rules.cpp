@@ -119,6 +119,23 @@ constexpr std::array kRules{
              "folder, where only administrators can make folders"},
     RuleInfo{R::kAddEntryDeletesKey, "TV058", S::kError, "an ADDREG entry that would delete a whole key",
              "name the value to delete in ADDREGn_ENTRYNAME, or delete the key with a DELREG entry of its own"},
+    RuleInfo{R::kInfUnreadable, "TV059", S::kError, "a driver package's INF that SetupAPI cannot open",
+             "give [Version] the line Signature=\"$Windows NT$\", close every section name with ], and put no line "
+             "before the first section"},
+    RuleInfo{R::kInfNoModelsForWindows, "TV060", S::kWarning,
+             "an INF with no models section for a Windows the command runs on",
+             "decorate the [Manufacturer] entry for that Windows (NTx86, NTamd64, with a version where it matters) "
+             "and add the models section it names"},
+    RuleInfo{R::kInfNoLineForId, "TV061", S::kWarning, "an INF none of whose models lines carries the hardware ID",
+             "add a line with the ID to the models section of each Windows, or list the INF the device's driver is "
+             "in"},
+    RuleInfo{R::kInfPackageIncomplete, "TV062", S::kError,
+             "a driver file or the catalog that the INF names is not in the package",
+             "put the files the install section copies and the catalog that [Version] names into the package, "
+             "where [SourceDisksNames] and [SourceDisksFiles] say they are"},
+    RuleInfo{R::kInfReplacesBetterDriver, "TV063", S::kWarning,
+             "the forced update puts a driver over one that ranks better (with --machine)",
+             "ship the newer driver, or leave the device out of DEVn on machines that have a better one"},
 };
 
 }  // namespace

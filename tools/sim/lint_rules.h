@@ -69,6 +69,11 @@ enum class Rule {
   kNoCompanion,
   kFolderAnyUserMakes,
   kAddEntryDeletesKey,
+  kInfUnreadable,
+  kInfNoModelsForWindows,
+  kInfNoLineForId,
+  kInfPackageIncomplete,
+  kInfReplacesBetterDriver,
 };
 
 struct RuleInfo {

@@ -334,7 +334,12 @@ int Lint(const std::vector<std::string>& scripts, const std::string& format,
         return std::any_of(machines.begin(), machines.end(), [&](const auto& m) { return m->files.Exists(path); });
       };
     }
-    const auto findings = tv::lint::LintHostScript(tv::sim::PathFromUtf8(script), onAMachine);
+    std::vector<tv::lint::DescribedMachine> described;
+    for (std::size_t i = 0; i < machines.size(); ++i) {
+      described.push_back(
+          {tv::sim::Utf8FromPath(tv::sim::PathFromUtf8(machineFiles[i]).filename()), machines[i].get()});
+    }
+    const auto findings = tv::lint::LintHostScript(tv::sim::PathFromUtf8(script), onAMachine, described);
     if (!findings) {
       std::cerr << "tarnvale-sim: cannot read setup script " << script << '\n';
       return kLintCannotRun;

@@ -2,10 +2,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
 #include "platform/sim/ansi.h"
+#include "platform/sim/sim_machine.h"
 #include "script/command.h"
 #include "sim/lint.h"
 
@@ -451,6 +453,101 @@ TEST(Lint, SarifAndJson) {
     EXPECT_EQ(again[i]["rule"], files[0].findings[i].rule);
     EXPECT_EQ(again[i]["message"], files[0].findings[i].reason);
   }
+}
+
+}  // namespace
+}  // namespace tv::lint
+
+namespace tv::lint {
+namespace {
+
+// A package in memory: the script's INF and what it names.
+struct MemoryPackage {
+  std::map<std::wstring, std::string> files;
+  PackageLookup Lookup() const {
+    return [this](std::wstring_view p) { return files.contains(std::wstring(p)); };
+  }
+  PackageReader Reader() const {
+    return [this](std::wstring_view p) -> std::optional<std::string> {
+      auto it = files.find(std::wstring(p));
+      if (it == files.end()) return std::nullopt;
+      return it->second;
+    };
+  }
+};
+
+// A modem package with a models section for XP only, a catalog and one driver file.
+std::string ModemInf(const std::string& decorations = "NTx86", const std::string& signature = "$Windows NT$") {
+  return "[Version]\r\nSignature=\"" + signature +
+         "\"\r\nClass=Modem\r\nCatalogFile=modem.cat\r\nDriverVer=03/14/2008,5.10.0.22\r\n"
+         "[Manufacturer]\r\n%M%=Modems," +
+         decorations +
+         "\r\n[Modems.NTx86]\r\n%D%=Inst,PCI\\VEN_11C1&DEV_048C\r\n[Modems.NTamd64]\r\n%D%=Inst,PCI\\VEN_11C1&DEV_"
+         "048C\r\n"
+         "[Inst]\r\nCopyFiles=@pvmdm.sys\r\n[Strings]\r\nM=VELTARO\r\nD=Modem\r\n";
+}
+
+std::vector<Finding> LintDrivers(const std::string& section, const MemoryPackage& package,
+                                 std::span<const DescribedMachine> described = {}) {
+  const std::string script =
+      "[INIT]\nCMD1=INSTALL_DRIVER.X32\nCMD1_SECTION=D\n[D_XP]\n" + section + "[D_2000]\n[D_VISTA]\n";
+  return LintScript(FromUtf8(script), L"drv", package.Lookup(), {}, {}, {}, package.Reader(), described);
+}
+
+TEST(Lint, DriverPackagesAsWindowsReadsThem) {
+  const std::string section = "DEV=1\nDEV1=PCI\\VEN_11C1&DEV_048C\nDEVINF1=modem\\modem.inf\n";
+  MemoryPackage good;
+  good.files = {{L"modem\\modem.inf", ModemInf()}, {L"modem\\modem.cat", "c"}, {L"modem\\pvmdm.sys", "d"}};
+  // Only the XP section is filled; its INF fits XP: nothing to say about it.
+  auto f = LintDrivers(section, good);
+  for (const auto& finding : f) EXPECT_NE(finding.rule.substr(0, 4), "TV06") << Dump(f);
+
+  MemoryPackage unreadable = good;
+  unreadable.files[L"modem\\modem.inf"] = ModemInf("NTx86", "$Windows 2000$");
+  f = LintDrivers(section, unreadable);
+  EXPECT_TRUE(Has(f, 7, S::kError, "modem\\modem.inf: SetupAPI cannot open it (0xE0000100)", "TV059")) << Dump(f);
+
+  MemoryPackage only64 = good;
+  only64.files[L"modem\\modem.inf"] = ModemInf("NTamd64");
+  f = LintDrivers(section, only64);
+  EXPECT_TRUE(Has(f, 7, S::kWarning, "has no models section for Windows XP 32-bit", "TV060")) << Dump(f);
+
+  f = LintDrivers("DEV=1\nDEV1=PCI\\VEN_14F1&DEV_2F20\nDEVINF1=modem\\modem.inf\n", good);
+  EXPECT_TRUE(Has(f, 7, S::kWarning, "no models line carries PCI\\VEN_14F1&DEV_2F20 on Windows XP 32-bit", "TV061"))
+      << Dump(f);
+
+  MemoryPackage lacking = good;
+  lacking.files.erase(L"modem\\pvmdm.sys");
+  lacking.files.erase(L"modem\\modem.cat");
+  f = LintDrivers(section, lacking);
+  EXPECT_TRUE(
+      Has(f, 7, S::kError, "the package lacks pvmdm.sys; the catalog [Version] names for Windows XP 32-bit", "TV062"))
+      << Dump(f);
+  // A staged INF is read the same way.
+  f = LintDrivers("INFCOPY=1\nINF1=modem\\modem.inf\n", lacking);
+  EXPECT_TRUE(Has(f, 6, S::kError, "the package lacks pvmdm.sys", "TV062")) << Dump(f);
+}
+
+TEST(Lint, WithAMachineTheWholeSelectionAndTheInstalledDriversRank) {
+  MemoryPackage good;
+  good.files = {{L"modem\\modem.inf", ModemInf()}, {L"modem\\modem.cat", "c"}, {L"modem\\pvmdm.sys", "d"}};
+  sim::SimMachine xp;
+  xp.os = OsVersionRecord{2, 5, 1, 2600};
+  const auto modem = xp.AddDevice(L"{4D36E96D-E325-11CE-BFC1-08002BE10318}", L"PCI",
+                                  {L"PCI\\VEN_11C1&DEV_048C&SUBSYS_10401179", L"PCI\\VEN_11C1&DEV_048C"});
+  const DescribedMachine described[] = {{"xp.json", &xp}};
+  const std::string section = "DEV=1\nDEV1=PCI\\VEN_11C1&DEV_048C\nDEVINF1=modem\\modem.inf\n";
+  auto f = LintDrivers(section, good, described);
+  for (const auto& finding : f) EXPECT_NE(finding.rule, "TV063") << Dump(f);
+  // The notebook's modem has a newer driver for its more specific ID.
+  xp.devices[modem].driver = sim::SimMachine::SimDevice::Driver{
+      L"oem3.inf", 20080601, {5, 10, 0, 30}, L"PCI\\VEN_11C1&DEV_048C&SUBSYS_10401179", true, L""};
+  f = LintDrivers(section, good, described);
+  EXPECT_TRUE(Has(f, 7, S::kWarning,
+                  "xp.json: the forced update puts modem\\modem.inf [Modems.NTx86] over the driver "
+                  "oem3.inf",
+                  "TV063"))
+      << Dump(f);
 }
 
 }  // namespace
