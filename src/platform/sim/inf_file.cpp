@@ -259,6 +259,7 @@ std::optional<std::wstring> StringValue(const InfSection* strings, std::wstring_
 // folder of that directory ID (a closing backslash dropped when one follows
 // in the text); any other %name% stays as written, and so does a lone "%".
 std::wstring Substitute(std::wstring_view field, const InfText& inf, const InfDirectories& dirs) {
+  if (field.find(L'%') == std::wstring_view::npos) return std::wstring(field);
   const InfSection* strings = StringsFor(inf, dirs.language);
   const InfSection* plain = FindSection(inf, L"Strings");
   std::wstring out;
