@@ -483,6 +483,9 @@ WinError SimMachine::Devices::CopyOemInf(std::wstring_view infPath, std::wstring
   if (auto e = m_.faults.Take("SetupCopyOEMInf", infPath)) return *e;
   const auto bytes = m_.files.ReadFile(infPath);
   if (!bytes) return err::kFileNotFound;
+  // The store takes only an INF that SetupAPI can open: it reads the catalog's name from it.
+  const InfParse parsed = OpenInf(*bytes, m_.ansiCodePage);
+  if (!parsed.inf) return parsed.error;
   StoreInf(std::wstring(infPath), *bytes, false);
   return err::kSuccess;
 }

@@ -358,3 +358,26 @@ TEST(DriverSelection, AUtf16InfIsReadAsSetupApiReadsIt) {
 
 }  // namespace
 }  // namespace tv::sim
+
+namespace tv::sim {
+namespace {
+
+// SetupCopyOEMInf opens the INF before it copies it: one that SetupAPI
+// refuses stops the staging there, as under Wine.
+TEST(DriverSelection, StagingStopsAtAnInfSetupApiCannotOpen) {
+  for (const bool badFirst : {true, false}) {
+    SimMachine m;
+    test::SetUpNotebook(m, std::string("[INIT]\nCMD1=INSTALL_DRIVER\nCMD1_SECTION=Drv\n[Drv_XP]\nINFCOPY=2\nINF1=") +
+                               (badFirst ? "bad.inf\nINF2=good.inf\n" : "good.inf\nINF2=bad.inf\n"));
+    m.files.CreateDirectories(L"C:\\Program Files");
+    m.files.WriteFile(L"C:\\Tools\\Net Setup\\bad.inf",
+                      std::string_view("[Version]\r\nSignature=\"$Windows 2000$\"\r\n"));
+    m.files.WriteFile(L"C:\\Tools\\Net Setup\\good.inf",
+                      std::string_view("[Version]\r\nSignature=\"$Windows NT$\"\r\n"));
+    RunTool(m);
+    EXPECT_EQ(m.stagedInfs.size(), badFirst ? 0U : 1U) << m.ToString();
+  }
+}
+
+}  // namespace
+}  // namespace tv::sim
