@@ -261,6 +261,7 @@ WinError SimMachine::Devices::UpdateDriver(std::wstring_view hardwareId, std::ws
     return err::kNoSuchDevinst;
   }
   const auto bytes = m_.files.ReadFile(infPath);
+  if (!bytes) return err::kFileNotFound;
   const InfParse parsed = OpenInf(*bytes, m_.ansiCodePage);
   if (!parsed.inf) {
     // An INF that SetupAPI cannot open gives no driver to any device.
