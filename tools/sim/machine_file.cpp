@@ -342,22 +342,18 @@ void ApplyDevice(const json& d, const std::string& field, SimMachine& m) {
   // The device's key under Enum, as Windows keeps it for every device it has
   // seen, present or not; Device Parameters is where drivers read their settings.
   const std::wstring enumKey = L"SYSTEM\\CurrentControlSet\\Enum\\" + device.instanceId;
-  std::vector<std::uint8_t> multi;
-  for (const auto& id : ids) {
-    const auto bytes = Utf16Bytes(id, true);
-    multi.insert(multi.end(), bytes.begin(), bytes.end());
-  }
-  multi.insert(multi.end(), {0, 0});
-  m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"HardwareID", RegValue{reg::kTypeMultiSz, multi});
-  if (!compatible.empty()) {
-    std::vector<std::uint8_t> list;
-    for (const auto& id : compatible) {
+  // A list of IDs as the registry keeps it: REG_MULTI_SZ.
+  const auto idList = [](const std::vector<std::wstring>& list) {
+    std::vector<std::uint8_t> multi;
+    for (const auto& id : list) {
       const auto bytes = Utf16Bytes(id, true);
-      list.insert(list.end(), bytes.begin(), bytes.end());
+      multi.insert(multi.end(), bytes.begin(), bytes.end());
     }
-    list.insert(list.end(), {0, 0});
-    m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"CompatibleIDs", RegValue{reg::kTypeMultiSz, list});
-  }
+    multi.insert(multi.end(), {0, 0});
+    return RegValue{reg::kTypeMultiSz, multi};
+  };
+  m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"HardwareID", idList(ids));
+  if (!compatible.empty()) m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"CompatibleIDs", idList(compatible));
   if (d.contains("driver")) ApplyInstalledDriver(d["driver"], field + ".driver", device, m);
   m.registry.SetValue(RegRoot::kLocalMachine, enumKey, L"ClassGUID",
                       RegValue{reg::kTypeSz, Utf16Bytes(device.classGuid, true)});

@@ -27,13 +27,13 @@ std::vector<std::wstring> Split(std::wstring_view s, wchar_t at) {
   }
 }
 
-// A whole number as the INF's numeric fields give it (decimal, or 0x hex);
-// none for anything else.
-std::optional<std::uint32_t> Number(std::wstring_view text) {
+// A whole number in decimal (dates and versions: "08" is eight), or with
+// `base` 0 also 0x hex (a decoration's product type); none for anything else.
+std::optional<std::uint32_t> Number(std::wstring_view text, int base = 10) {
   const std::string narrow = ToUtf8(Trimmed(text));
-  if (narrow.empty()) return std::nullopt;
+  if (narrow.empty() || narrow.front() == '-' || narrow.front() == '+') return std::nullopt;
   char* stop = nullptr;
-  const unsigned long v = std::strtoul(narrow.c_str(), &stop, 0);
+  const unsigned long v = std::strtoul(narrow.c_str(), &stop, base);
   if (*stop != 0) return std::nullopt;
   return static_cast<std::uint32_t>(v);
 }
@@ -66,14 +66,14 @@ std::optional<Fit> DecorationFit(std::wstring_view decoration, const DriverTarge
   }
   if (std::tie(target.major, target.minor) < std::tie(major, minor)) return std::nullopt;
   if (parts.size() > 3 && !parts[3].empty()) {
-    const auto v = Number(parts[3]);
+    const auto v = Number(parts[3], 0);
     if (!v || *v != target.productType) return std::nullopt;
     productType = 1;
   }
   // A suite mask or a build number names editions and builds a notebook's
   // description does not give: such a decoration is not taken.
   for (std::size_t i = 4; i < parts.size(); ++i) {
-    if (!parts[i].empty() && Number(parts[i]).value_or(1) != 0) return std::nullopt;
+    if (!parts[i].empty() && Number(parts[i], 0).value_or(1) != 0) return std::nullopt;
   }
   return Fit{major, minor, arch.empty() ? 0 : 1, productType};
 }

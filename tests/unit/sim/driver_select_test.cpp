@@ -195,6 +195,9 @@ TEST(DriverSelection, RankSignatureThenFitThenDateThenVersion) {
   EXPECT_FALSE(IdRank(L"PCI\\OTHER", kModemIds, {}));
   EXPECT_EQ(ParseDriverVer(L"6/1/2009, 1.2.3.4")->version, (std::array<std::uint32_t, 4>{1, 2, 3, 4}));
   EXPECT_FALSE(ParseDriverVer(L"2009-06-01"));
+  // Leading zeros are decimal, as in "08/15/2010".
+  EXPECT_EQ(ParseDriverVer(L"08/09/2010,1.08.0.09")->date, 20100809U);
+  EXPECT_EQ(ParseDriverVer(L"08/09/2010,1.08.0.09")->version, (std::array<std::uint32_t, 4>{1, 8, 0, 9}));
 }
 
 TEST(DriverSelection, SourceFilesThroughTheDiskSectionsOfThePlatform) {
