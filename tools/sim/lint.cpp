@@ -697,10 +697,9 @@ class Linter {
           continue;
         }
         if (!d.driver) continue;
-        sim::DriverNode installed;
-        installed.rank = sim::IdRank(d.driver->matchingId, *d.hardwareIds, d.compatibleIds).value_or(0x7FFF) +
-                         (d.driver->signedDriver ? 0 : sim::kRankUnsigned);
-        installed.driverVer = {d.driver->date, d.driver->version};
+        const sim::DriverNode installed =
+            sim::InstalledDriverNode(d.driver->matchingId, {d.driver->date, d.driver->version}, d.driver->signedDriver,
+                                     *d.hardwareIds, d.compatibleIds);
         if (sim::RanksBetter(*found.best, installed)) continue;
         char ranks[64];
         std::snprintf(ranks, sizeof ranks, "rank 0x%04X, %s against 0x%04X, %s", found.best->rank,

@@ -270,8 +270,7 @@ void ApplyInstalledDriver(const json& j, const std::string& field, SimMachine::S
   if (!driver.description.empty()) sz(L"DriverDesc", driver.description);
   if (j.contains("version")) sz(L"DriverVersion", VersionText(driver.version));
   if (j.contains("date")) {
-    sz(L"DriverDate", std::to_wstring(driver.date / 100 % 100) + L"-" + std::to_wstring(driver.date % 100) + L"-" +
-                          std::to_wstring(driver.date / 10000));
+    sz(L"DriverDate", DriverDateValue(driver.date));
   }
 }
 

@@ -135,6 +135,10 @@ std::wstring DateText(std::uint32_t date) {
   return buffer;
 }
 
+std::wstring DriverDateValue(std::uint32_t date) {
+  return std::to_wstring(date / 100 % 100) + L"-" + std::to_wstring(date % 100) + L"-" + std::to_wstring(date / 10000);
+}
+
 std::optional<std::uint32_t> ParseIsoDate(std::wstring_view text) {
   const auto parts = Split(text, L'-');
   if (parts.size() != 3) return std::nullopt;
@@ -173,6 +177,17 @@ std::optional<std::uint32_t> IdRank(std::wstring_view matchingId, const std::vec
     }
   }
   return std::nullopt;
+}
+
+DriverNode InstalledDriverNode(std::wstring_view matchingId, const DriverVer& driverVer, bool signedDriver,
+                               const std::vector<std::wstring>& hardwareIds,
+                               const std::vector<std::wstring>& compatibleIds) {
+  DriverNode node;
+  node.matchingId = std::wstring(matchingId);
+  node.signedDriver = signedDriver;
+  node.rank = IdRank(matchingId, hardwareIds, compatibleIds).value_or(0x7FFF) + (signedDriver ? 0 : kRankUnsigned);
+  node.driverVer = driverVer;
+  return node;
 }
 
 bool RanksBetter(const DriverNode& a, const DriverNode& b) {

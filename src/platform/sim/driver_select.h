@@ -34,6 +34,7 @@ struct DriverVer {
 // "mm/dd/yyyy[,w.x.y.z]"; none when the date cannot be read.
 std::optional<DriverVer> ParseDriverVer(std::wstring_view text);
 std::wstring DateText(std::uint32_t date);                          // "2008-06-01"
+std::wstring DriverDateValue(std::uint32_t date);                   // "6-1-2008", as Windows writes DriverDate
 std::optional<std::uint32_t> ParseIsoDate(std::wstring_view text);  // "2008-06-01"
 std::wstring VersionText(const std::array<std::uint32_t, 4>& version);
 std::optional<std::array<std::uint32_t, 4>> ParseVersion(std::wstring_view text);
@@ -61,6 +62,13 @@ struct DriverNode {
   DriverVer driverVer;
   bool signedDriver = true;
 };
+
+// The driver a device has, as a node to rank a new one against: its
+// matching ID among the device's IDs (last where the device no longer
+// carries it), signed or not, its date and version.
+DriverNode InstalledDriverNode(std::wstring_view matchingId, const DriverVer& driverVer, bool signedDriver,
+                               const std::vector<std::wstring>& hardwareIds,
+                               const std::vector<std::wstring>& compatibleIds);
 
 // True when `a` ranks better than `b`: the lower rank, then the newer date,
 // then the higher version.

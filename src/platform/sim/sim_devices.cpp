@@ -368,16 +368,10 @@ WinError SimMachine::Devices::WaitOnDialog(const std::wstring& dialog) {
 }
 
 DriverNode SimMachine::Devices::InstalledNode(const SimDevice& d) {
-  DriverNode node;
+  DriverNode node =
+      InstalledDriverNode(d.driver->matchingId, {d.driver->date, d.driver->version}, d.driver->signedDriver,
+                          d.hardwareIds.value_or(std::vector<std::wstring>{}), d.compatibleIds);
   node.description = d.driver->description;
-  node.matchingId = d.driver->matchingId;
-  node.signedDriver = d.driver->signedDriver;
-  // A driver whose matching ID the device no longer carries ranks last.
-  node.rank = IdRank(d.driver->matchingId, d.hardwareIds.value_or(std::vector<std::wstring>{}), d.compatibleIds)
-                  .value_or(0x7FFF) +
-              (d.driver->signedDriver ? 0 : kRankUnsigned);
-  node.driverVer.date = d.driver->date;
-  node.driverVer.version = d.driver->version;
   node.installSection = d.driver->inf;
   return node;
 }
@@ -425,12 +419,9 @@ void SimMachine::Devices::Install(SimDevice& d, const InfText& inf, InfDirectori
     }
   }
   const std::wstring driverKey = classes + d.driverKey;
-  const auto sz = [](std::wstring_view text) {
-    std::vector<std::uint8_t> out;
-    for (wchar_t c : text)
-      out.insert(out.end(), {static_cast<std::uint8_t>(c & 0xFF), static_cast<std::uint8_t>(c >> 8)});
-    out.insert(out.end(), {0, 0});
-    return RegValue{reg::kTypeSz, out};
+  const auto sz = [](const std::wstring& text) {
+    const std::string bytes = EncodeUtf16Le(text + L'\0');
+    return RegValue{reg::kTypeSz, std::vector<std::uint8_t>(bytes.begin(), bytes.end())};
   };
   const auto version = FindSection(inf, L"Version");
   const auto versionField = [&](std::wstring_view key) {
@@ -450,10 +441,7 @@ void SimMachine::Devices::Install(SimDevice& d, const InfText& inf, InfDirectori
   if (!extension.empty()) r.SetValue(RegRoot::kLocalMachine, driverKey, L"InfSectionExt", sz(extension));
   r.SetValue(RegRoot::kLocalMachine, driverKey, L"DriverDesc", sz(node.description));
   r.SetValue(RegRoot::kLocalMachine, driverKey, L"ProviderName", sz(versionField(L"Provider")));
-  const std::uint32_t date = node.driverVer.date;
-  r.SetValue(RegRoot::kLocalMachine, driverKey, L"DriverDate",
-             sz(std::to_wstring(date / 100 % 100) + L"-" + std::to_wstring(date % 100) + L"-" +
-                std::to_wstring(date / 10000)));
+  r.SetValue(RegRoot::kLocalMachine, driverKey, L"DriverDate", sz(DriverDateValue(node.driverVer.date)));
   r.SetValue(RegRoot::kLocalMachine, driverKey, L"DriverVersion", sz(VersionText(node.driverVer.version)));
   r.SetValue(RegRoot::kLocalMachine, driverKey, L"MatchingDeviceId", sz(ToLowerAscii(node.matchingId)));
   if (const auto* install = FindSection(inf, node.actualInstall)) {
